@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every package the build, the tools and the tests need on a fresh Debian machine.
+# Idempotent: a package already present is not fetched again.
+set -euo pipefail
+
+need=(cmake g++ make ninja-build pkg-config googletest libgtest-dev libbenchmark-dev
+      libsndfile1-dev libsmf-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
+      wine wine32:i386 wine64 xvfb xauth valgrind)
+
+missing=()
+for p in "${need[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,213 @@
+#include "uVSTXSynth.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "DVstUtils.h"
+#if defined(_WIN32) && __has_include("GrEditor.h")
+#define VELA_HAS_EDITOR 1
+#include "GrEditor.h"
+#endif
+
+namespace {
+
+constexpr const char* kParamNames[kNumParams] = {"Mod1", "Mod2", "FB1", "FB2", "A",   "D",   "S",
+                                                 "R",    "CutOff", "Q", "Type", "Env", "M1S", "M2S"};
+
+// The factory program "Eth Drm", by host index.
+constexpr float kEthDrm[kNumParams] = {5.0f / 24.0f, 1.0f, 1.0f, 0.0f, 0.0f, 0.6f, 0.0f,
+                                       0.24f,        0.8f, 0.0f, 0.0f, 1.0f, 0.0f, 1.0f};
+
+// Host indices in program record order: how setProgram replays a program.
+constexpr int32_t kRecordOrder[kNumParams] = {kCutOff, kQ, kType, kEnv, kMod1, kMod2, kFB1,
+                                              kFB2,    kA, kD,    kS,   kR,    kM1S,  kM2S};
+
+bool isParamIndex(int32_t index) { return static_cast<uint32_t>(index) < kNumParams; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// VstXSynthProgram
+
+VstXSynthProgram::VstXSynthProgram()
+    : cutOff(0.5f), q(0.0f), type(0.0f), mod1(0.5f), mod2(0.5f), fb1(0.0f), fb2(0.0f), a(0.1f),
+      d(0.1f), s(0.5f), r(0.1f), env(0.5f), m1s(1.0f), m2s(1.0f), name("Basic") {}
+
+void VstXSynthProgram::copyFrom(const VstXSynthProgram& other) {
+  for (int32_t i = 0; i < kNumParams; ++i) valueOf(i) = other.valueOf(i);
+  std::memcpy(name, other.name, sizeof name);
+}
+
+float& VstXSynthProgram::valueOf(int32_t index) {
+  switch (index) {
+    case kMod1: return mod1;
+    case kMod2: return mod2;
+    case kFB1: return fb1;
+    case kFB2: return fb2;
+    case kA: return a;
+    case kD: return d;
+    case kS: return s;
+    case kR: return r;
+    case kCutOff: return cutOff;
+    case kQ: return q;
+    case kType: return type;
+    case kEnv: return env;
+    case kM1S: return m1s;
+    default: return m2s;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// AVstXSynth: construction, parameters, programs, identity.
+
+AVstXSynth::AVstXSynth(audioMasterCallback master) : AudioEffectX(master, kNumPrograms, kNumParams) {
+#if defined(VELA_HAS_EDITOR)
+  setEditor(new GrEditor(this));
+#endif
+  for (int32_t n = 1; n <= kNumPrograms; ++n) {
+    programs[n - 1] = new VstXSynthProgram();
+    std::snprintf(programs[n - 1]->name, sizeof programs[n - 1]->name, "init%d", static_cast<int>(n));
+  }
+  setProgram(0);
+  loadFactoryProgram();
+  if (audioMaster != nullptr) {
+    setNumInputs(0);
+    setNumOutputs(2);
+    canProcessReplacing(true);
+    hasVu(false);
+    hasClip(false);
+    isSynth(true);
+    setUniqueID(fourCharsToCode('V', 'e', 'l', 'V'));
+  }
+  resetEngine();
+  suspend();
+}
+
+AVstXSynth::~AVstXSynth() {
+  for (auto& program : programs) {
+    delete program;
+    program = nullptr;
+  }
+}
+
+void AVstXSynth::loadFactoryProgram() {
+  setProgram(1);
+  char name[] = "Eth Drm";
+  setProgramName(name);
+  for (int32_t i = 0; i < kNumParams; ++i) setParameter(i, kEthDrm[i]);
+  setProgram(0);
+}
+
+float& AVstXSynth::liveValue(int32_t index) {
+  switch (index) {
+    case kMod1: return mod1;
+    case kMod2: return mod2;
+    case kFB1: return fb1;
+    case kFB2: return fb2;
+    case kA: return a;
+    case kD: return d;
+    case kS: return s;
+    case kR: return r;
+    case kCutOff: return cutOff;
+    case kQ: return q;
+    case kType: return type;
+    case kEnv: return env;
+    case kM1S: return m1s;
+    default: return m2s;
+  }
+}
+
+void AVstXSynth::setProgram(int32_t program) {
+  // The dispatcher already keeps hosts within 0..31; direct callers get the same guard.
+  if (!(program >= 0 && program < kNumPrograms)) return;
+  curProgram = program;
+  VstXSynthProgram& stored = *programs[program];
+  for (int32_t index : kRecordOrder) setParameter(index, stored.valueOf(index));
+}
+
+void AVstXSynth::setProgramName(char* name) {
+  if (name == nullptr) return;
+  // Longer names are cut to the 23 characters the record holds.
+  copyHostText(programs[curProgram]->name, name, sizeof programs[curProgram]->name);
+}
+
+void AVstXSynth::getProgramName(char* name) {
+  copyHostText(name, programs[curProgram]->name, kProgramNameSize);
+}
+
+void AVstXSynth::getParameterLabel(int32_t, char* label) { copyHostText(label, "/1", kParamTextSize); }
+
+void AVstXSynth::getParameterDisplay(int32_t index, char* text) {
+  if (text == nullptr) return;
+  text[0] = '\0';
+  if (!isParamIndex(index)) return;
+  char full[kFixedTextMax];
+  floatToFixedText(liveValue(index), full);
+  // Values far outside 0..1 would overflow the host's 8 bytes: their text is cut.
+  copyHostText(text, full, kParamTextSize);
+}
+
+void AVstXSynth::getParameterName(int32_t index, char* text) {
+  if (text == nullptr) return;
+  text[0] = '\0';
+  if (isParamIndex(index)) copyHostText(text, kParamNames[index], kParamTextSize);
+}
+
+void AVstXSynth::setParameter(int32_t index, float value) {
+  if (isParamIndex(index)) {
+    programs[curProgram]->valueOf(index) = value;
+    liveValue(index) = value;
+  }
+  applyParameter(index);
+}
+
+float AVstXSynth::getParameter(int32_t index) { return isParamIndex(index) ? liveValue(index) : 0.0f; }
+
+bool AVstXSynth::getOutputProperties(int32_t index, VstPinProperties* properties) {
+  if (index >= 2 || properties == nullptr) return false;
+  char label[kPinLabelSize];
+  std::snprintf(label, sizeof label, "Orin %d", static_cast<int>(index) + 1);
+  copyHostText(properties->label, label, kPinLabelSize);
+  properties->flags = kVstPinIsActive | kVstPinIsStereo;
+  return true;
+}
+
+bool AVstXSynth::getProgramNameIndexed(int32_t, int32_t index, char* text) {
+  if (!(index >= 0 && index < kNumPrograms) || text == nullptr) return false;
+  copyHostText(text, programs[index]->name, kProgramNameSize);
+  return true;
+}
+
+bool AVstXSynth::copyProgram(int32_t destination) {
+  if (!(destination >= 0 && destination < kNumPrograms)) return false;
+  if (destination != curProgram) programs[destination]->copyFrom(*programs[curProgram]);
+  return true;
+}
+
+bool AVstXSynth::getEffectName(char* text) {
+  copyHostText(text, "VelaOrin", kEffectNameSize);
+  return true;
+}
+
+bool AVstXSynth::getVendorString(char* text) {
+  copyHostText(text, "Dravnik", kVendorTextSize);
+  return true;
+}
+
+bool AVstXSynth::getProductString(char* text) {
+  copyHostText(text, "Vela First Synth", kVendorTextSize);
+  return true;
+}
+
+int32_t AVstXSynth::getVendorVersion() { return 1; }
+
+intptr_t AVstXSynth::canDo(char* text) {
+  if (text == nullptr) return -1;
+  if (std::strcmp(text, "receiveVstEvents") == 0 || std::strcmp(text, "receiveVstMidiEvent") == 0)
+    return 1;
+  return -1;
+}
+
+void AVstXSynth::setBlockSize(int32_t newBlockSize) { AudioEffectX::setBlockSize(newBlockSize); }
+
+void AVstXSynth::resume() { wantEvents(1); }

@@ -1,0 +1,142 @@
+// AVstXSynth: the two-voice FM synthesizer. Parameters, programs and identity live in
+// uVSTXSynth.cpp; the engine (tables, mapping, MIDI intake, rendering, filter) in
+// uVSTXSynthEngine.cpp.
+#pragma once
+
+#include <cstdint>
+
+#include "DAudioEffectX.h"
+
+constexpr int32_t kNumPrograms = 32;
+constexpr int32_t kNumParams = 14;
+constexpr int32_t kNumVoiceSlots = 18;
+constexpr int32_t kSineTableSize = 131072;  // one cycle; phases are in these steps
+constexpr int32_t kSineTableMask = kSineTableSize - 1;
+constexpr int32_t kNumNotes = 128;
+
+// Parameter indices as the host sees them.
+enum VelaParam : int32_t {
+  kMod1 = 0,
+  kMod2,
+  kFB1,
+  kFB2,
+  kA,
+  kD,
+  kS,
+  kR,
+  kCutOff,
+  kQ,
+  kType,
+  kEnv,
+  kM1S,
+  kM2S,
+};
+
+// One stored program: the 14 values in record order, then the name.
+class VstXSynthProgram {
+ public:
+  VstXSynthProgram();
+  void copyFrom(const VstXSynthProgram& other);
+  // index 0..13 as the host numbers parameters
+  float& valueOf(int32_t index);
+  float valueOf(int32_t index) const { return const_cast<VstXSynthProgram*>(this)->valueOf(index); }
+
+  float cutOff, q, type, mod1, mod2, fb1, fb2, a, d, s, r, env, m1s, m2s;
+  char name[24];
+};
+
+// The shared tables: built once per process, read-only afterwards.
+struct SynthTables {
+  int32_t sineTable[kSineTableSize];
+  float noteFrequencyTable[kNumNotes];
+};
+const SynthTables& synthTables();
+
+class AVstXSynth : public AudioEffectX {
+ public:
+  explicit AVstXSynth(audioMasterCallback audioMaster);
+  ~AVstXSynth() override;
+
+  // [audio thread]
+  void process(float** inputs, float** outputs, int32_t sampleFrames) override;
+  void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override;
+  int32_t processEvents(VstEvents* events) override;
+
+  // [host thread]
+  void setSampleRate(float newSampleRate) override;
+  void setBlockSize(int32_t newBlockSize) override;
+  void setParameter(int32_t index, float value) override;
+  float getParameter(int32_t index) override;
+  void setProgram(int32_t program) override;
+  void setProgramName(char* name) override;
+  void getProgramName(char* name) override;
+  void getParameterLabel(int32_t index, char* label) override;
+  void getParameterDisplay(int32_t index, char* text) override;
+  void getParameterName(int32_t index, char* text) override;
+  void resume() override;
+  bool getProgramNameIndexed(int32_t category, int32_t index, char* text) override;
+  bool copyProgram(int32_t destination) override;
+  bool getOutputProperties(int32_t index, VstPinProperties* properties) override;
+  bool getEffectName(char* text) override;
+  bool getVendorString(char* text) override;
+  bool getProductString(char* text) override;
+  int32_t getVendorVersion() override;
+  intptr_t canDo(char* text) override;
+
+ protected:
+  void loadFactoryProgram();
+
+  // Engine.
+  void resetEngine();
+  void applyParameter(int32_t index);
+  void updateVoicePitch(int32_t voice);
+  void noteOn(int32_t voice, int32_t note, int32_t velocity, int32_t delta);
+  void renderVoice(int32_t voice, float* left, float* right);
+  int32_t filterVoice(int32_t voice, int32_t input, float cutoff);
+
+  // Live parameter values, in program record order.
+  float cutOff = 0, q = 0, type = 0, mod1 = 0, mod2 = 0, fb1 = 0, fb2 = 0, a = 0, d = 0, s = 0,
+        r = 0, env = 0, m1s = 0, m2s = 0;
+  float& liveValue(int32_t index);
+
+  // Engine state; `voice` arrays have one entry per slot.
+  float mod1Phase[kNumVoiceSlots] = {};
+  float mod2Phase[kNumVoiceSlots] = {};
+  float carrierPhase[kNumVoiceSlots] = {};
+  float phaseRateFactor = 0;  // table steps per sample per hertz: 131072 / sampleRate
+  VstXSynthProgram* programs[kNumPrograms] = {};
+  int32_t voiceNote[kNumVoiceSlots] = {};
+  int32_t voiceVelocity[kNumVoiceSlots] = {};
+  int32_t startDelay[kNumVoiceSlots] = {};
+  int32_t mod1Out[kNumVoiceSlots] = {};
+  int32_t mod2Out[kNumVoiceSlots] = {};
+  int32_t filterBand[kNumVoiceSlots][2] = {};
+  int32_t filterLow[kNumVoiceSlots][2] = {};
+  int32_t mod1Offset = 0;  // semitones, -12..12
+  int32_t mod2Offset = 0;
+  float fb1Amount = 0;
+  float fb2Amount = 0;
+  int32_t attackSamples = 0;
+  int32_t decaySamples = 0;
+  int32_t releaseSamples = 0;  // at least 10
+  int32_t attackCounter[kNumVoiceSlots] = {};
+  int32_t decayCounter[kNumVoiceSlots] = {};
+  int32_t releaseCounter[kNumVoiceSlots] = {};
+  int32_t envState[kNumVoiceSlots] = {};  // 0 idle, 1 attack, 2 decay, 3 sustain, 4 release
+  float envLevel[kNumVoiceSlots] = {};
+  float cutoffCoef = 0;
+  float dampingCoef = 0;
+  int32_t filterType = 0;  // 0 low-pass, 1 band-pass, 2 high-pass
+  float pitchBend = 0;
+  int32_t maxVoice = 0;
+  int32_t nextVoice = 0;
+  float keyTrack[kNumVoiceSlots] = {};
+  float mod1Inc[kNumVoiceSlots] = {};
+  float mod2Inc[kNumVoiceSlots] = {};
+  float carrierInc[kNumVoiceSlots] = {};
+  float voiceGain[kNumVoiceSlots] = {};
+  int32_t noteOffCountdown[kNumVoiceSlots] = {};
+  bool mod1Sync = false;
+  bool mod2Sync = false;
+  const SynthTables* tables = nullptr;
+};
