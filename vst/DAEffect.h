@@ -65,14 +65,12 @@ struct ERect {
 
 constexpr int32_t kEffectMagic = 0x56737450;  // 'VstP'
 
-enum : int32_t {
-  effFlagsHasEditor = 1,
-  effFlagsHasClip = 2,
-  effFlagsHasVu = 4,
-  effFlagsCanMono = 8,
-  effFlagsCanReplacing = 16,
-  effFlagsProgramChunks = 32,
-};
+constexpr int32_t effFlagsHasEditor = 1;
+constexpr int32_t effFlagsHasClip = 2;
+constexpr int32_t effFlagsHasVu = 4;
+constexpr int32_t effFlagsCanMono = 8;
+constexpr int32_t effFlagsCanReplacing = 16;
+constexpr int32_t effFlagsProgramChunks = 32;
 
 // Dispatcher opcodes answered by the effect base.
 enum : int32_t {

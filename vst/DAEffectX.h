@@ -3,12 +3,10 @@
 
 #include "DAEffect.h"
 
-enum : int32_t {
-  effFlagsIsSynth = 0x100,
-  effFlagsNoSoundInStop = 0x200,
-  effFlagsExtIsAsync = 0x400,
-  effFlagsExtHasBuffer = 0x800,
-};
+constexpr int32_t effFlagsIsSynth = 0x100;
+constexpr int32_t effFlagsNoSoundInStop = 0x200;
+constexpr int32_t effFlagsExtIsAsync = 0x400;
+constexpr int32_t effFlagsExtHasBuffer = 0x800;
 
 enum : int32_t {
   effProcessEvents = 25,
@@ -134,11 +132,9 @@ struct VstEvents {
   VstEvent* events[2];  // hosts allocate numEvents entries
 };
 
-enum : int32_t {
-  kVstPinIsActive = 1,
-  kVstPinIsStereo = 2,
-  kVstPinUseSpeaker = 4,
-};
+constexpr int32_t kVstPinIsActive = 1;
+constexpr int32_t kVstPinIsStereo = 2;
+constexpr int32_t kVstPinUseSpeaker = 4;
 
 struct VstPinProperties {
   char label[64];

@@ -1,0 +1,39 @@
+// GrEditor: the editor object the host talks to. It reports the panel's size, creates the
+// panel on the first open inside the host's window, shows it on every open and destroys it on the
+// last close.
+//
+// Contract with the platform layer: the panel comes from a PanelFactory (PanelControls.h). On
+// Windows the default is createNativePanel from editor/win32/; elsewhere there is no default and
+// open answers 0 unless a factory is handed in (tests pass a fake).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "DAudioEffectX.h"
+#include "PanelControls.h"
+
+class GrEditor : public AEffEditorX {
+ public:
+  explicit GrEditor(AudioEffect* effect);
+  GrEditor(AudioEffect* effect, PanelFactory factory);
+  ~GrEditor() override;
+
+  // [editor thread] Reached through the editor opcodes.
+  int32_t getRect(ERect** rect) override;
+  int32_t open(void* ptr) override;
+  void close() override;
+  void idle() override;
+  void update() override;
+
+  int32_t openCount() const { return openCounter; }
+  void* parentWindow() const { return parent; }
+  PanelWindow* panel() const { return panelWindow.get(); }
+
+ private:
+  int32_t openCounter = 0;  // opens not yet matched by a close
+  ERect rect{};             // handed to the host; lives as long as the editor
+  void* parent = nullptr;   // parent given with the latest successful open
+  std::unique_ptr<PanelWindow> panelWindow;
+  PanelFactory panelFactory;
+};
