@@ -285,3 +285,16 @@ TEST_F(SynthHost, NullBuffersNeverCrash) {
 }
 
 }  // namespace
+
+#if defined(__i386__) || defined(__x86_64__)
+// Loading the library leaves the loading thread with every x87 exception masked.
+TEST(LibraryLoad, SetsTheX87ControlWord) {
+  uint16_t before = 0;
+  __asm__ volatile("fnstcw %0" : "=m"(before));
+  ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
+  uint16_t word = 0;
+  __asm__ volatile("fnstcw %0" : "=m"(word));
+  // Bit 6 is reserved and reads back as the processor wires it.
+  EXPECT_EQ(word & ~0x40, 0x133F) << "before loading: " << std::hex << before;
+}
+#endif
