@@ -100,7 +100,7 @@ class TForm1 {
   static const std::array<Binding, kSlotCount>& bindings();
   const Binding& bindingOf(int32_t index) const;
 
-  int32_t controlPosition(const Binding& binding) const;
+  int32_t controlPosition(const Binding& binding);
   void setControlPosition(const Binding& binding, int32_t position);
   void controlChanged(const Binding& binding);
 

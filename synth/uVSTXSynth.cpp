@@ -4,8 +4,7 @@
 #include <cstring>
 
 #include "DVstUtils.h"
-#if defined(_WIN32) && __has_include("GrEditor.h")
-#define VELA_HAS_EDITOR 1
+#if defined(_WIN32)
 #include "GrEditor.h"
 #endif
 
@@ -61,7 +60,7 @@ float& VstXSynthProgram::valueOf(int32_t index) {
 // AVstXSynth: construction, parameters, programs, identity.
 
 AVstXSynth::AVstXSynth(audioMasterCallback master) : AudioEffectX(master, kNumPrograms, kNumParams) {
-#if defined(VELA_HAS_EDITOR)
+#if defined(_WIN32)
   setEditor(new GrEditor(this));
 #endif
   for (int32_t n = 1; n <= kNumPrograms; ++n) {

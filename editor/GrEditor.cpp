@@ -1,0 +1,71 @@
+#include "GrEditor.h"
+
+#include <utility>
+
+#include "Unit1.h"
+
+namespace {
+
+PanelFactory platformPanelFactory() {
+#if defined(_WIN32)
+  return createNativePanel;
+#else
+  return {};
+#endif
+}
+
+}  // namespace
+
+GrEditor::GrEditor(AudioEffect* owner) : GrEditor(owner, platformPanelFactory()) {}
+
+GrEditor::GrEditor(AudioEffect* owner, PanelFactory factory)
+    : AEffEditorX(owner), panelFactory(std::move(factory)) {}
+
+GrEditor::~GrEditor() {
+  // However many opens are outstanding, the panel goes before the editor.
+  if (openCounter > 0) {
+    openCounter = 1;
+    close();
+  }
+}
+
+int32_t GrEditor::getRect(ERect** out) {
+  rect = ERect{};
+  if (panelWindow != nullptr) {
+    rect.bottom = static_cast<int16_t>(panelWindow->outerHeight());
+    rect.right = static_cast<int16_t>(panelWindow->outerWidth());
+  }
+  if (out != nullptr) *out = &rect;
+  return 1;
+}
+
+int32_t GrEditor::open(void* ptr) {
+  // A panel needs a real parent window: without one nothing is created and nothing counted.
+  if (ptr == nullptr) return 0;
+  if (panelWindow == nullptr) {
+    std::unique_ptr<PanelWindow> created = panelFactory ? panelFactory(ptr) : nullptr;
+    if (created == nullptr) return 0;
+    panelWindow = std::move(created);
+    panelWindow->form().synth = effect;
+  }
+  parent = ptr;
+  ++openCounter;
+  panelWindow->show();
+  return 1;
+}
+
+void GrEditor::close() {
+  // A close without an outstanding open is ignored: the count never goes below 0.
+  if (openCounter <= 0) return;
+  --openCounter;
+  if (openCounter == 0 && panelWindow != nullptr) {
+    panelWindow.reset();
+    parent = nullptr;
+  }
+}
+
+void GrEditor::idle() { AEffEditorX::idle(); }
+
+void GrEditor::update() {
+  if (panelWindow != nullptr) panelWindow->repaint();
+}

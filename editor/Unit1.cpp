@@ -1,0 +1,190 @@
+#include "Unit1.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "DAudioEffect.h"
+#include "EditorMath.h"
+
+enum class ControlKind : int32_t { TrackBar, Knob, RadioGroup, CheckBox };
+
+// How one parameter meets its control. A position p stands for p / grid, or (grid - p) / grid
+// for the envelope sliders whose top is the value 1; a check box has the grid 1.
+struct TForm1::Binding {
+  int32_t index;  // host parameter index
+  int32_t slot;   // position in panelValue
+  ControlKind kind;
+  int32_t number;  // TrackBar<n>, Tsumami<n>, CheckBox<n>
+  int32_t grid;
+  bool topIsOne;
+};
+
+const std::array<TForm1::Binding, kSlotCount>& TForm1::bindings() {
+  using K = ControlKind;
+  static const std::array<Binding, kSlotCount> table = {{
+      {0, kSlotMod1, K::TrackBar, 1, 24, false},
+      {1, kSlotMod2, K::TrackBar, 2, 24, false},
+      {2, kSlotFB1, K::Knob, 1, 100, false},
+      {3, kSlotFB2, K::Knob, 2, 100, false},
+      {4, kSlotA, K::TrackBar, 3, 50, true},
+      {5, kSlotD, K::TrackBar, 4, 50, true},
+      {6, kSlotS, K::TrackBar, 5, 50, true},
+      {7, kSlotR, K::TrackBar, 6, 50, true},
+      {8, kSlotCutOff, K::Knob, 3, 100, false},
+      {9, kSlotQ, K::Knob, 4, 100, false},
+      {10, kSlotType, K::RadioGroup, 1, 2, false},
+      {11, kSlotEnv, K::Knob, 5, 100, false},
+      {12, kSlotM1S, K::CheckBox, 1, 1, false},
+      {13, kSlotM2S, K::CheckBox, 2, 1, false},
+  }};
+  return table;
+}
+
+namespace {
+
+// Control position (check box: 1 checked, 0 not) that `value` stands for. Sliders and the radio
+// group span exactly their grid and can show nothing beyond it, so a value outside 0..1 maps to
+// the nearer end; storing that end's value keeps the panel from writing the clamped value back
+// when the control's notification arrives. A knob takes any position.
+int32_t positionFor(ControlKind kind, int32_t grid, bool topIsOne, double value) {
+  if (kind == ControlKind::CheckBox) return roundTiesEven(value) == 1 ? 1 : 0;
+  const int32_t steps = roundTiesEven(value * grid);
+  const int32_t position = topIsOne ? grid - steps : steps;
+  return kind == ControlKind::Knob ? position : std::clamp(position, 0, grid);
+}
+
+// Value on the control's grid for a position.
+float gridValue(int32_t grid, bool topIsOne, int32_t position) {
+  const double steps = topIsOne ? static_cast<double>(grid) - position : position;
+  return static_cast<float>(steps / grid);
+}
+
+// Stored values of a new panel, in PanelSlot order: what the designed positions stand for.
+constexpr std::array<float, kSlotCount> kInitialValues = {
+    0.5f, 0.0f, 0.0f, 0.5f, 0.5f, 0.0f, 0.0f, 0.1f, 0.1f, 0.5f, 0.1f, 0.5f, 1.0f, 1.0f};
+
+// FormPaint's order of controls, by host index.
+constexpr std::array<int32_t, kSlotCount> kPaintOrder = {0, 1, 2, 3, 4, 5, 6, 7, 10, 8, 9, 11, 12, 13};
+
+}  // namespace
+
+TForm1::TForm1(PanelControls& panelControls) : controls(panelControls) {
+  // Designed positions first, handlers after: building the layout notifies nobody.
+  for (int32_t n = 1; n <= kKnobCount; ++n) knob(n).SetPosition(kKnobDesigned[n - 1]);
+  Tsumami1.OnChange = [this](TTsumami& sender) { Tsumami1Change(sender); };
+  Tsumami2.OnChange = [this](TTsumami& sender) { Tsumami2Change(sender); };
+  Tsumami3.OnChange = [this](TTsumami& sender) { Tsumami3Change(sender); };
+  Tsumami4.OnChange = [this](TTsumami& sender) { Tsumami4Change(sender); };
+  Tsumami5.OnChange = [this](TTsumami& sender) { Tsumami5Change(sender); };
+  FormCreate();
+}
+
+TTsumami& TForm1::knob(int32_t n) {
+  assert(n >= 1 && n <= kKnobCount);
+  switch (n) {
+    case 1: return Tsumami1;
+    case 2: return Tsumami2;
+    case 3: return Tsumami3;
+    case 4: return Tsumami4;
+    default: return Tsumami5;
+  }
+}
+
+const TForm1::Binding& TForm1::bindingOf(int32_t index) const {
+  return bindings()[static_cast<size_t>(index)];
+}
+
+int32_t TForm1::controlPosition(const Binding& binding) {
+  switch (binding.kind) {
+    case ControlKind::TrackBar: return controls.trackBarPosition(binding.number);
+    case ControlKind::Knob: return knob(binding.number).Position();
+    case ControlKind::RadioGroup: return controls.radioIndex();
+    case ControlKind::CheckBox: return controls.checked(binding.number) ? 1 : 0;
+  }
+  return 0;
+}
+
+void TForm1::setControlPosition(const Binding& binding, int32_t position) {
+  switch (binding.kind) {
+    case ControlKind::TrackBar: controls.setTrackBarPosition(binding.number, position); break;
+    case ControlKind::Knob: knob(binding.number).SetPosition(position); break;
+    case ControlKind::RadioGroup: controls.setRadioIndex(position); break;
+    case ControlKind::CheckBox: controls.setChecked(binding.number, position == 1); break;
+  }
+}
+
+// Every control's change handler: store and write the control's grid value unless the panel
+// already holds it, so notifications caused by the panel's own moves write nothing.
+void TForm1::controlChanged(const Binding& binding) {
+  float& stored = panelValue[static_cast<size_t>(binding.slot)];
+  const int32_t position = controlPosition(binding);
+  if (binding.kind == ControlKind::CheckBox) {
+    const bool isChecked = position == 1;
+    if (isChecked == (roundTiesEven(stored) == 1)) return;
+    stored = isChecked ? 1.0f : 0.0f;
+  } else {
+    const float value = gridValue(binding.grid, binding.topIsOne, position);
+    if (value == stored) return;
+    stored = value;
+  }
+  if (synth != nullptr) synth->setParameterAutomated(binding.index, stored);
+}
+
+void TForm1::pullParameter(int32_t index) {
+  if (synth == nullptr || index < 0 || index >= kSlotCount) return;
+  const Binding& binding = bindingOf(index);
+  const float value = synth->getParameter(index);
+  const int32_t position = positionFor(binding.kind, binding.grid, binding.topIsOne, value);
+  if (position == controlPosition(binding)) return;
+  panelValue[static_cast<size_t>(binding.slot)] = gridValue(binding.grid, binding.topIsOne, position);
+}
+
+void TForm1::FormCreate() { panelValue = kInitialValues; }
+
+void TForm1::FormPaint() {
+  for (const int32_t index : kPaintOrder) {
+    const Binding& binding = bindingOf(index);
+    // The user's hand wins over the host while a knob is held.
+    if (binding.kind == ControlKind::Knob && knob(binding.number).isDragging()) continue;
+    const float stored = panelValue[static_cast<size_t>(binding.slot)];
+    const int32_t position = positionFor(binding.kind, binding.grid, binding.topIsOne, stored);
+    if (position != controlPosition(binding)) setControlPosition(binding, position);
+  }
+}
+
+void TForm1::Timer1Timer() {
+  for (int32_t index = 0; index < kSlotCount; ++index) pullParameter(index);
+  controls.repaintNow();
+}
+
+void TForm1::TrackBar1Change() { controlChanged(bindingOf(0)); }
+void TForm1::TrackBar2Change() { controlChanged(bindingOf(1)); }
+void TForm1::TrackBar3Change() { controlChanged(bindingOf(4)); }
+void TForm1::TrackBar4Change() { controlChanged(bindingOf(5)); }
+void TForm1::TrackBar5Change() { controlChanged(bindingOf(6)); }
+void TForm1::TrackBar6Change() { controlChanged(bindingOf(7)); }
+void TForm1::RadioGroup1Click() { controlChanged(bindingOf(10)); }
+void TForm1::CheckBox1Click() { controlChanged(bindingOf(12)); }
+void TForm1::CheckBox2Click() { controlChanged(bindingOf(13)); }
+void TForm1::Tsumami1Change(TTsumami&) { controlChanged(bindingOf(2)); }
+void TForm1::Tsumami2Change(TTsumami&) { controlChanged(bindingOf(3)); }
+void TForm1::Tsumami3Change(TTsumami&) { controlChanged(bindingOf(8)); }
+void TForm1::Tsumami4Change(TTsumami&) { controlChanged(bindingOf(9)); }
+void TForm1::Tsumami5Change(TTsumami&) { controlChanged(bindingOf(11)); }
+
+void TForm1::TrackBarChange(int32_t trackBar) {
+  switch (trackBar) {
+    case 1: TrackBar1Change(); break;
+    case 2: TrackBar2Change(); break;
+    case 3: TrackBar3Change(); break;
+    case 4: TrackBar4Change(); break;
+    case 5: TrackBar5Change(); break;
+    case 6: TrackBar6Change(); break;
+    default: break;
+  }
+}
+
+void TForm1::CheckBoxClick(int32_t checkBox) {
+  if (checkBox == 1) CheckBox1Click();
+  if (checkBox == 2) CheckBox2Click();
+}
