@@ -45,12 +45,22 @@ class VstXSynthProgram {
   char name[24];
 };
 
-// The shared tables: built once per process, read-only afterwards.
+constexpr int32_t kPitchBendSteps = 129;  // exponents -64/64 .. +64/64
+
+// The shared tables: built once per process (thread-safe), read-only afterwards. Built with our
+// own double-precision routines, so every platform and maths library gives the same bits.
 struct SynthTables {
-  int32_t sineTable[kSineTableSize];
-  float noteFrequencyTable[kNumNotes];
+  int32_t sineTable[kSineTableSize];  // one cycle, amplitude 65536
+  float noteFrequencyTable[kNumNotes];  // Hz per MIDI note
+  float pitchBendTable[kPitchBendSteps];  // 1.059463094359^((m - 64) / 64), m = 0..128
 };
 const SynthTables& synthTables();
+
+// Deterministic stand-ins for the maths library, exposed for the table tests.
+double sineOfStep(int32_t step);          // sin(step * pi / 65536), step 0..32768
+double pitchBendPower(int32_t exponent64);  // 1.059463094359^(exponent64 / 64)
+// The per-sample filter coefficient f of a voice at envelope value e (0..0.785).
+float cutoffCoefficient(float e, float env, float cutoffCoef, float keyTrack);
 
 class AVstXSynth : public AudioEffectX {
  public:
@@ -86,13 +96,23 @@ class AVstXSynth : public AudioEffectX {
  protected:
   void loadFactoryProgram();
 
-  // Engine.
+  // Engine. [host thread] unless marked.
   void resetEngine();
   void applyParameter(int32_t index);
   void updateVoicePitch(int32_t voice);
+  // [audio thread] between processEvents calls
   void noteOn(int32_t voice, int32_t note, int32_t velocity, int32_t delta);
   void renderVoice(int32_t voice, float* left, float* right);
   int32_t filterVoice(int32_t voice, int32_t input, float cutoff);
+  template <bool kReplace>
+  void renderBlock(float** outputs, int32_t sampleFrames);
+  // One voice's state and the engine coefficients as locals for a block (engine file only).
+  template <class Run>
+  void loadVoice(int32_t voice, Run& run) const;
+  template <class Run>
+  void storeVoice(int32_t voice, const Run& run);
+  template <class Coefs>
+  void loadCoefs(Coefs& coefs) const;
 
   // Live parameter values, in program record order.
   float cutOff = 0, q = 0, type = 0, mod1 = 0, mod2 = 0, fb1 = 0, fb2 = 0, a = 0, d = 0, s = 0,
@@ -138,5 +158,8 @@ class AVstXSynth : public AudioEffectX {
   int32_t noteOffCountdown[kNumVoiceSlots] = {};
   bool mod1Sync = false;
   bool mod2Sync = false;
-  const SynthTables* tables = nullptr;
+  // "S" and "Env" as the renderer reads them: the live values limited to 0..1 (NaN as 0).
+  float sustainLevel = 0;
+  float envAmount = 0;
+  const SynthTables* tables = &synthTables();
 };
