@@ -1,27 +1,10 @@
-// Loads the built plug-in binary like a host: open the library, look up its entry point.
+// The plug-in binary built beside the tests, opened like a host does (tools/hostkit).
 #pragma once
 
-#include <string>
+#include <cstdint>
 
 #include "DAEffect.h"
-
-typedef AEffect*(VELA_CDECL* PluginEntry)(audioMasterCallback);
-
-class PluginLibrary {
- public:
-  explicit PluginLibrary(const std::string& path);
-  ~PluginLibrary();
-  PluginLibrary(const PluginLibrary&) = delete;
-  PluginLibrary& operator=(const PluginLibrary&) = delete;
-
-  bool loaded() const { return handle_ != nullptr; }
-  PluginEntry entry(const char* name) const;  // null when the symbol is missing
-  const std::string& error() const { return error_; }
-
- private:
-  void* handle_ = nullptr;
-  std::string error_;
-};
+#include "PluginLibrary.h"
 
 // The binary built beside the tests.
 PluginLibrary& builtPlugin();

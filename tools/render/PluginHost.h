@@ -1,0 +1,81 @@
+// One plug-in instance driven only through its binary interface: the entry point, the
+// descriptor's dispatcher and its process, setParameter and getParameter functions.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DAEffectX.h"
+#include "PluginLibrary.h"
+
+struct ParameterInfo {
+  int32_t index = 0;
+  std::string name;
+  std::string label;
+  std::string display;
+  float value = 0.0f;
+};
+
+class PluginHost {
+ public:
+  // Version answered to audioMasterVersion.
+  static constexpr intptr_t kHostVersion = 2400;
+
+  // Opens the binary, calls its entry point and sends effOpen, the sample rate and the block
+  // size. Throws ToolError naming the problem. One instance per process: the host callback
+  // carries no user pointer.
+  PluginHost(const std::string& path, int32_t sampleRate, int32_t blockSize);
+  ~PluginHost();  // effMainsChanged 0 if running, then effClose
+  PluginHost(const PluginHost&) = delete;
+  PluginHost& operator=(const PluginHost&) = delete;
+
+  int32_t numPrograms() const { return effect_->numPrograms; }
+  int32_t numParameters() const { return effect_->numParams; }
+  int32_t numInputs() const { return effect_->numInputs; }
+  int32_t numOutputs() const { return effect_->numOutputs; }
+  int32_t sampleRate() const { return sampleRate_; }
+  int32_t blockSize() const { return blockSize_; }
+
+  std::string effectName() const;
+  std::string vendorString() const;
+  std::string productString() const;
+
+  int32_t currentProgram() const;
+  std::string programName(int32_t program) const;
+  ParameterInfo parameter(int32_t index) const;
+  // Exact name first, then a unique match ignoring letter case; -1 when none.
+  int32_t findParameter(const std::string& name) const;
+
+  // Throws ToolError for a program the plug-in does not have.
+  void selectProgram(int32_t program);
+  void setParameter(int32_t index, float value);
+
+  // effMainsChanged 1 / 0.
+  void resume();
+  void suspend();
+
+  // [render] between resume and suspend.
+  void processEvents(VstEvents* events);
+  // Replacing processing where the plug-in has it; otherwise process into cleared buffers.
+  void render(float** inputs, float** outputs, int32_t frames);
+
+  // Last answer to effProcessEvents; hosts ignore it, tests look at it.
+  intptr_t lastEventsAnswer() const { return lastEventsAnswer_; }
+
+ private:
+  intptr_t dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                    float opt = 0.0f) const;
+  std::string text(int32_t opcode, int32_t index, size_t size) const;
+
+  std::unique_ptr<PluginLibrary> library_;
+  AEffect* effect_ = nullptr;
+  int32_t sampleRate_;
+  int32_t blockSize_;
+  bool running_ = false;
+  intptr_t lastEventsAnswer_ = 0;
+};
+
+// VelaOrin.so in the folder of the running executable.
+std::string defaultPluginPath();

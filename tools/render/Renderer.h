@@ -1,0 +1,27 @@
+// The render loop: host actions and MIDI events from a Song, delivered at their exact frames.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "PluginHost.h"
+#include "Song.h"
+
+struct RenderStats {
+  int64_t frames = 0;
+  float peak = 0.0f;      // largest magnitude written
+  int64_t overRange = 0;  // samples beyond full scale (clipped when written as integers)
+};
+
+using FrameWriter = std::function<void(const float* interleavedStereo, int32_t frames)>;
+using ProgressReport = std::function<void(int64_t framesDone, int64_t framesTotal)>;
+
+// Largest number of MIDI events that fall inside any window of `blockSize` frames: the event
+// list is allocated once for that many before rendering starts.
+size_t largestEventsPerBlock(const Song& song, int32_t blockSize);
+
+// Renders `totalFrames` stereo frames. The plug-in is resumed first and suspended at the end.
+// Each render call covers at most one block and stops short at a program or parameter change,
+// so those land on their exact frame too; MIDI events carry their offset in deltaFrames.
+RenderStats renderSong(PluginHost& host, const Song& song, int64_t totalFrames,
+                       const FrameWriter& write, const ProgressReport& progress = {});

@@ -1,0 +1,129 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "Options.h"
+
+namespace {
+
+struct OptionCase {
+  std::vector<std::string> args;
+  std::string errorContains;  // empty: must parse
+  std::function<void(const Options&)> check;
+};
+
+void noCheck(const Options&) {}
+
+}  // namespace
+
+TEST(RenderOptions, ParsesAndRejectsCommandLines) {
+  const std::vector<OptionCase> cases = {
+      {{},
+       "",
+       [](const Options& o) {
+         EXPECT_EQ(o.midiFile, "");
+         EXPECT_EQ(o.output, "out.wav");
+         EXPECT_EQ(o.sampleRate, 44100);
+         EXPECT_EQ(o.blockSize, 512);
+         EXPECT_EQ(o.tailMs, 1500.0);
+         EXPECT_EQ(o.bitDepth, BitDepth::Pcm16);
+         EXPECT_FALSE(o.program.has_value());
+         EXPECT_FALSE(o.overwrite || o.listParameters || o.listPrograms || o.help);
+       }},
+      {{"-m", "a.mid", "-o", "b.wav", "-r", "48000", "-b", "256", "-p", "x.so"},
+       "",
+       [](const Options& o) {
+         EXPECT_EQ(o.midiFile, "a.mid");
+         EXPECT_EQ(o.output, "b.wav");
+         EXPECT_EQ(o.sampleRate, 48000);
+         EXPECT_EQ(o.blockSize, 256);
+         EXPECT_EQ(o.pluginPath, "x.so");
+       }},
+      {{"--midi-file=a.mid", "--output=b.wav", "--sample-rate=96000", "--blocksize=1"},
+       "",
+       [](const Options& o) {
+         EXPECT_EQ(o.midiFile, "a.mid");
+         EXPECT_EQ(o.output, "b.wav");
+         EXPECT_EQ(o.sampleRate, 96000);
+         EXPECT_EQ(o.blockSize, 1);
+       }},
+      {{"-r22050", "-ob.wav"},
+       "",
+       [](const Options& o) {
+         EXPECT_EQ(o.sampleRate, 22050);
+         EXPECT_EQ(o.output, "b.wav");
+       }},
+      {{"song.mid"}, "", [](const Options& o) { EXPECT_EQ(o.midiFile, "song.mid"); }},
+      {{"--tail-time", "250.5"}, "", [](const Options& o) { EXPECT_EQ(o.tailMs, 250.5); }},
+      {{"--tail-time", "0"}, "", [](const Options& o) { EXPECT_EQ(o.tailMs, 0.0); }},
+      {{"--bit-depth", "24"}, "", [](const Options& o) { EXPECT_EQ(o.bitDepth, BitDepth::Pcm24); }},
+      {{"--bit-depth=32f"}, "", [](const Options& o) { EXPECT_EQ(o.bitDepth, BitDepth::Float32); }},
+      {{"--program", "3"}, "", [](const Options& o) { EXPECT_EQ(o.program, 3); }},
+      {{"--param", "CutOff=0.8", "--param=Q=0", "--param", "R=1"},
+       "",
+       [](const Options& o) {
+         ASSERT_EQ(o.parameters.size(), 3u);
+         EXPECT_EQ(o.parameters[0].name, "CutOff");
+         EXPECT_EQ(o.parameters[0].value, 0.8f);
+         EXPECT_EQ(o.parameters[1].name, "Q");
+         EXPECT_EQ(o.parameters[1].value, 0.0f);
+         EXPECT_EQ(o.parameters[2].value, 1.0f);
+       }},
+      {{"--overwrite", "--list-params", "--list-programs"},
+       "",
+       [](const Options& o) { EXPECT_TRUE(o.overwrite && o.listParameters && o.listPrograms); }},
+      {{"-h"}, "", [](const Options& o) { EXPECT_TRUE(o.help); }},
+      {{"--help"}, "", [](const Options& o) { EXPECT_TRUE(o.help); }},
+
+      {{"song.mid", "other.mid"}, "unexpected argument 'other.mid'", noCheck},
+      {{"-m", "a.mid", "b.mid"}, "unexpected argument 'b.mid'", noCheck},
+      {{"--frobnicate"}, "unknown option '--frobnicate'", noCheck},
+      {{"-x"}, "unknown option '-x'", noCheck},
+      {{"-o"}, "option -o needs a value", noCheck},
+      {{"--program"}, "option --program needs a value", noCheck},
+      {{"--overwrite=yes"}, "option --overwrite takes no value", noCheck},
+      {{"-r", "abc"}, "--sample-rate needs a whole number, got 'abc'", noCheck},
+      {{"-r", "44.1"}, "--sample-rate needs a whole number", noCheck},
+      {{"-r", "+44100"}, "--sample-rate needs a whole number", noCheck},
+      {{"-r", "0"}, "--sample-rate must be from 8000 to 384000", noCheck},
+      {{"-r", "99999999999"}, "--sample-rate must be from 8000 to 384000", noCheck},
+      {{"-b", "-99999999999999999999999"}, "--blocksize must be from 1 to 16384", noCheck},
+      {{"-b", "0"}, "--blocksize must be from 1 to 16384", noCheck},
+      {{"-b", "16385"}, "--blocksize must be from 1 to 16384", noCheck},
+      {{"--tail-time", "-5"}, "--tail-time must be from 0", noCheck},
+      {{"--tail-time", "inf"}, "--tail-time needs milliseconds", noCheck},
+      {{"--tail-time", "1s"}, "--tail-time needs milliseconds", noCheck},
+      {{"--bit-depth", "32"}, "--bit-depth takes 16, 24 or 32f, got '32'", noCheck},
+      {{"--program", "-1"}, "--program must be from 0", noCheck},
+      {{"--program", "one"}, "--program needs a whole number", noCheck},
+      {{"--param", "CutOff=1.5"}, "parameter CutOff must be from 0 to 1, got 1.5", noCheck},
+      {{"--param", "CutOff=-0.1"}, "must be from 0 to 1", noCheck},
+      {{"--param", "CutOff=nan"}, "parameter CutOff needs a number", noCheck},
+      {{"--param", "CutOff="}, "parameter CutOff needs a number", noCheck},
+      {{"--param", "CutOff"}, "--param needs NAME=VALUE", noCheck},
+      {{"--param", "=0.5"}, "--param needs NAME=VALUE", noCheck},
+      {{"-m", ""}, "--midi-file needs a file name", noCheck},
+  };
+  for (const OptionCase& row : cases) {
+    std::string shown;
+    for (const auto& arg : row.args) shown += arg + " ";
+    SCOPED_TRACE("args: " + shown);
+    const ParsedCommandLine parsed = parseCommandLine(row.args);
+    if (row.errorContains.empty()) {
+      EXPECT_EQ(parsed.error, "");
+      row.check(parsed.options);
+    } else {
+      EXPECT_NE(parsed.error.find(row.errorContains), std::string::npos)
+          << "error: " << parsed.error;
+    }
+  }
+}
+
+TEST(RenderOptions, LaterValuesWinExceptRepeatableParameters) {
+  const ParsedCommandLine parsed =
+      parseCommandLine({"-r", "22050", "-r", "48000", "--param", "A=0.1", "--param", "A=0.2"});
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.options.sampleRate, 48000);
+  ASSERT_EQ(parsed.options.parameters.size(), 2u);  // applied in order, so the last one sticks
+  EXPECT_EQ(parsed.options.parameters[1].value, 0.2f);
+}

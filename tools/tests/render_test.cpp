@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+#include <dlfcn.h>
+#include <sndfile.h>
+
+#include <cstdlib>
+
+#include "HostEventList.h"
+#include "PluginHost.h"
+#include "Renderer.h"
+#include "ToolError.h"
+#include "ToolTestSupport.h"
+
+namespace {
+
+struct Rendered {
+  std::vector<float> left, right;
+  RenderStats stats;
+};
+
+Rendered renderWithProbe(const Song& song, int64_t frames, int32_t blockSize,
+                         int32_t sampleRate = 44100) {
+  PluginHost host(VELA_PROBE_PLUGIN, sampleRate, blockSize);
+  Rendered result;
+  result.stats = renderSong(host, song, frames, [&result](const float* samples, int32_t count) {
+    for (int32_t i = 0; i < count; ++i) {
+      result.left.push_back(samples[2 * i]);
+      result.right.push_back(samples[2 * i + 1]);
+    }
+  });
+  return result;
+}
+
+Song notesAt(const std::vector<int64_t>& frames) {
+  Song song;
+  uint8_t key = 20;
+  for (int64_t frame : frames) {
+    song.events.push_back(TimedEvent::midiMessage(frame, 0x90, key, 100));
+    song.events.push_back(TimedEvent::midiMessage(frame + 3, 0x80, key, 0));
+    ++key;
+  }
+  finishSong(song);
+  return song;
+}
+
+}  // namespace
+
+TEST(Renderer, EveryEventLandsOnItsFrameWhateverTheBlockSize) {
+  const std::vector<int64_t> frames = {0, 1, 510, 511, 512, 513, 1000, 1023, 1024, 2040};
+  const Song song = notesAt(frames);
+  const Rendered reference = renderWithProbe(song, 2048, 512);
+  ASSERT_EQ(reference.left.size(), 2048u);
+  ASSERT_EQ(reference.stats.frames, 2048);
+
+  std::vector<float> expectedLeft(2048, 0.0f), expectedRight(2048, 0.0f);
+  for (size_t i = 0; i < frames.size(); ++i) {
+    expectedLeft[static_cast<size_t>(frames[i])] += static_cast<float>(20 + i) / 128.0f;
+    expectedRight[static_cast<size_t>(frames[i]) + 3] += 0.5f;
+  }
+  EXPECT_EQ(reference.left, expectedLeft);
+  EXPECT_EQ(reference.right, expectedRight);
+
+  for (int32_t blockSize : {1, 3, 64, 511, 4096}) {
+    SCOPED_TRACE("block size " + std::to_string(blockSize));
+    const Rendered other = renderWithProbe(song, 2048, blockSize);
+    EXPECT_EQ(other.left, reference.left);
+    EXPECT_EQ(other.right, reference.right);
+  }
+}
+
+TEST(Renderer, ProgramAndParameterChangesTakeEffectOnTheirFrame) {
+  Song song;
+  song.events.push_back(TimedEvent::program(300, 2));  // right channel: 0.25 from frame 300
+  song.events.push_back(TimedEvent::parameter(700, 1, 0.125f));  // left channel: "Offset" from 700
+  song.events.push_back(TimedEvent::parameter(700, 0, 0.5f));    // "Level" halves the next note
+  song.events.push_back(TimedEvent::midiMessage(900, 0x90, 64, 100));
+  finishSong(song);
+  const Rendered out = renderWithProbe(song, 1200, 512);
+  for (size_t i = 0; i < out.left.size(); ++i) {
+    SCOPED_TRACE("frame " + std::to_string(i));
+    const float note = i == 900 ? 0.5f * 64 / 128.0f : 0.0f;
+    // The probe adds into its outputs, so a host that reused them uncleared would drift upwards.
+    ASSERT_EQ(out.left[i], (i >= 700 ? 0.125f : 0.0f) + note);
+    ASSERT_EQ(out.right[i], i >= 300 ? 0.25f : 0.0f);
+  }
+  EXPECT_EQ(out.stats.peak, 0.375f);
+  EXPECT_EQ(out.stats.overRange, 0);
+}
+
+TEST(Renderer, CountsSamplesBeyondFullScale) {
+  Song song;
+  song.events.push_back(TimedEvent::parameter(0, 1, 1.0f));  // left sits at full scale
+  song.events.push_back(TimedEvent::program(10, 2));
+  song.events.push_back(TimedEvent::midiMessage(20, 0x90, 64, 100));  // left 1.5 at frame 20
+  finishSong(song);
+  const Rendered out = renderWithProbe(song, 40, 16);
+  EXPECT_EQ(out.stats.overRange, 1);
+  EXPECT_EQ(out.stats.peak, 1.5f);
+}
+
+TEST(Renderer, EventListIsSizedForTheBusiestBlock) {
+  const struct {
+    std::vector<int64_t> frames;
+    int32_t blockSize;
+    size_t largest;
+  } rows[] = {
+      {{}, 512, 0},
+      {{0, 0, 0}, 1, 3},
+      {{0, 1, 2, 3}, 2, 2},
+      {{0, 511, 512, 1023}, 512, 2},
+      {{100, 700, 701, 702, 1300}, 512, 3},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE("block size " + std::to_string(row.blockSize));
+    Song song;
+    for (int64_t frame : row.frames) {
+      song.events.push_back(TimedEvent::parameter(frame, 0, 0.5f));  // host actions do not count
+      song.events.push_back(TimedEvent::midiMessage(frame, 0x90, 60, 1));
+    }
+    EXPECT_EQ(largestEventsPerBlock(song, row.blockSize), row.largest);
+  }
+}
+
+TEST(HostEventList, BuildsTheListHostsHandToProcessEvents) {
+  HostEventList list(3);
+  EXPECT_TRUE(list.addMidi(5, 0x90, 60, 100));
+  EXPECT_TRUE(list.addMidi(7, 0xE0, 0, 127));
+  EXPECT_TRUE(list.addMidi(9, 0x80, 60, 0));
+  EXPECT_FALSE(list.addMidi(11, 0x80, 61, 0));  // full: never written past the allocation
+  VstEvents* events = list.events();
+  ASSERT_EQ(events->numEvents, 3);
+  VstEvent* const* slots = reinterpret_cast<VstEvent* const*>(
+      reinterpret_cast<const char*>(events) + offsetof(VstEvents, events));
+  const int32_t deltas[] = {5, 7, 9};
+  for (int i = 0; i < 3; ++i) {
+    const auto* midi = reinterpret_cast<const VstMidiEvent*>(slots[i]);
+    EXPECT_EQ(midi->type, kVstMidiType);
+    EXPECT_EQ(midi->byteSize, 24);
+    EXPECT_EQ(midi->deltaFrames, deltas[i]);
+  }
+  EXPECT_EQ(static_cast<uint8_t>(reinterpret_cast<const VstMidiEvent*>(slots[1])->midiData[2]),
+            127);
+  list.clear();
+  EXPECT_EQ(events->numEvents, 0);
+}
+
+TEST(PluginHost, DrivesThePluginInTheHostOrder) {
+  ScratchDir dir;
+  const std::string log = dir.file("calls.log");
+  setenv("VELA_PROBE_LOG", log.c_str(), 1);
+  {
+    PluginHost host(VELA_PROBE_PLUGIN, 48000, 100);
+    host.selectProgram(1);
+    renderSong(host, notesAt({10, 150}), 250, [](const float*, int32_t) {});
+  }
+  unsetenv("VELA_PROBE_LOG");
+  const std::vector<std::string> expected = {
+      "version 2400", "open",     "rate 48000",  "block 100", "program 1",  "mains 1", "events 2",
+      "process 100",  "events 2", "process 100", "events 0",  "process 50", "mains 0", "close"};
+  EXPECT_EQ(readLines(log), expected);
+}
+
+TEST(PluginHost, FindsParametersByNameIgnoringCaseWhenUnambiguous) {
+  PluginHost host(VELA_PROBE_PLUGIN, 44100, 64);
+  EXPECT_EQ(host.findParameter("Level"), 0);
+  EXPECT_EQ(host.findParameter("offset"), 1);
+  EXPECT_EQ(host.findParameter("LEVEL"), 0);
+  EXPECT_EQ(host.findParameter("Lev"), -1);
+  EXPECT_EQ(host.findParameter(""), -1);
+  EXPECT_EQ(host.programName(2), "Two");
+  EXPECT_THROW(host.selectProgram(3), ToolError);
+  EXPECT_THROW(host.selectProgram(-1), ToolError);
+}
+
+TEST(PluginHost, RefusesWhatIsNotAPlugin) {
+  ScratchDir dir;
+  writeBytes(dir.file("text.so"), {'n', 'o', 't', '\n'});
+  Dl_info info{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&sf_version_string), &info),
+            0);  // a library with no entry
+  const struct {
+    std::string path;
+    const char* message;
+  } rows[] = {
+      {dir.file("absent.so"), "not found"},
+      {dir.file("text.so"), "cannot load plug-in"},
+      {info.dli_fname, "no VSTPluginMain or main entry point"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    try {
+      PluginHost host(row.path, 44100, 64);
+      ADD_FAILURE() << "accepted";
+    } catch (const ToolError& error) {
+      EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos) << error.what();
+    }
+  }
+}
