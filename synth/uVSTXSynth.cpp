@@ -37,25 +37,6 @@ void VstXSynthProgram::copyFrom(const VstXSynthProgram& other) {
   std::memcpy(name, other.name, sizeof name);
 }
 
-float& VstXSynthProgram::valueOf(int32_t index) {
-  switch (index) {
-    case kMod1: return mod1;
-    case kMod2: return mod2;
-    case kFB1: return fb1;
-    case kFB2: return fb2;
-    case kA: return a;
-    case kD: return d;
-    case kS: return s;
-    case kR: return r;
-    case kCutOff: return cutOff;
-    case kQ: return q;
-    case kType: return type;
-    case kEnv: return env;
-    case kM1S: return m1s;
-    default: return m2s;
-  }
-}
-
 // ---------------------------------------------------------------------------------------------
 // AVstXSynth: construction, parameters, programs, identity.
 
@@ -95,25 +76,6 @@ void AVstXSynth::loadFactoryProgram() {
   setProgramName(name);
   for (int32_t i = 0; i < kNumParams; ++i) setParameter(i, kEthDrm[i]);
   setProgram(0);
-}
-
-float& AVstXSynth::liveValue(int32_t index) {
-  switch (index) {
-    case kMod1: return mod1;
-    case kMod2: return mod2;
-    case kFB1: return fb1;
-    case kFB2: return fb2;
-    case kA: return a;
-    case kD: return d;
-    case kS: return s;
-    case kR: return r;
-    case kCutOff: return cutOff;
-    case kQ: return q;
-    case kType: return type;
-    case kEnv: return env;
-    case kM1S: return m1s;
-    default: return m2s;
-  }
 }
 
 void AVstXSynth::setProgram(int32_t program) {
