@@ -13,7 +13,7 @@ namespace {
 // so edges get 16 coverage levels that map onto palette ramps.
 constexpr int kSub = 4;
 constexpr int kLevels = kSub * kSub;
-constexpr uint8_t kBlueRamp = 1;                // palette 1..16: background to blue
+constexpr uint8_t kBlueRamp = 1;                     // palette 1..16: background to blue
 constexpr uint8_t kBlackRamp = kBlueRamp + kLevels;  // palette 17..32: background to black
 
 struct Stroke {
@@ -124,8 +124,10 @@ HBITMAP createLogoBitmap(COLORREF background) {
   info.header.biClrUsed = 256;
   info.colours[0] = blend(background, background, 0);
   for (int level = 1; level <= kLevels; ++level) {
-    info.colours[static_cast<size_t>(kBlueRamp + level - 1)] = blend(background, RGB(0, 0, 255), level);
-    info.colours[static_cast<size_t>(kBlackRamp + level - 1)] = blend(background, RGB(0, 0, 0), level);
+    info.colours[static_cast<size_t>(kBlueRamp + level - 1)] =
+        blend(background, RGB(0, 0, 255), level);
+    info.colours[static_cast<size_t>(kBlackRamp + level - 1)] =
+        blend(background, RGB(0, 0, 0), level);
   }
   for (size_t i = kBlackRamp + kLevels; i < 256; ++i) {  // unused entries: a grey ramp
     const BYTE g = static_cast<BYTE>(i);
@@ -145,8 +147,10 @@ HBITMAP createLogoBitmap(COLORREF background) {
     for (int x = 0; x < kLogoWidth; ++x) {
       const size_t i = static_cast<size_t>(y * kLogoWidth + x);
       uint8_t index = 0;
-      if (black[i] > 0) index = static_cast<uint8_t>(kBlackRamp + black[i] - 1);
-      else if (blue[i] > 0) index = static_cast<uint8_t>(kBlueRamp + blue[i] - 1);
+      if (black[i] > 0)
+        index = static_cast<uint8_t>(kBlackRamp + black[i] - 1);
+      else if (blue[i] > 0)
+        index = static_cast<uint8_t>(kBlueRamp + blue[i] - 1);
       rows[y * stride + x] = index;
     }
   GdiFlush();

@@ -77,7 +77,8 @@ std::vector<uint8_t> encodePng(int width, int height, const std::vector<uint8_t>
   std::vector<uint8_t> header;
   putBig32(header, static_cast<uint32_t>(width));
   putBig32(header, static_cast<uint32_t>(height));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, truecolour, deflate, no filter, no interlace
+  header.insert(header.end(),
+                {8, 2, 0, 0, 0});  // 8 bits, truecolour, deflate, no filter, no interlace
   putChunk(png, "IHDR", header);
   putChunk(png, "IDAT", zlib);
   putChunk(png, "IEND", {});
@@ -85,7 +86,8 @@ std::vector<uint8_t> encodePng(int width, int height, const std::vector<uint8_t>
 }
 
 bool writePng(const std::string& path, int width, int height, const std::vector<uint8_t>& rgb) {
-  if (width <= 0 || height <= 0 || rgb.size() != static_cast<size_t>(width) * height * 3) return false;
+  if (width <= 0 || height <= 0 || rgb.size() != static_cast<size_t>(width) * height * 3)
+    return false;
   const std::vector<uint8_t> png = encodePng(width, height, rgb);
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;

@@ -1,0 +1,44 @@
+// The designed layout of the panel: every control with its parent, place, size, tab position
+// and caption. Positions are relative to the parent, in pixels at 96 pixels per inch.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace velawin {
+
+enum class ControlKind : int32_t {
+  GroupBox,
+  FlatGroupBox,  // the outer frame: a flat line, no 3D edge
+  TrackBarHorz,  // range 0..24, ticks above at every 3rd position, not a tab stop
+  TrackBarVert,  // range 0..50 with 0 at the top, ticks on both sides at every 5th position
+  Label,
+  BottomLabel,  // text drawn at the bottom of the label
+  Knob,
+  CheckBox,
+  RadioGroup,  // a group box with three radio items in one column
+  Memo,
+  Image,
+};
+
+struct ControlSpec {
+  const char* name;
+  ControlKind kind;
+  const char* parent;  // "Form1" for the panel itself
+  int32_t left, top, width, height;
+  int32_t tab;  // position in the parent's tab order; -1 when it has none
+  const wchar_t* text;
+  int32_t number;  // TrackBar<n>, CheckBox<n>, Tsumami<n>; 0 for the rest
+};
+
+// Control ids are kFirstControlId + index in the table; radio items follow the table.
+constexpr int32_t kFirstControlId = 1000;
+constexpr int32_t kRadioItemIdBase = 1100;
+
+std::span<const ControlSpec> panelLayout();
+
+extern const wchar_t* const kRadioItems[3];
+extern const char* const kRadioItemNames[3];
+extern const wchar_t kMemoText[];
+
+}  // namespace velawin
