@@ -41,6 +41,6 @@ for preset in "${presets[@]}"; do
 done
 case "$(uname)" in Linux) WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true ;; esac
 
-echo "all presets: $passed passed, $failed failed"
+echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] || status=1
 exit "$status"
