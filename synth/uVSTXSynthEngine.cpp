@@ -1,8 +1,10 @@
 // The sound engine of AVstXSynth: shared tables, parameter mapping, MIDI intake, voice
 // rendering and the integer filter. Every rounding is to nearest, ties to even, from a product
 // formed in double precision; every build (x86-64, i686 with SSE2) gives the same bits.
+#include <array>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "uVSTXSynth.h"
 
@@ -310,6 +312,298 @@ void renderSingle(float* left, float* right, int32_t frames, VoiceRun& v, const 
     right[s] = outputBase<kReplace>(right, s) + o;
   }
 }
+
+
+#if defined(__SSE2__) || defined(_M_X64)
+// ---------------------------------------------------------------------------------------------
+// The fast path for the usual case: the two playing voices with bounded phases. A block is cut
+// into chunks; each chunk runs in passes so that the one loop that must stay serial (modulator
+// feedback and the two filter stages) does nothing else and runs both voices side by side, their
+// independent chains overlapping:
+//   1. envelope per voice, in runs of one stage (closed forms, no per-sample branching), and
+//      from it the cutoff coefficient;
+//   2. the three rounded phases per voice (one SSE register holds all three);
+//   3. oscillators and filter, both voices together, specialised by filter type and switches;
+//   4. gain and output mix.
+// Every value is computed by the same operations in the same precision as renderSample, so the
+// bits are those of the per-sample path.
+
+constexpr int32_t kChunk = 128;
+
+// One voice's per-sample values within a chunk. Samples [from, to) are rendered; a voice is
+// rendered over one contiguous stretch of a block (its start delay runs down once, and once
+// idle it stays idle until the next note-on, which comes between blocks).
+struct ChunkVoice {
+  int32_t from, to;
+  alignas(16) float e[kChunk];       // envelope value
+  alignas(16) double f[kChunk];      // cutoff coefficient, already rounded to float32
+  alignas(16) double y[kChunk];      // filter output, an integer
+  alignas(16) float out[kChunk];     // contribution to the output; -0.0f adds nothing
+};
+
+inline int32_t minRun(int32_t run, int32_t limit) { return limit < run ? limit : run; }
+
+// Pass 1: envelope and cutoff for samples 0..n-1 of the chunk. Within a stage (and before a
+// pending note-off) each value depends only on the stage's counter, so runs are filled from the
+// closed form; the sample that changes stage goes through envelopeStep.
+void envelopePass(VoiceRun& v, const BlockCoefs& k, ChunkVoice& c, int32_t n) {
+  int32_t i = 0;
+  if (v.state > 0 && v.startDelay > 0) {
+    i = minRun(n, v.startDelay);
+    v.startDelay -= i;
+  }
+  c.from = i;
+  while (i < n && v.state > 0) {
+    int32_t run = n - i;
+    if (v.countdown >= 0) run = minRun(run, v.countdown);  // the sample at 0 is a stage change
+    float* e = c.e + i;
+    switch (v.state) {
+      case 1: {
+        run = minRun(run, k.attackSamples - v.attackCounter);
+        const double length = static_cast<double>(k.attackSamples + 1);
+        for (int32_t j = 0; j < run; ++j)
+          e[j] = static_cast<float>(static_cast<double>(v.attackCounter + j) / length);
+        if (run > 0) {
+          v.level = e[run - 1];
+          v.attackCounter += run;
+        }
+        break;
+      }
+      case 2: {
+        run = minRun(run, k.decaySamples - v.decayCounter);
+        const double length = static_cast<double>(k.decaySamples + 1);
+        for (int32_t j = 0; j < run; ++j)
+          e[j] = static_cast<float>(
+              k.sustain +
+              (1.0 - k.sustain) * (1.0 - static_cast<double>(v.decayCounter + j) / length));
+        if (run > 0) {
+          v.level = e[run - 1];
+          v.decayCounter += run;
+        }
+        break;
+      }
+      case 3:
+        for (int32_t j = 0; j < run; ++j) e[j] = k.sustainF;
+        if (run > 0) v.level = k.sustainF;
+        break;
+      case 4: {
+        run = minRun(run, k.releaseSamples - v.releaseCounter);
+        const double length = static_cast<double>(k.releaseSamples + 1);
+        const double level = static_cast<double>(v.level);
+        for (int32_t j = 0; j < run; ++j)
+          e[j] = static_cast<float>(
+              (1.0 - static_cast<double>(v.releaseCounter + j) / length) * level);
+        if (run > 0) v.releaseCounter += run;
+        break;
+      }
+      default:
+        run = 0;
+        break;
+    }
+    if (run > 0) {
+      if (v.countdown >= 0) v.countdown -= run;
+      i += run;
+    } else {
+      c.e[i++] = envelopeStep(v, k);
+    }
+  }
+  c.to = i;
+  // voiceCutoff, two samples at a time: minpd(x, 0.785) is x < 0.785 ? x : 0.785.
+  const __m128d env = _mm_set1_pd(k.env), offset = _mm_set1_pd(1.1);
+  const __m128d coef = _mm_set1_pd(k.cutoffCoef), key = _mm_set1_pd(v.keyTrack);
+  const __m128d limit = _mm_set1_pd(kMaxCutoff);
+  int32_t j = c.from;
+  for (; j + 2 <= c.to; j += 2) {
+    const __m128d e =
+        _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c.e + j))));
+    const __m128d factor = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(e, env), offset), env);
+    const __m128d x = _mm_mul_pd(_mm_mul_pd(factor, coef), key);
+    _mm_storeu_pd(c.f + j, _mm_cvtps_pd(_mm_cvtpd_ps(_mm_min_pd(x, limit))));
+  }
+  for (; j < c.to; ++j)
+    c.f[j] = static_cast<double>(
+        voiceCutoff(static_cast<double>(c.e[j]), k.env, k.cutoffCoef, v.keyTrack));
+}
+
+// The serial state of one voice's oscillators and filter, held in registers through a segment.
+// The filter memories are kept as doubles holding integers: every sum stays exact, and a product
+// rounds to an integer by adding and subtracting 1.5 * 2^52 (ties to even, as the conversion
+// would), all in the vector registers. This gives the int32 results as long as the memories stay
+// below 2^29, the bound that already keeps the double products exact.
+// The three phases share one SSE register (modulator 1, modulator 2, carrier, unused lane).
+struct ChainState {
+  __m128 phase, inc;
+  int32_t out1, out2;
+  double band1, low1, band2, low2;
+};
+
+constexpr double kRoundShift = 6755399441055744.0;  // 1.5 * 2^52
+
+// base + round(product): (product + 2^52 * 1.5) lands on the integer grid, rounded once; the
+// difference with (2^52 * 1.5 - base) is exact.
+inline double addRounded(double base, double product) {
+  return (product + kRoundShift) - (kRoundShift - base);
+}
+
+template <int32_t kType>
+inline double filterTap(double low, double band, double high) {
+  if constexpr (kType == 0) return low;
+  if constexpr (kType == 1) return band;
+  return high;
+}
+
+// Which parts a segment computes; a feedback amount of 0 always adds round(out * 0) = 0.
+struct ChainVariant {
+  int32_t type;  // 0 low-pass, 1 band-pass, 2 high-pass
+  bool sync1, sync2, feedback1, feedback2;
+};
+
+// One sample of oscillators and filter; the same operations as renderSample and filterStep.
+template <ChainVariant kV>
+inline double chainStep(ChainState& s, double f, const BlockCoefs& k) {
+  // Rounded phases, then the bounded advance of advancePhase<true> on all three lanes.
+  alignas(16) int32_t p[4];
+  _mm_store_si128(reinterpret_cast<__m128i*>(p), _mm_cvtps_epi32(s.phase));
+  const __m128 wrap = _mm_and_ps(_mm_cmpge_ps(s.phase, _mm_set1_ps(kPhaseBit17From)),
+                                 _mm_set1_ps(kCycle));
+  s.phase = _mm_add_ps(_mm_sub_ps(s.phase, wrap), s.inc);
+
+  const int32_t* sine = k.sine;
+  const uint32_t p1 = static_cast<uint32_t>(p[0]), p2 = static_cast<uint32_t>(p[1]),
+                 pc = static_cast<uint32_t>(p[2]);
+  uint32_t index1 = p1;
+  if constexpr (kV.feedback1)
+    index1 += static_cast<uint32_t>(roundToInt(static_cast<double>(s.out1) * k.fb1));
+  if constexpr (kV.sync1) index1 += static_cast<uint32_t>(sine[pc & kPhaseMask]);
+  s.out1 = sine[index1 & kPhaseMask];
+  uint32_t index2 = p2;
+  if constexpr (kV.feedback2)
+    index2 += static_cast<uint32_t>(roundToInt(static_cast<double>(s.out2) * k.fb2));
+  int32_t carrier;
+  if constexpr (kV.sync2) {
+    s.out2 = sine[(index2 + static_cast<uint32_t>(s.out1)) & kPhaseMask];
+    carrier = sine[(static_cast<uint32_t>(s.out2) + pc) & kPhaseMask];
+  } else {
+    s.out2 = sine[index2 & kPhaseMask];
+    carrier = sine[(static_cast<uint32_t>(s.out1) + pc + static_cast<uint32_t>(s.out2)) &
+                   kPhaseMask];
+  }
+
+  const double high1 = (static_cast<double>(carrier) - s.band1) - s.low1;
+  s.band1 = addRounded(s.band1, high1 * f);
+  s.low1 = addRounded(s.low1, s.band1 * f);
+  const double y = filterTap<kV.type>(s.low1, s.band1, high1);
+
+  const double damped = (s.band2 * k.damping + kRoundShift) - kRoundShift;
+  const double high2 = (y - damped) - s.low2;
+  s.band2 = addRounded(s.band2, high2 * f);
+  s.low2 = addRounded(s.low2, s.band2 * f);
+  return filterTap<kV.type>(s.low2, s.band2, high2);
+}
+
+inline ChainState chainOf(const VoiceRun& v) {
+  return {_mm_setr_ps(v.phase1, v.phase2, v.phaseC, 0.0f),
+          _mm_setr_ps(v.inc1, v.inc2, v.incC, 0.0f),
+          v.out1,
+          v.out2,
+          static_cast<double>(v.band1),
+          static_cast<double>(v.low1),
+          static_cast<double>(v.band2),
+          static_cast<double>(v.low2)};
+}
+inline void storeChain(VoiceRun& v, const ChainState& s) {
+  alignas(16) float phase[4];
+  _mm_store_ps(phase, s.phase);
+  v.phase1 = phase[0], v.phase2 = phase[1], v.phaseC = phase[2];
+  v.out1 = s.out1, v.out2 = s.out2;
+  v.band1 = roundToInt(s.band1), v.low1 = roundToInt(s.low1);
+  v.band2 = roundToInt(s.band2), v.low2 = roundToInt(s.low2);
+}
+
+// Pass 3 over samples [a, b) of the chunk for kVoices voices, all rendered throughout.
+template <ChainVariant kV, int32_t kVoices>
+void chainSegment(VoiceRun* const* v, ChunkVoice* const* c, int32_t a, int32_t b,
+                  const BlockCoefs& k) {
+  ChainState s[kVoices];
+  for (int32_t n = 0; n < kVoices; ++n) s[n] = chainOf(*v[n]);
+  for (int32_t i = a; i < b; ++i) {
+    for (int32_t n = 0; n < kVoices; ++n)
+      c[n]->y[i] = chainStep<kV>(s[n], c[n]->f[i], k);
+  }
+  for (int32_t n = 0; n < kVoices; ++n) storeChain(*v[n], s[n]);
+}
+
+using ChainSegmentFn = void (*)(VoiceRun* const*, ChunkVoice* const*, int32_t, int32_t,
+                                const BlockCoefs&);
+
+// All 48 variants, indexed by type * 16 + sync1 * 8 + sync2 * 4 + feedback1 * 2 + feedback2.
+template <int32_t kVoices, size_t... kIndex>
+constexpr auto chainSegmentTable(std::index_sequence<kIndex...>) {
+  return std::array<ChainSegmentFn, sizeof...(kIndex)>{
+      chainSegment<ChainVariant{static_cast<int32_t>(kIndex / 16), (kIndex & 8) != 0,
+                                (kIndex & 4) != 0, (kIndex & 2) != 0, (kIndex & 1) != 0},
+                   kVoices>...};
+}
+
+template <int32_t kVoices>
+ChainSegmentFn chainSegmentFor(const BlockCoefs& k) {
+  static constexpr auto kTable = chainSegmentTable<kVoices>(std::make_index_sequence<48>());
+  // Types other than 0 and 1 hand on the high-pass value, as filterStep does.
+  const size_t type = k.filterType == 0 ? 0 : (k.filterType == 1 ? 1 : 2);
+  return kTable[type * 16 + (k.mod1Sync ? 8 : 0) + (k.mod2Sync ? 4 : 0) +
+                (k.fb1 != 0.0 ? 2 : 0) + (k.fb2 != 0.0 ? 1 : 0)];
+}
+
+// Pass 4 for one voice: y * e * gain as renderSample forms it, and -0.0f where it is silent.
+void gainPass(const VoiceRun& v, ChunkVoice& c, int32_t n) {
+  for (int32_t i = 0; i < c.from; ++i) c.out[i] = -0.0f;
+  for (int32_t i = c.from; i < c.to; ++i)
+    c.out[i] = static_cast<float>(c.y[i] * static_cast<double>(c.e[i]) * v.gain);
+  for (int32_t i = c.to; i < n; ++i) c.out[i] = -0.0f;
+}
+
+// Both playing voices through one block, chunk by chunk.
+template <bool kReplace>
+void renderPairFast(float* left, float* right, int32_t frames, VoiceRun& v0, VoiceRun& v1,
+                    const BlockCoefs& k) {
+  ChunkVoice chunk[2];
+  VoiceRun* const voices[2] = {&v0, &v1};
+  const ChainSegmentFn pair = chainSegmentFor<2>(k);
+  const ChainSegmentFn single = chainSegmentFor<1>(k);
+  for (int32_t start = 0; start < frames; start += kChunk) {
+    const int32_t n = minRun(kChunk, frames - start);
+    envelopePass(v0, k, chunk[0], n);
+    envelopePass(v1, k, chunk[1], n);
+    // Segments between the points where a voice starts or stops being rendered.
+    const int32_t bounds[4] = {chunk[0].from, chunk[0].to, chunk[1].from, chunk[1].to};
+    for (int32_t a = 0; a < n;) {
+      int32_t b = n;
+      for (int32_t x : bounds)
+        if (x > a && x < b) b = x;
+      const bool in0 = a >= chunk[0].from && a < chunk[0].to;
+      const bool in1 = a >= chunk[1].from && a < chunk[1].to;
+      if (in0 && in1) {
+        ChunkVoice* const both[2] = {&chunk[0], &chunk[1]};
+        pair(voices, both, a, b, k);
+      } else if (in0 || in1) {
+        const int32_t voice = in0 ? 0 : 1;
+        ChunkVoice* const one[1] = {&chunk[voice]};
+        single(&voices[voice], one, a, b, k);
+      }
+      a = b;
+    }
+    gainPass(v0, chunk[0], n);
+    gainPass(v1, chunk[1], n);
+    float* l = left + start;
+    float* r = right + start;
+    for (int32_t i = 0; i < n; ++i) {
+      l[i] = (outputBase<kReplace>(l, i) + chunk[0].out[i]) + chunk[1].out[i];
+      r[i] = (outputBase<kReplace>(r, i) + chunk[0].out[i]) + chunk[1].out[i];
+    }
+  }
+}
+
+#endif  // SSE2
 
 }  // namespace
 
@@ -620,10 +914,17 @@ void AVstXSynth::renderBlock(float** outputs, int32_t sampleFrames) {
     VoiceRun v0, v1;
     loadVoice(0, v0);
     loadVoice(1, v1);
+#if defined(__SSE2__) || defined(_M_X64)
+    if (runBounded(v0) && runBounded(v1))
+      renderPairFast<kReplace>(left, right, sampleFrames, v0, v1, k);
+    else
+      renderPair<kReplace, false>(left, right, sampleFrames, v0, v1, k);
+#else
     if (runBounded(v0) && runBounded(v1))
       renderPair<kReplace, true>(left, right, sampleFrames, v0, v1, k);
     else
       renderPair<kReplace, false>(left, right, sampleFrames, v0, v1, k);
+#endif
     storeVoice(0, v0);
     storeVoice(1, v1);
     first = 2;
