@@ -8,7 +8,7 @@ namespace {
 
 using K = ControlKind;
 
-constexpr std::array<ControlSpec, 31> kLayout = {{
+constexpr std::array<ControlLayout, 31> kLayout = {{
     {"GroupBox1", K::FlatGroupBox, "Form1", 0, 0, 481, 281, 0, L"Vela Orin", 0},
     {"GroupBox2", K::GroupBox, "GroupBox1", 8, 16, 313, 145, 0, L"OSC", 0},
     {"GroupBox5", K::GroupBox, "GroupBox2", 8, 16, 145, 113, 0, L"Mod1", 0},
@@ -50,6 +50,6 @@ const wchar_t* const kRadioItems[3] = {L"LowPass", L"BandPass", L"HiPass"};
 const char* const kRadioItemNames[3] = {"RadioGroup1.Item0", "RadioGroup1.Item1",
                                         "RadioGroup1.Item2"};
 
-std::span<const ControlSpec> panelLayout() { return kLayout; }
+std::span<const ControlLayout> panelLayout() { return kLayout; }
 
 }  // namespace velawin

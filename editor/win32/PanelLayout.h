@@ -21,7 +21,7 @@ enum class ControlKind : int32_t {
   Image,
 };
 
-struct ControlSpec {
+struct ControlLayout {
   const char* name;
   ControlKind kind;
   const char* parent;  // "Form1" for the panel itself
@@ -35,7 +35,7 @@ struct ControlSpec {
 constexpr int32_t kFirstControlId = 1000;
 constexpr int32_t kRadioItemIdBase = 1100;
 
-std::span<const ControlSpec> panelLayout();
+std::span<const ControlLayout> panelLayout();
 
 extern const wchar_t* const kRadioItems[3];
 extern const char* const kRadioItemNames[3];

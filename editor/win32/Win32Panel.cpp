@@ -227,15 +227,15 @@ void Win32Panel::createChildren(const char* parentName, HWND parentWindow) {
 }
 
 HWND Win32Panel::createControl(size_t index, HWND parentWindow) {
-  const ControlSpec& spec = panelLayout()[index];
+  const ControlLayout& entry = panelLayout()[index];
   const int id = kFirstControlId + static_cast<int>(index);
   const auto menu = reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
   DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
   DWORD exStyle = 0;
   const wchar_t* className = L"BUTTON";
-  const size_t n = static_cast<size_t>(spec.number > 0 ? spec.number - 1 : 0);
+  const size_t n = static_cast<size_t>(entry.number > 0 ? entry.number - 1 : 0);
 
-  switch (spec.kind) {
+  switch (entry.kind) {
     case ControlKind::GroupBox:
     case ControlKind::RadioGroup:
       style |= BS_GROUPBOX | WS_CLIPCHILDREN;
@@ -272,25 +272,25 @@ HWND Win32Panel::createControl(size_t index, HWND parentWindow) {
       style |= SS_BITMAP;
       break;
     case ControlKind::Knob: {
-      knobs[n] = std::make_unique<Win32Knob>(moduleInstance(), parentWindow, spec.left, spec.top,
-                                             spec.width, spec.height, id);
+      knobs[n] = std::make_unique<Win32Knob>(moduleInstance(), parentWindow, entry.left, entry.top,
+                                             entry.width, entry.height, id);
       HWND knob = knobs[n]->hwnd();
-      if (knob != nullptr) name(knob, spec.name);
+      if (knob != nullptr) name(knob, entry.name);
       return knob;
     }
   }
 
-  HWND hwnd = CreateWindowExW(exStyle, className, spec.text, style, spec.left, spec.top, spec.width,
-                              spec.height, parentWindow, menu, moduleInstance(), nullptr);
+  HWND hwnd = CreateWindowExW(exStyle, className, entry.text, style, entry.left, entry.top, entry.width,
+                              entry.height, parentWindow, menu, moduleInstance(), nullptr);
   if (hwnd == nullptr) return nullptr;
-  name(hwnd, spec.name);
+  name(hwnd, entry.name);
   SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   if (className == std::wstring_view(L"BUTTON")) drawWithoutTheme(hwnd);
 
-  switch (spec.kind) {
+  switch (entry.kind) {
     case ControlKind::TrackBarHorz:
     case ControlKind::TrackBarVert: {
-      const bool vertical = spec.kind == ControlKind::TrackBarVert;
+      const bool vertical = entry.kind == ControlKind::TrackBarVert;
       SendMessageW(hwnd, TBM_SETRANGEMIN, FALSE, 0);
       SendMessageW(hwnd, TBM_SETRANGEMAX, FALSE, kTrackBarMax[n]);
       SendMessageW(hwnd, TBM_SETTICFREQ, vertical ? 5 : 3, 0);
@@ -308,7 +308,7 @@ HWND Win32Panel::createControl(size_t index, HWND parentWindow) {
     case ControlKind::Image:
       SendMessageW(hwnd, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(logo));
       // The static sizes itself to the bitmap; the designed box is one column narrower.
-      SetWindowPos(hwnd, nullptr, 0, 0, spec.width, spec.height,
+      SetWindowPos(hwnd, nullptr, 0, 0, entry.width, entry.height,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
       break;
     default: break;

@@ -21,7 +21,7 @@ bool parseNumber(const std::string& text, Number& result) {
   return error == std::errc() && stop == end;
 }
 
-struct OptionSpec {
+struct OptionEntry {
   const char* longName;
   char shortName;  // 0: none
   bool takesValue;
@@ -61,8 +61,8 @@ std::string applyParameter(Options& options, const std::string& text) {
   return "";
 }
 
-const std::vector<OptionSpec>& optionTable() {
-  static const std::vector<OptionSpec> table = {
+const std::vector<OptionEntry>& optionTable() {
+  static const std::vector<OptionEntry> table = {
       {"midi-file", 'm', true,
        [](Options& o, const std::string& v) {
          o.midiFile = v;
@@ -140,15 +140,15 @@ const std::vector<OptionSpec>& optionTable() {
   return table;
 }
 
-const OptionSpec* findLong(const std::string& name) {
-  for (const OptionSpec& spec : optionTable())
-    if (name == spec.longName) return &spec;
+const OptionEntry* findLong(const std::string& name) {
+  for (const OptionEntry& entry : optionTable())
+    if (name == entry.longName) return &entry;
   return nullptr;
 }
 
-const OptionSpec* findShort(char name) {
-  for (const OptionSpec& spec : optionTable())
-    if (spec.shortName != 0 && spec.shortName == name) return &spec;
+const OptionEntry* findShort(char name) {
+  for (const OptionEntry& entry : optionTable())
+    if (entry.shortName != 0 && entry.shortName == name) return &entry;
   return nullptr;
 }
 
@@ -165,7 +165,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
 
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    const OptionSpec* spec = nullptr;
+    const OptionEntry* entry = nullptr;
     std::string shown;  // the option as the user wrote it
     std::optional<std::string> attached;
 
@@ -175,10 +175,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
           arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
       if (equals != std::string::npos) attached = arg.substr(equals + 1);
       shown = "--" + name;
-      spec = findLong(name);
+      entry = findLong(name);
     } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
       shown = arg.substr(0, 2);
-      spec = findShort(arg[1]);
+      entry = findShort(arg[1]);
       if (arg.size() > 2) attached = arg.substr(2);
     } else if (arg == "--") {
       return fail("unexpected argument '--'");
@@ -191,9 +191,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
       continue;
     }
 
-    if (spec == nullptr) return fail("unknown option '" + shown + "' (see --help)");
+    if (entry == nullptr) return fail("unknown option '" + shown + "' (see --help)");
     std::string value;
-    if (spec->takesValue) {
+    if (entry->takesValue) {
       if (attached) {
         value = *attached;
       } else if (i + 1 < args.size()) {
@@ -204,7 +204,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     } else if (attached) {
       return fail("option " + shown + " takes no value");
     }
-    std::string error = spec->apply(options, value);
+    std::string error = entry->apply(options, value);
     if (!error.empty()) return fail(error);
   }
   return parsed;

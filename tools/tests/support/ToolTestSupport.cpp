@@ -117,7 +117,7 @@ WavData readWav(const std::string& path) {
 }
 
 void writeMidi(const std::string& path, int ticksPerQuarter, int tracks,
-               const std::vector<MidiEventSpec>& events) {
+               const std::vector<MidiEventAt>& events) {
   smf_t* smf = smf_new();
   ASSERT_NE(smf, nullptr);
   ASSERT_EQ(smf_set_ppqn(smf, ticksPerQuarter), 0);
@@ -126,12 +126,12 @@ void writeMidi(const std::string& path, int ticksPerQuarter, int tracks,
     trackList.push_back(smf_track_new());
     smf_add_track(smf, trackList.back());
   }
-  for (const MidiEventSpec& spec : events) {
-    std::vector<uint8_t> bytes = spec.bytes;
+  for (const MidiEventAt& entry : events) {
+    std::vector<uint8_t> bytes = entry.bytes;
     smf_event_t* event = smf_event_new_from_pointer(bytes.data(), static_cast<int>(bytes.size()));
     ASSERT_NE(event, nullptr);
-    smf_track_add_event_pulses(trackList.at(static_cast<size_t>(spec.track - 1)), event,
-                               static_cast<int>(spec.tick));
+    smf_track_add_event_pulses(trackList.at(static_cast<size_t>(entry.track - 1)), event,
+                               static_cast<int>(entry.tick));
   }
   ASSERT_EQ(smf_save(smf, path.c_str()), 0);
   smf_delete(smf);

@@ -44,7 +44,7 @@ struct WavData {
 // Fails the current test (and returns empty data) when the file cannot be read.
 WavData readWav(const std::string& path);
 
-struct MidiEventSpec {
+struct MidiEventAt {
   int track;  // 1-based
   int64_t tick;
   std::vector<uint8_t> bytes;
@@ -52,7 +52,7 @@ struct MidiEventSpec {
 
 // Writes with libsmf; more than one track gives a format 1 file.
 void writeMidi(const std::string& path, int ticksPerQuarter, int tracks,
-               const std::vector<MidiEventSpec>& events);
+               const std::vector<MidiEventAt>& events);
 
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<std::string> readLines(const std::string& path);
