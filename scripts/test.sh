@@ -15,7 +15,7 @@ done
 
 # Console test programs run under Wine without a display; the window tests start their own
 # (scripts/wine-gui-test.sh).
-export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velaorin-wine}"
+export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/velaorin-wine}"
 
 passed=0
 failed=0

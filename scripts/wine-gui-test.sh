@@ -7,7 +7,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 # A prefix apart from the console tests' one: Wine binds a prefix's desktop to the display of
 # the first program that needs it.
-export WINEPREFIX="${VELA_GUI_WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velaorin-wine-gui}"
+export WINEPREFIX="${VELA_GUI_WINEPREFIX:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/velaorin-wine-gui}"
 export VELA_GUI_TESTS=1
 # The Wine processes of this prefix end before the display does.
 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c \

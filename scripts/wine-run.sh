@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows test program under Wine with a private, quiet prefix (created on first use).
 set -euo pipefail
-export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-$HOME/.cache}/velaorin-wine}"
+export WINEPREFIX="${WINEPREFIX:-${XDG_CACHE_HOME:-${HOME:-/tmp}/.cache}/velaorin-wine}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"  # no Mono/Gecko prompts
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
