@@ -40,9 +40,10 @@ int32_t GrEditor::getRect(ERect** out) {
 }
 
 int32_t GrEditor::open(void* ptr) {
-  // A panel needs a real parent window: without one nothing is created and nothing counted.
-  if (ptr == nullptr) return 0;
   if (panelWindow == nullptr) {
+    // A new panel needs a real parent window: without one nothing is created and nothing
+    // counted. An open while the panel exists never looks at the parent.
+    if (ptr == nullptr) return 0;
     std::unique_ptr<PanelWindow> created = panelFactory ? panelFactory(ptr) : nullptr;
     if (created == nullptr) return 0;
     panelWindow = std::move(created);

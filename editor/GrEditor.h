@@ -33,7 +33,7 @@ class GrEditor : public AEffEditorX {
  private:
   int32_t openCounter = 0;  // opens not yet matched by a close
   ERect rect{};             // handed to the host; lives as long as the editor
-  void* parent = nullptr;   // parent given with the latest successful open
+  void* parent = nullptr;   // parent given with the latest counted open
   std::unique_ptr<PanelWindow> panelWindow;
   PanelFactory panelFactory;
 };

@@ -89,6 +89,26 @@ TEST_F(BridgeFixture, OpenWithoutAValidParentAnswersZero) {
   EXPECT_EQ(editor.openCount(), 1);
 }
 
+// The refusal is about building a panel: once one exists, a further open is counted, records
+// its parent and shows the panel, so the host's matching close does not take the panel away.
+TEST_F(BridgeFixture, FurtherOpensAreCountedWhateverTheirParent) {
+  ASSERT_EQ(editor.open(&parentA), 1);
+  for (void* parent : {static_cast<void*>(nullptr), static_cast<void*>(&notAWindow)}) {
+    SCOPED_TRACE(parent == nullptr ? "null parent" : "not a window");
+    const int32_t shows = journal.shows;
+    EXPECT_EQ(editor.open(parent), 1);
+    EXPECT_EQ(editor.parentWindow(), parent);
+    EXPECT_EQ(journal.shows, shows + 1);
+  }
+  EXPECT_EQ(editor.openCount(), 3);
+  EXPECT_EQ(journal.created, 1);
+  editor.close();
+  editor.close();
+  EXPECT_EQ(journal.destroyed, 0) << "one open is still outstanding";
+  editor.close();
+  EXPECT_EQ(journal.destroyed, 1);
+}
+
 TEST(Bridge, NoPanelFactoryMeansNoPanel) {
   AVstXSynth synth{nullptr};
   GrEditor editor(&synth, PanelFactory{});
