@@ -9,6 +9,9 @@ AudioEffectX::~AudioEffectX() = default;
 
 namespace {
 
+// Opcodes declined with 0 when the host passes no buffer or record. effCanDo and
+// effGetCurrentMidiProgram are not among them: their "no" is -1, and their operations cope
+// with a null pointer themselves.
 bool needsBuffer(int32_t opcode) {
   switch (opcode) {
     case effProcessEvents:
@@ -20,10 +23,8 @@ bool needsBuffer(int32_t opcode) {
     case effGetErrorText:
     case effGetVendorString:
     case effGetProductString:
-    case effCanDo:
     case effGetParameterProperties:
     case effGetMidiProgramName:
-    case effGetCurrentMidiProgram:
     case effGetMidiProgramCategory:
     case effGetMidiKeyName:
       return true;
@@ -36,7 +37,8 @@ bool needsBuffer(int32_t opcode) {
 
 intptr_t AudioEffectX::dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr,
                                   float opt) {
-  if (static_cast<uint32_t>(opcode - effProcessEvents) > 43u)
+  // Unsigned, so no opcode overflows: negative ones land with those above 68.
+  if (static_cast<uint32_t>(opcode) - static_cast<uint32_t>(effProcessEvents) > 43u)
     return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
   if (ptr == nullptr && needsBuffer(opcode)) return 0;
 

@@ -278,10 +278,13 @@ TEST_F(SynthHost, NullBuffersNeverCrash) {
                              effGetParamDisplay, effGetParamName, effEditGetRect, effEditOpen,
                              effGetChunk, effSetChunk, effProcessEvents, effGetProgramNameIndexed,
                              effGetOutputProperties, effGetInputProperties, effGetEffectName,
-                             effGetVendorString, effGetProductString, effGetErrorText, effCanDo,
+                             effGetVendorString, effGetProductString, effGetErrorText,
                              effString2Parameter, effGetParameterProperties, effGetMidiKeyName,
-                             effGetMidiProgramName, effGetCurrentMidiProgram};
+                             effGetMidiProgramName};
   for (int32_t opcode : opcodes) EXPECT_EQ(dispatch(effect, opcode, 0, 0, nullptr), 0) << opcode;
+  // Queries whose "no" is -1 keep it: a null text is no capability, and there is no MIDI program.
+  EXPECT_EQ(dispatch(effect, effCanDo, 0, 0, nullptr), -1);
+  EXPECT_EQ(dispatch(effect, effGetCurrentMidiProgram, 0, 0, nullptr), -1);
 }
 
 }  // namespace

@@ -216,6 +216,8 @@ TEST_F(DispatchTest, OpcodesReachTheirOperations) {
       {69, 0, 0, 0, "", 0, -99, -99, false},
       {-1, 0, 0, 0, "", 0, -99, -99, false},
       {1000, 0, 0, 0, "", 0, -99, -99, false},
+      {INT32_MIN, 0, 0, 0, "", 0, -99, -99, false},
+      {INT32_MIN + 24, 0, 0, 0, "", 0, -99, -99, false},
   };
   for (const OpcodeRow& row : rows) {
     SCOPED_TRACE("opcode " + std::to_string(row.opcode) + " value " + std::to_string(row.value));
@@ -255,6 +257,7 @@ TEST_F(DispatchTest, DefaultAnswersOfTheExtendedOperations) {
     EXPECT_EQ(call(row.opcode, 12345, 0, buffer), row.result);
   }
   EXPECT_EQ(call(effCanBeAutomated, -5), 1);
+  EXPECT_EQ(call(effGetCurrentMidiProgram, 0, 0, nullptr), -1) << "no record to fill is still -1";
 }
 
 TEST_F(DispatchTest, SampleRateAndBlockSize) {
@@ -290,7 +293,7 @@ TEST_F(DispatchTest, NullBuffersAreDeclined) {
                                 effEditOpen,        effGetChunk,        effProcessEvents,
                                 effString2Parameter, effGetProgramNameIndexed,
                                 effGetOutputProperties, effGetEffectName, effGetVendorString,
-                                effGetProductString, effCanDo, effGetMidiKeyName};
+                                effGetProductString, effGetMidiKeyName};
   for (int32_t opcode : needBuffer) {
     SCOPED_TRACE("opcode " + std::to_string(opcode));
     effect.called.clear();
