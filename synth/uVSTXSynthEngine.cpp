@@ -111,6 +111,7 @@ struct VoiceRun {
 struct BlockCoefs {
   const int32_t* sine;
   double fb1, fb2;
+  int64_t fb1Fixed, fb2Fixed;  // fb1 and fb2 times 2^40, for feedbackOffset
   double sustain;
   float sustainF;
   double env;
@@ -317,14 +318,13 @@ void renderSingle(float* left, float* right, int32_t frames, VoiceRun& v, const 
 #if defined(__SSE2__) || defined(_M_X64)
 // ---------------------------------------------------------------------------------------------
 // The fast path for the usual case: the two playing voices with bounded phases. A block is cut
-// into chunks; each chunk runs in passes so that the one loop that must stay serial (modulator
-// feedback and the two filter stages) does nothing else and runs both voices side by side, their
-// independent chains overlapping:
-//   1. envelope per voice, in runs of one stage (closed forms, no per-sample branching), and
-//      from it the cutoff coefficient;
-//   2. the three rounded phases per voice (one SSE register holds all three);
-//   3. oscillators and filter, both voices together, specialised by filter type and switches;
-//   4. gain and output mix.
+// into chunks, and each chunk runs in passes:
+//   1. envelope per voice, in runs of one stage (closed forms, no per-sample branching);
+//   2. the rest of each sample, specialised by filter type and switches, both voices together
+//      where both sound: the two filters share SSE registers lane by lane, and the work is
+//      pipelined so that the filters' serial arithmetic, the one chain that cannot be shortened,
+//      always finds its inputs ready (see chainSegment);
+//   3. output mix.
 // Every value is computed by the same operations in the same precision as renderSample, so the
 // bits are those of the per-sample path.
 
@@ -335,15 +335,13 @@ constexpr int32_t kChunk = 128;
 // idle it stays idle until the next note-on, which comes between blocks).
 struct ChunkVoice {
   int32_t from, to;
-  alignas(16) float e[kChunk];       // envelope value
-  alignas(16) double f[kChunk];      // cutoff coefficient, already rounded to float32
-  alignas(16) double y[kChunk];      // filter output, an integer
-  alignas(16) float out[kChunk];     // contribution to the output; -0.0f adds nothing
+  alignas(16) float e[kChunk];    // envelope value
+  alignas(16) float out[kChunk];  // contribution to the output; -0.0f adds nothing
 };
 
 inline int32_t minRun(int32_t run, int32_t limit) { return limit < run ? limit : run; }
 
-// Pass 1: envelope and cutoff for samples 0..n-1 of the chunk. Within a stage (and before a
+// Pass 1: envelope for samples 0..n-1 of the chunk. Within a stage (and before a
 // pending note-off) each value depends only on the stage's counter, so runs are filled from the
 // closed form; the sample that changes stage goes through envelopeStep.
 void envelopePass(VoiceRun& v, const BlockCoefs& k, ChunkVoice& c, int32_t n) {
@@ -408,129 +406,220 @@ void envelopePass(VoiceRun& v, const BlockCoefs& k, ChunkVoice& c, int32_t n) {
     }
   }
   c.to = i;
-  // voiceCutoff, two samples at a time: minpd(x, 0.785) is x < 0.785 ? x : 0.785.
-  const __m128d env = _mm_set1_pd(k.env), offset = _mm_set1_pd(1.1);
-  const __m128d coef = _mm_set1_pd(k.cutoffCoef), key = _mm_set1_pd(v.keyTrack);
-  const __m128d limit = _mm_set1_pd(kMaxCutoff);
-  int32_t j = c.from;
-  for (; j + 2 <= c.to; j += 2) {
-    const __m128d e =
-        _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c.e + j))));
-    const __m128d factor = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(e, env), offset), env);
-    const __m128d x = _mm_mul_pd(_mm_mul_pd(factor, coef), key);
-    _mm_storeu_pd(c.f + j, _mm_cvtps_pd(_mm_cvtpd_ps(_mm_min_pd(x, limit))));
-  }
-  for (; j < c.to; ++j)
-    c.f[j] = static_cast<double>(
-        voiceCutoff(static_cast<double>(c.e[j]), k.env, k.cutoffCoef, v.keyTrack));
 }
 
-// The serial state of one voice's oscillators and filter, held in registers through a segment.
-// The filter memories are kept as doubles holding integers: every sum stays exact, and a product
-// rounds to an integer by adding and subtracting 1.5 * 2^52 (ties to even, as the conversion
-// would), all in the vector registers. This gives the int32 results as long as the memories stay
-// below 2^29, the bound that already keeps the double products exact.
-// The three phases share one SSE register (modulator 1, modulator 2, carrier, unused lane).
-struct ChainState {
+// The oscillators of one voice, held in registers through a segment. The three phases share one
+// SSE register (modulator 1, modulator 2, carrier, unused lane).
+struct OscillatorState {
   __m128 phase, inc;
   int32_t out1, out2;
-  double band1, low1, band2, low2;
 };
 
-constexpr double kRoundShift = 6755399441055744.0;  // 1.5 * 2^52
+// A feedback amount below 2^-17 always adds 0: |out| <= 65536, so |out * amount| < 0.5.
+constexpr double kLeastFeedback = 0x1p-17;
 
-// base + round(product): (product + 2^52 * 1.5) lands on the integer grid, rounded once; the
-// difference with (2^52 * 1.5 - base) is exact.
-inline double addRounded(double base, double product) {
-  return (product + kRoundShift) - (kRoundShift - base);
-}
-
-template <int32_t kType>
-inline double filterTap(double low, double band, double high) {
-  if constexpr (kType == 0) return low;
-  if constexpr (kType == 1) return band;
-  return high;
-}
-
-// Which parts a segment computes; a feedback amount of 0 always adds round(out * 0) = 0.
+// Which parts a segment computes.
 struct ChainVariant {
   int32_t type;  // 0 low-pass, 1 band-pass, 2 high-pass
   bool sync1, sync2, feedback1, feedback2;
 };
 
-// One sample of oscillators and filter; the same operations as renderSample and filterStep.
-template <ChainVariant kV>
-inline double chainStep(ChainState& s, double f, const BlockCoefs& k) {
-  // Rounded phases, then the bounded advance of advancePhase<true> on all three lanes.
-  alignas(16) int32_t p[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(p), _mm_cvtps_epi32(s.phase));
+// round(out * amount) for a modulator's feedback, |out| <= 65536, amount 0..1. On x86-64 in
+// integers, which is shorter on the modulator's serial path (table read, feedback, next index):
+// amount * 2^40 is exact for the amounts of at least 2^-17 that take this path (smaller ones
+// select a variant without feedback), and the 57-bit product rounds to nearest, ties to even, by
+// adding just under one half plus the bit that decides a tie.
+inline int32_t feedbackOffset(int32_t out, double amount, int64_t amount40) {
+#if defined(__x86_64__) || defined(_M_X64)
+  static_cast<void>(amount);
+  const int64_t product = static_cast<int64_t>(out) * amount40;
+  const int64_t belowHalf = (int64_t{1} << 39) - 1;
+  return static_cast<int32_t>((product + belowHalf + ((product >> 40) & 1)) >> 40);
+#else
+  static_cast<void>(amount40);
+  return roundToInt(static_cast<double>(out) * amount);
+#endif
+}
+
+// The rounded phases of one sample into `rounded` (modulator 1, modulator 2, carrier), then the
+// bounded advance of advancePhase<true> on all three lanes.
+inline void phaseStep(OscillatorState& s, int32_t* rounded) {
+  _mm_store_si128(reinterpret_cast<__m128i*>(rounded), _mm_cvtps_epi32(s.phase));
   const __m128 wrap = _mm_and_ps(_mm_cmpge_ps(s.phase, _mm_set1_ps(kPhaseBit17From)),
                                  _mm_set1_ps(kCycle));
   s.phase = _mm_add_ps(_mm_sub_ps(s.phase, wrap), s.inc);
+}
 
+// One sample of one voice's modulators and carrier, from its rounded phases p, as renderSample
+// forms them. Returns the carrier. Forced inline, as filterStep: the segment loops are large
+// enough for the compiler to leave a call there otherwise.
+template <ChainVariant kV>
+[[gnu::always_inline]] inline int32_t oscillatorStep(OscillatorState& s, const int32_t* p,
+                                                     const BlockCoefs& k) {
   const int32_t* sine = k.sine;
   const uint32_t p1 = static_cast<uint32_t>(p[0]), p2 = static_cast<uint32_t>(p[1]),
                  pc = static_cast<uint32_t>(p[2]);
   uint32_t index1 = p1;
   if constexpr (kV.feedback1)
-    index1 += static_cast<uint32_t>(roundToInt(static_cast<double>(s.out1) * k.fb1));
+    index1 += static_cast<uint32_t>(feedbackOffset(s.out1, k.fb1, k.fb1Fixed));
   if constexpr (kV.sync1) index1 += static_cast<uint32_t>(sine[pc & kPhaseMask]);
   s.out1 = sine[index1 & kPhaseMask];
   uint32_t index2 = p2;
   if constexpr (kV.feedback2)
-    index2 += static_cast<uint32_t>(roundToInt(static_cast<double>(s.out2) * k.fb2));
-  int32_t carrier;
+    index2 += static_cast<uint32_t>(feedbackOffset(s.out2, k.fb2, k.fb2Fixed));
   if constexpr (kV.sync2) {
     s.out2 = sine[(index2 + static_cast<uint32_t>(s.out1)) & kPhaseMask];
-    carrier = sine[(static_cast<uint32_t>(s.out2) + pc) & kPhaseMask];
+    return sine[(static_cast<uint32_t>(s.out2) + pc) & kPhaseMask];
   } else {
     s.out2 = sine[index2 & kPhaseMask];
-    carrier = sine[(static_cast<uint32_t>(s.out1) + pc + static_cast<uint32_t>(s.out2)) &
-                   kPhaseMask];
+    return sine[(static_cast<uint32_t>(s.out1) + pc + static_cast<uint32_t>(s.out2)) &
+                kPhaseMask];
   }
-
-  const double high1 = (static_cast<double>(carrier) - s.band1) - s.low1;
-  s.band1 = addRounded(s.band1, high1 * f);
-  s.low1 = addRounded(s.low1, s.band1 * f);
-  const double y = filterTap<kV.type>(s.low1, s.band1, high1);
-
-  const double damped = (s.band2 * k.damping + kRoundShift) - kRoundShift;
-  const double high2 = (y - damped) - s.low2;
-  s.band2 = addRounded(s.band2, high2 * f);
-  s.low2 = addRounded(s.low2, s.band2 * f);
-  return filterTap<kV.type>(s.low2, s.band2, high2);
 }
 
-inline ChainState chainOf(const VoiceRun& v) {
+inline OscillatorState oscillatorsOf(const VoiceRun& v) {
   return {_mm_setr_ps(v.phase1, v.phase2, v.phaseC, 0.0f),
-          _mm_setr_ps(v.inc1, v.inc2, v.incC, 0.0f),
-          v.out1,
-          v.out2,
-          static_cast<double>(v.band1),
-          static_cast<double>(v.low1),
-          static_cast<double>(v.band2),
-          static_cast<double>(v.low2)};
+          _mm_setr_ps(v.inc1, v.inc2, v.incC, 0.0f), v.out1, v.out2};
 }
-inline void storeChain(VoiceRun& v, const ChainState& s) {
+inline void storeOscillators(VoiceRun& v, const OscillatorState& s) {
   alignas(16) float phase[4];
   _mm_store_ps(phase, s.phase);
   v.phase1 = phase[0], v.phase2 = phase[1], v.phaseC = phase[2];
   v.out1 = s.out1, v.out2 = s.out2;
-  v.band1 = roundToInt(s.band1), v.low1 = roundToInt(s.low1);
-  v.band2 = roundToInt(s.band2), v.low2 = roundToInt(s.low2);
 }
 
-// Pass 3 over samples [a, b) of the chunk for kVoices voices, all rendered throughout.
+// The filters run in the two lanes of SSE registers, lane n for voice n, which halves their
+// arithmetic. The memories are doubles holding integers: every sum stays exact, and a product
+// rounds to an integer by adding and subtracting 1.5 * 2^52 (ties to even, as the conversion
+// would). This gives the int32 results as long as the memories stay below 2^29, the bound that
+// already keeps the double products exact.
+constexpr double kRoundShift = 6755399441055744.0;  // 1.5 * 2^52
+
+struct LaneFilters {
+  __m128d band1, low1, band2, low2;
+};
+
+// base + round(product): (product + 1.5 * 2^52) lands on the integer grid, rounded once; the
+// difference with (1.5 * 2^52 - base) is exact.
+inline __m128d addRounded(__m128d base, __m128d product) {
+  const __m128d shift = _mm_set1_pd(kRoundShift);
+  return _mm_sub_pd(_mm_add_pd(product, shift), _mm_sub_pd(shift, base));
+}
+
+template <int32_t kType>
+inline __m128d filterTap(__m128d low, __m128d band, __m128d high) {
+  if constexpr (kType == 0) return low;
+  if constexpr (kType == 1) return band;
+  return high;
+}
+
+// One sample of filterStep in both lanes. y - round(band2 * damping) is formed as
+// (y + 1.5 * 2^52) - (band2 * damping + 1.5 * 2^52), the same exact value one addition shorter
+// on the serial path.
+template <int32_t kType>
+[[gnu::always_inline]] inline __m128d filterStep(LaneFilters& s, __m128d x, __m128d f,
+                                                 __m128d damping) {
+  const __m128d shift = _mm_set1_pd(kRoundShift);
+  const __m128d high1 = _mm_sub_pd(_mm_sub_pd(x, s.band1), s.low1);
+  s.band1 = addRounded(s.band1, _mm_mul_pd(high1, f));
+  s.low1 = addRounded(s.low1, _mm_mul_pd(s.band1, f));
+  const __m128d y = filterTap<kType>(s.low1, s.band1, high1);
+
+  const __m128d damped = _mm_add_pd(_mm_mul_pd(s.band2, damping), shift);
+  const __m128d high2 = _mm_sub_pd(_mm_sub_pd(_mm_add_pd(y, shift), damped), s.low2);
+  s.band2 = addRounded(s.band2, _mm_mul_pd(high2, f));
+  s.low2 = addRounded(s.low2, _mm_mul_pd(s.band2, f));
+  return filterTap<kType>(s.low2, s.band2, high2);
+}
+
+// How far the oscillators run ahead of the filters. Their table reads are a chain of up to four
+// dependent loads from a table larger than the first-level cache; started a few samples early,
+// they overlap the filters' arithmetic instead of queueing behind it.
+constexpr int32_t kOscillatorLead = 6;
+
+// Pass 2 over samples [a, b) of the chunk for kVoices voices (1 or 2), all rendered throughout:
+// oscillators, cutoff coefficient, filter, gain. Lane n of the filter registers is voice n; a
+// lone voice leaves lane 1 at zero (input 0, coefficient 0, gain 0), where it stays.
 template <ChainVariant kV, int32_t kVoices>
 void chainSegment(VoiceRun* const* v, ChunkVoice* const* c, int32_t a, int32_t b,
                   const BlockCoefs& k) {
-  ChainState s[kVoices];
-  for (int32_t n = 0; n < kVoices; ++n) s[n] = chainOf(*v[n]);
-  for (int32_t i = a; i < b; ++i) {
-    for (int32_t n = 0; n < kVoices; ++n)
-      c[n]->y[i] = chainStep<kV>(s[n], c[n]->f[i], k);
+  constexpr bool kPair = kVoices == 2;
+  // A voice field in both lanes.
+  auto lanes = [v](auto VoiceRun::*field) {
+    return _mm_setr_pd(static_cast<double>(v[0]->*field),
+                       kPair ? static_cast<double>(v[kVoices - 1]->*field) : 0.0);
+  };
+  OscillatorState osc0 = oscillatorsOf(*v[0]);
+  OscillatorState osc1 = kPair ? oscillatorsOf(*v[1]) : OscillatorState{};
+  LaneFilters filter{lanes(&VoiceRun::band1), lanes(&VoiceRun::low1), lanes(&VoiceRun::band2),
+                     lanes(&VoiceRun::low2)};
+  const __m128d keyTrack = lanes(&VoiceRun::keyTrack);
+  const __m128d gain = lanes(&VoiceRun::gain);
+  const __m128d env = _mm_set1_pd(k.env), offset = _mm_set1_pd(1.1);
+  const __m128d cutoffCoef = _mm_set1_pd(k.cutoffCoef), limit = _mm_set1_pd(kMaxCutoff);
+  const __m128d damping = _mm_set1_pd(k.damping);
+  const float* e0 = c[0]->e;
+  const float* e1 = c[kVoices - 1]->e;
+  float* out0 = c[0]->out;
+  float* out1 = c[kVoices - 1]->out;
+
+  // Three stages, each a sample or more ahead of the next, so that the serial filter arithmetic
+  // finds its inputs ready: (1) rounded phases, handed on through memory, which costs fewer
+  // instructions than moving them to integer registers, with envelope and cutoff coefficient;
+  // (2) oscillators; (3) filters and gain.
+  alignas(16) int32_t rounded[kChunk][2][4];  // per sample and lane: modulator 1, 2, carrier
+  alignas(16) int32_t carrier[kChunk][2];     // per sample: lane 0, lane 1
+  __m128d envelope[kChunk];                   // per sample: e of lane 0, lane 1
+  __m128d cutoff[kChunk];                     // per sample: f of lane 0, lane 1
+  auto advance = [&](int32_t i) {
+    phaseStep(osc0, rounded[i][0]);
+    if constexpr (kPair) phaseStep(osc1, rounded[i][1]);
+    const __m128 eLanes = _mm_unpacklo_ps(_mm_load_ss(e0 + i), kPair ? _mm_load_ss(e1 + i)
+                                                                      : _mm_setzero_ps());
+    const __m128d e = _mm_cvtps_pd(eLanes);
+    // voiceCutoff: minpd(x, 0.785) is x < 0.785 ? x : 0.785; the result rounds to float32.
+    const __m128d factor = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(e, env), offset), env);
+    const __m128d x = _mm_mul_pd(_mm_mul_pd(factor, cutoffCoef), keyTrack);
+    envelope[i] = e;
+    cutoff[i] = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_min_pd(x, limit)));
+  };
+  auto oscillate = [&](int32_t i) {
+    carrier[i][0] = oscillatorStep<kV>(osc0, rounded[i][0], k);
+    carrier[i][1] = kPair ? oscillatorStep<kV>(osc1, rounded[i][1], k) : 0;
+  };
+  auto filterSample = [&](int32_t i) {
+    const __m128d x =
+        _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(carrier[i])));
+    const __m128d y = filterStep<kV.type>(filter, x, cutoff[i], damping);
+    const __m128 out = _mm_cvtpd_ps(_mm_mul_pd(_mm_mul_pd(y, envelope[i]), gain));
+    _mm_store_ss(out0 + i, out);
+    if constexpr (kPair) _mm_store_ss(out1 + i, _mm_shuffle_ps(out, out, 1));
+  };
+  for (int32_t i = a; i < minRun(b, a + kOscillatorLead + 1); ++i) advance(i);
+  for (int32_t i = a; i < minRun(b, a + kOscillatorLead); ++i) oscillate(i);
+  int32_t i = a;
+  for (; i + kOscillatorLead + 1 < b; ++i) {
+    advance(i + kOscillatorLead + 1);
+    oscillate(i + kOscillatorLead);
+    filterSample(i);
   }
-  for (int32_t n = 0; n < kVoices; ++n) storeChain(*v[n], s[n]);
+  // Every phase is advanced; at most one sample's oscillators are left.
+  for (; i < b; ++i) {
+    if (i + kOscillatorLead < b) oscillate(i + kOscillatorLead);
+    filterSample(i);
+  }
+
+  storeOscillators(*v[0], osc0);
+  alignas(16) double memory[4][2];
+  _mm_store_pd(memory[0], filter.band1);
+  _mm_store_pd(memory[1], filter.low1);
+  _mm_store_pd(memory[2], filter.band2);
+  _mm_store_pd(memory[3], filter.low2);
+  for (int32_t n = 0; n < kVoices; ++n) {
+    v[n]->band1 = roundToInt(memory[0][n]), v[n]->low1 = roundToInt(memory[1][n]);
+    v[n]->band2 = roundToInt(memory[2][n]), v[n]->low2 = roundToInt(memory[3][n]);
+  }
+  if constexpr (kPair) storeOscillators(*v[1], osc1);
 }
 
 using ChainSegmentFn = void (*)(VoiceRun* const*, ChunkVoice* const*, int32_t, int32_t,
@@ -551,15 +640,7 @@ ChainSegmentFn chainSegmentFor(const BlockCoefs& k) {
   // Types other than 0 and 1 hand on the high-pass value, as filterStep does.
   const size_t type = k.filterType == 0 ? 0 : (k.filterType == 1 ? 1 : 2);
   return kTable[type * 16 + (k.mod1Sync ? 8 : 0) + (k.mod2Sync ? 4 : 0) +
-                (k.fb1 != 0.0 ? 2 : 0) + (k.fb2 != 0.0 ? 1 : 0)];
-}
-
-// Pass 4 for one voice: y * e * gain as renderSample forms it, and -0.0f where it is silent.
-void gainPass(const VoiceRun& v, ChunkVoice& c, int32_t n) {
-  for (int32_t i = 0; i < c.from; ++i) c.out[i] = -0.0f;
-  for (int32_t i = c.from; i < c.to; ++i)
-    c.out[i] = static_cast<float>(c.y[i] * static_cast<double>(c.e[i]) * v.gain);
-  for (int32_t i = c.to; i < n; ++i) c.out[i] = -0.0f;
+                (k.fb1 >= kLeastFeedback ? 2 : 0) + (k.fb2 >= kLeastFeedback ? 1 : 0)];
 }
 
 // Both playing voices through one block, chunk by chunk.
@@ -574,6 +655,11 @@ void renderPairFast(float* left, float* right, int32_t frames, VoiceRun& v0, Voi
     const int32_t n = minRun(kChunk, frames - start);
     envelopePass(v0, k, chunk[0], n);
     envelopePass(v1, k, chunk[1], n);
+    // A voice adds -0.0f (an exact no-op) where it is not rendered.
+    for (ChunkVoice& c : chunk) {
+      for (int32_t i = 0; i < c.from; ++i) c.out[i] = -0.0f;
+      for (int32_t i = c.to; i < n; ++i) c.out[i] = -0.0f;
+    }
     // Segments between the points where a voice starts or stops being rendered.
     const int32_t bounds[4] = {chunk[0].from, chunk[0].to, chunk[1].from, chunk[1].to};
     for (int32_t a = 0; a < n;) {
@@ -592,8 +678,6 @@ void renderPairFast(float* left, float* right, int32_t frames, VoiceRun& v0, Voi
       }
       a = b;
     }
-    gainPass(v0, chunk[0], n);
-    gainPass(v1, chunk[1], n);
     float* l = left + start;
     float* r = right + start;
     for (int32_t i = 0; i < n; ++i) {
@@ -865,6 +949,8 @@ void AVstXSynth::loadCoefs(Coefs& k) const {
   k.sine = tables->sineTable;
   k.fb1 = static_cast<double>(fb1Amount);
   k.fb2 = static_cast<double>(fb2Amount);
+  k.fb1Fixed = static_cast<int64_t>(k.fb1 * 0x1p40);
+  k.fb2Fixed = static_cast<int64_t>(k.fb2 * 0x1p40);
   k.sustain = static_cast<double>(sustainLevel);
   k.sustainF = sustainLevel;
   k.env = static_cast<double>(envAmount);

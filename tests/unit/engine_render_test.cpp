@@ -279,6 +279,36 @@ TEST(EngineRender, EveryFilterAndSwitchVariantMatchesTheModel) {
   }
 }
 
+// Feedback amounts whose products land exactly halfway between integers (0.25, 0.5625, 1.0 with
+// FB 0.5, 0.75, 1) must round to even; amounts below 2^-17 never feed back, ones a little above
+// (1.2e-5 with FB 0.0035) do near the modulator's peaks.
+TEST(EngineRender, FeedbackRoundingMatchesTheModel) {
+  for (const float feedback : {0.5f, 0.75f, 1.0f, 0.00276f, 0.0035f}) {
+    SCOPED_TRACE(testing::Message() << "FB " << feedback);
+    EngineProbe p;
+    p.setParameter(kFB1, feedback);
+    p.setParameter(kFB2, feedback);
+    p.setParameter(kM2S, 0.0f);
+    p.setParameter(kR, 0.05f);
+    for (int block = 0; block < 4 && !HasFailure(); ++block) {
+      MidiList().noteOn(0, 45 + 7 * block, 100).sendTo(p);
+      const int32_t frames = 300;
+      std::vector<float> left(static_cast<size_t>(frames), 0.0f), right(left);
+      std::vector<float> modelLeft(left), modelRight(left);
+      Model model(p);
+      model.process(modelLeft.data(), modelRight.data(), frames);
+      float* outputs[2] = {left.data(), right.data()};
+      p.processReplacing(nullptr, outputs, frames);
+      for (size_t i = 0; i < left.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "block " << block << " sample " << i);
+        ASSERT_EQ(floatBits(left[i]), floatBits(modelLeft[i]));
+        ASSERT_EQ(floatBits(right[i]), floatBits(modelRight[i]));
+      }
+      expectSameVoices(model, p);
+    }
+  }
+}
+
 TEST(EngineRender, EnvelopeStagesAsDesigned) {
   EngineProbe p;
   p.setParameter(kS, 0.25f);
