@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "DAEffectX.h"
+#include "MidiList.h"
 #include "PluginLoader.h"
 #include "RecordingHost.h"
 
@@ -25,34 +26,6 @@ struct GoldenHash {
 
 constexpr GoldenHash kGolden[] = {
 #include "../data/render_scenario_golden.inc"
-};
-
-// An event list as hosts lay it out: pointers behind the record.
-class Events {
- public:
-  void add(int32_t delta, int status, int data1, int data2) {
-    VstMidiEvent e{};
-    e.type = kVstMidiType;
-    e.byteSize = 24;
-    e.deltaFrames = delta;
-    e.midiData[0] = static_cast<char>(status);
-    e.midiData[1] = static_cast<char>(data1);
-    e.midiData[2] = static_cast<char>(data2);
-    midi_.push_back(e);
-  }
-  VstEvents* list() {
-    storage_.assign(sizeof(VstEvents) + midi_.size() * sizeof(VstEvent*), 0);
-    auto* header = reinterpret_cast<VstEvents*>(storage_.data());
-    header->numEvents = static_cast<int32_t>(midi_.size());
-    VstEvent** slots = header->events;
-    for (size_t i = 0; i < midi_.size(); ++i) slots[i] = reinterpret_cast<VstEvent*>(&midi_[i]);
-    return header;
-  }
-  bool empty() const { return midi_.empty(); }
-
- private:
-  std::vector<VstMidiEvent> midi_;
-  std::vector<unsigned char> storage_;
 };
 
 struct Hasher {
@@ -95,7 +68,7 @@ Hasher renderScenario(AEffect* effect, float rate) {
   for (int b = 0; b < kBlocks; ++b) {
     const int32_t frames = kBlockSizes[b % std::size(kBlockSizes)];
     const int32_t late = frames > 5 ? 5 : frames - 1;  // an offset inside the block
-    Events events;
+    MidiList events;
     switch (b) {
       case 0:
         events.add(late, 0x90, 60, 100);

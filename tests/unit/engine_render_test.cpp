@@ -241,6 +241,25 @@ TEST(EngineRender, MatchesTheDesignModelBitForBit) {
   }
 }
 
+// Renders one block through the engine and through the model from the same state and requires
+// the same bits in both channels and every voice field; returns the engine's left channel.
+std::vector<float> renderBlockAgainstModel(EngineProbe& p, int32_t frames, int block) {
+  std::vector<float> left(static_cast<size_t>(frames), 0.0f), right(left);
+  std::vector<float> modelLeft(left), modelRight(left);
+  Model model(p);
+  model.process(modelLeft.data(), modelRight.data(), frames);
+  float* outputs[2] = {left.data(), right.data()};
+  p.processReplacing(nullptr, outputs, frames);
+  for (size_t i = 0; i < left.size(); ++i) {
+    SCOPED_TRACE(testing::Message() << "block " << block << " sample " << i);
+    EXPECT_EQ(floatBits(left[i]), floatBits(modelLeft[i]));
+    EXPECT_EQ(floatBits(right[i]), floatBits(modelRight[i]));
+    if (::testing::Test::HasFailure()) break;
+  }
+  expectSameVoices(model, p);
+  return left;
+}
+
 // The renderer has a loop specialised for each filter type, switch and feedback setting; each
 // must match the model, with both voices sounding, one alone, and a voice starting mid-block.
 TEST(EngineRender, EveryFilterAndSwitchVariantMatchesTheModel) {
@@ -262,18 +281,7 @@ TEST(EngineRender, EveryFilterAndSwitchVariantMatchesTheModel) {
     for (int block = 0; block < 5 && !HasFailure(); ++block) {
       MidiList().noteOn(37 * block % 200, notes[block], 30 + 20 * block).sendTo(p);
       const int32_t frames = 200 + 61 * block;
-      std::vector<float> left(static_cast<size_t>(frames), 0.0f), right(left);
-      std::vector<float> modelLeft(left), modelRight(left);
-      Model model(p);
-      model.process(modelLeft.data(), modelRight.data(), frames);
-      float* outputs[2] = {left.data(), right.data()};
-      p.processReplacing(nullptr, outputs, frames);
-      for (size_t i = 0; i < left.size(); ++i) {
-        SCOPED_TRACE(testing::Message() << "block " << block << " sample " << i);
-        ASSERT_EQ(floatBits(left[i]), floatBits(modelLeft[i]));
-        ASSERT_EQ(floatBits(right[i]), floatBits(modelRight[i]));
-      }
-      expectSameVoices(model, p);
+      const std::vector<float> left = renderBlockAgainstModel(p, frames, block);
       EXPECT_NE(left[static_cast<size_t>(frames) - 1], 0.0f);
     }
   }
@@ -293,18 +301,7 @@ TEST(EngineRender, FeedbackRoundingMatchesTheModel) {
     for (int block = 0; block < 4 && !HasFailure(); ++block) {
       MidiList().noteOn(0, 45 + 7 * block, 100).sendTo(p);
       const int32_t frames = 300;
-      std::vector<float> left(static_cast<size_t>(frames), 0.0f), right(left);
-      std::vector<float> modelLeft(left), modelRight(left);
-      Model model(p);
-      model.process(modelLeft.data(), modelRight.data(), frames);
-      float* outputs[2] = {left.data(), right.data()};
-      p.processReplacing(nullptr, outputs, frames);
-      for (size_t i = 0; i < left.size(); ++i) {
-        SCOPED_TRACE(testing::Message() << "block " << block << " sample " << i);
-        ASSERT_EQ(floatBits(left[i]), floatBits(modelLeft[i]));
-        ASSERT_EQ(floatBits(right[i]), floatBits(modelRight[i]));
-      }
-      expectSameVoices(model, p);
+      renderBlockAgainstModel(p, frames, block);
     }
   }
 }
