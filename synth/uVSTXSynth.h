@@ -1,6 +1,8 @@
 // AVstXSynth: the two-voice FM synthesizer. Parameters, programs and identity live in
-// uVSTXSynth.cpp; the engine (tables, mapping, MIDI intake, rendering, filter) in
-// uVSTXSynthEngine.cpp.
+// uVSTXSynth.cpp; the engine in the Engine*.cpp files beside it: tables (EngineTables), parameter
+// mapping (EngineParameters), MIDI intake (EngineMidi), the per-sample voice (EngineVoice.h), the
+// chunked fast path (EngineChunks) and the render entry points with their load/store glue
+// (EngineRender).
 #pragma once
 
 #include <cstdint>
@@ -128,7 +130,7 @@ class AVstXSynth : public AudioEffectX {
   int32_t filterVoice(int32_t voice, int32_t input, float cutoff);
   template <bool kReplace>
   void renderBlock(float** outputs, int32_t sampleFrames);
-  // One voice's state and the engine coefficients as locals for a block (engine file only).
+  // One voice's state and the engine coefficients as locals for a block (EngineRender.cpp only).
   template <class Run>
   void loadVoice(int32_t voice, Run& run) const;
   template <class Run>
