@@ -6,13 +6,12 @@
 #include "DAudioEffect.h"
 #include "EditorMath.h"
 
-enum class ControlKind : int32_t { TrackBar, Knob, RadioGroup, CheckBox };
+using ControlKind = TForm1::ControlKind;
 
 // How one parameter meets its control. A position p stands for p / grid, or (grid - p) / grid
 // for the envelope sliders whose top is the value 1; a check box has the grid 1.
 struct TForm1::Binding {
   int32_t index;  // host parameter index
-  int32_t slot;   // position in panelValue
   ControlKind kind;
   int32_t number;  // TrackBar<n>, Tsumami<n>, CheckBox<n>
   int32_t grid;
@@ -22,20 +21,20 @@ struct TForm1::Binding {
 const std::array<TForm1::Binding, kSlotCount>& TForm1::bindings() {
   using K = ControlKind;
   static const std::array<Binding, kSlotCount> table = {{
-      {0, kSlotMod1, K::TrackBar, 1, 24, false},
-      {1, kSlotMod2, K::TrackBar, 2, 24, false},
-      {2, kSlotFB1, K::Knob, 1, 100, false},
-      {3, kSlotFB2, K::Knob, 2, 100, false},
-      {4, kSlotA, K::TrackBar, 3, 50, true},
-      {5, kSlotD, K::TrackBar, 4, 50, true},
-      {6, kSlotS, K::TrackBar, 5, 50, true},
-      {7, kSlotR, K::TrackBar, 6, 50, true},
-      {8, kSlotCutOff, K::Knob, 3, 100, false},
-      {9, kSlotQ, K::Knob, 4, 100, false},
-      {10, kSlotType, K::RadioGroup, 1, 2, false},
-      {11, kSlotEnv, K::Knob, 5, 100, false},
-      {12, kSlotM1S, K::CheckBox, 1, 1, false},
-      {13, kSlotM2S, K::CheckBox, 2, 1, false},
+      {kMod1, K::TrackBar, 1, 24, false},
+      {kMod2, K::TrackBar, 2, 24, false},
+      {kFB1, K::Knob, 1, 100, false},
+      {kFB2, K::Knob, 2, 100, false},
+      {kA, K::TrackBar, 3, 50, true},
+      {kD, K::TrackBar, 4, 50, true},
+      {kS, K::TrackBar, 5, 50, true},
+      {kR, K::TrackBar, 6, 50, true},
+      {kCutOff, K::Knob, 3, 100, false},
+      {kQ, K::Knob, 4, 100, false},
+      {kType, K::RadioGroup, 1, 2, false},
+      {kEnv, K::Knob, 5, 100, false},
+      {kM1S, K::CheckBox, 1, 1, false},
+      {kM2S, K::CheckBox, 2, 1, false},
   }};
   return table;
 }
@@ -59,12 +58,17 @@ float gridValue(int32_t grid, bool topIsOne, int32_t position) {
   return static_cast<float>(steps / grid);
 }
 
-// Stored values of a new panel, in PanelSlot order: what the designed positions stand for.
-constexpr std::array<float, kSlotCount> kInitialValues = {
-    0.5f, 0.0f, 0.0f, 0.5f, 0.5f, 0.0f, 0.0f, 0.1f, 0.1f, 0.5f, 0.1f, 0.5f, 1.0f, 1.0f};
+// Stored values of a new panel, in PanelSlot order: what the designed positions stand for,
+// which are the values of a new program.
+constexpr std::array<float, kSlotCount> kInitialValues =
+    valuesInRecordOrder<&ParameterInfo::initial>();
+
+// Position of a binding's parameter in panelValue.
+size_t slotOf(int32_t index) { return static_cast<size_t>(kParameters[index].recordSlot); }
 
 // FormPaint's order of controls, by host index.
-constexpr std::array<int32_t, kSlotCount> kPaintOrder = {0, 1, 2, 3, 4, 5, 6, 7, 10, 8, 9, 11, 12, 13};
+constexpr std::array<int32_t, kSlotCount> kPaintOrder = {kMod1, kMod2, kFB1,    kFB2, kA,   kD,   kS,
+                                                          kR,    kType, kCutOff, kQ,   kEnv, kM1S, kM2S};
 
 }  // namespace
 
@@ -94,6 +98,13 @@ const TForm1::Binding& TForm1::bindingOf(int32_t index) const {
   return bindings()[static_cast<size_t>(index)];
 }
 
+const TForm1::Binding& TForm1::bindingOf(ControlKind kind, int32_t number) const {
+  for (const Binding& binding : bindings())
+    if (binding.kind == kind && binding.number == number) return binding;
+  assert(false && "every control has a binding");
+  return bindings()[0];
+}
+
 int32_t TForm1::controlPosition(const Binding& binding) {
   switch (binding.kind) {
     case ControlKind::TrackBar: return controls.trackBarPosition(binding.number);
@@ -116,7 +127,7 @@ void TForm1::setControlPosition(const Binding& binding, int32_t position) {
 // Every control's change handler: store and write the control's grid value unless the panel
 // already holds it, so notifications caused by the panel's own moves write nothing.
 void TForm1::controlChanged(const Binding& binding) {
-  float& stored = panelValue[static_cast<size_t>(binding.slot)];
+  float& stored = panelValue[slotOf(binding.index)];
   const int32_t position = controlPosition(binding);
   if (binding.kind == ControlKind::CheckBox) {
     const bool isChecked = position == 1;
@@ -136,7 +147,7 @@ void TForm1::pullParameter(int32_t index) {
   const float value = synth->getParameter(index);
   const int32_t position = positionFor(binding.kind, binding.grid, binding.topIsOne, value);
   if (position == controlPosition(binding)) return;
-  panelValue[static_cast<size_t>(binding.slot)] = gridValue(binding.grid, binding.topIsOne, position);
+  panelValue[slotOf(binding.index)] = gridValue(binding.grid, binding.topIsOne, position);
 }
 
 void TForm1::FormCreate() { panelValue = kInitialValues; }
@@ -146,7 +157,7 @@ void TForm1::FormPaint() {
     const Binding& binding = bindingOf(index);
     // The user's hand wins over the host while a knob is held.
     if (binding.kind == ControlKind::Knob && knob(binding.number).isDragging()) continue;
-    const float stored = panelValue[static_cast<size_t>(binding.slot)];
+    const float stored = panelValue[slotOf(binding.index)];
     const int32_t position = positionFor(binding.kind, binding.grid, binding.topIsOne, stored);
     if (position != controlPosition(binding)) setControlPosition(binding, position);
   }
@@ -157,20 +168,20 @@ void TForm1::Timer1Timer() {
   controls.repaintNow();
 }
 
-void TForm1::TrackBar1Change() { controlChanged(bindingOf(0)); }
-void TForm1::TrackBar2Change() { controlChanged(bindingOf(1)); }
-void TForm1::TrackBar3Change() { controlChanged(bindingOf(4)); }
-void TForm1::TrackBar4Change() { controlChanged(bindingOf(5)); }
-void TForm1::TrackBar5Change() { controlChanged(bindingOf(6)); }
-void TForm1::TrackBar6Change() { controlChanged(bindingOf(7)); }
-void TForm1::RadioGroup1Click() { controlChanged(bindingOf(10)); }
-void TForm1::CheckBox1Click() { controlChanged(bindingOf(12)); }
-void TForm1::CheckBox2Click() { controlChanged(bindingOf(13)); }
-void TForm1::Tsumami1Change(TTsumami&) { controlChanged(bindingOf(2)); }
-void TForm1::Tsumami2Change(TTsumami&) { controlChanged(bindingOf(3)); }
-void TForm1::Tsumami3Change(TTsumami&) { controlChanged(bindingOf(8)); }
-void TForm1::Tsumami4Change(TTsumami&) { controlChanged(bindingOf(9)); }
-void TForm1::Tsumami5Change(TTsumami&) { controlChanged(bindingOf(11)); }
+void TForm1::TrackBar1Change() { controlChanged(bindingOf(ControlKind::TrackBar, 1)); }
+void TForm1::TrackBar2Change() { controlChanged(bindingOf(ControlKind::TrackBar, 2)); }
+void TForm1::TrackBar3Change() { controlChanged(bindingOf(ControlKind::TrackBar, 3)); }
+void TForm1::TrackBar4Change() { controlChanged(bindingOf(ControlKind::TrackBar, 4)); }
+void TForm1::TrackBar5Change() { controlChanged(bindingOf(ControlKind::TrackBar, 5)); }
+void TForm1::TrackBar6Change() { controlChanged(bindingOf(ControlKind::TrackBar, 6)); }
+void TForm1::RadioGroup1Click() { controlChanged(bindingOf(ControlKind::RadioGroup, 1)); }
+void TForm1::CheckBox1Click() { controlChanged(bindingOf(ControlKind::CheckBox, 1)); }
+void TForm1::CheckBox2Click() { controlChanged(bindingOf(ControlKind::CheckBox, 2)); }
+void TForm1::Tsumami1Change(TTsumami&) { controlChanged(bindingOf(ControlKind::Knob, 1)); }
+void TForm1::Tsumami2Change(TTsumami&) { controlChanged(bindingOf(ControlKind::Knob, 2)); }
+void TForm1::Tsumami3Change(TTsumami&) { controlChanged(bindingOf(ControlKind::Knob, 3)); }
+void TForm1::Tsumami4Change(TTsumami&) { controlChanged(bindingOf(ControlKind::Knob, 4)); }
+void TForm1::Tsumami5Change(TTsumami&) { controlChanged(bindingOf(ControlKind::Knob, 5)); }
 
 void TForm1::TrackBarChange(int32_t trackBar) {
   switch (trackBar) {

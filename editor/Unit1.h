@@ -17,6 +17,7 @@
 
 #include "PanelControls.h"
 #include "Tsumami.h"
+#include "VelaParameters.h"
 
 class AudioEffect;
 
@@ -36,27 +37,29 @@ constexpr std::array<bool, kCheckBoxCount> kCheckBoxDesigned = {true, true};
 constexpr std::array<int32_t, kKnobCount> kKnobDesigned = {0, 0, 50, 0, 50};
 constexpr std::array<int32_t, kKnobCount> kKnobSize = {25, 25, 33, 33, 33};  // square
 
-// Positions in the stored values (the program record order).
+// Positions in the stored values: the program record order of the parameter table.
 enum PanelSlot : int32_t {
-  kSlotCutOff = 0,
-  kSlotQ,
-  kSlotType,
-  kSlotMod1,
-  kSlotMod2,
-  kSlotFB1,
-  kSlotFB2,
-  kSlotA,
-  kSlotD,
-  kSlotS,
-  kSlotR,
-  kSlotEnv,
-  kSlotM1S,
-  kSlotM2S,
-  kSlotCount
+  kSlotCutOff = kParameters[kCutOff].recordSlot,
+  kSlotQ = kParameters[kQ].recordSlot,
+  kSlotType = kParameters[kType].recordSlot,
+  kSlotMod1 = kParameters[kMod1].recordSlot,
+  kSlotMod2 = kParameters[kMod2].recordSlot,
+  kSlotFB1 = kParameters[kFB1].recordSlot,
+  kSlotFB2 = kParameters[kFB2].recordSlot,
+  kSlotA = kParameters[kA].recordSlot,
+  kSlotD = kParameters[kD].recordSlot,
+  kSlotS = kParameters[kS].recordSlot,
+  kSlotR = kParameters[kR].recordSlot,
+  kSlotEnv = kParameters[kEnv].recordSlot,
+  kSlotM1S = kParameters[kM1S].recordSlot,
+  kSlotM2S = kParameters[kM2S].recordSlot,
+  kSlotCount = kNumParams
 };
 
 class TForm1 {
  public:
+  enum class ControlKind : int32_t { TrackBar, Knob, RadioGroup, CheckBox };
+
   explicit TForm1(PanelControls& controls);
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
@@ -99,6 +102,7 @@ class TForm1 {
   struct Binding;
   static const std::array<Binding, kSlotCount>& bindings();
   const Binding& bindingOf(int32_t index) const;
+  const Binding& bindingOf(ControlKind kind, int32_t number) const;
 
   int32_t controlPosition(const Binding& binding);
   void setControlPosition(const Binding& binding, int32_t position);

@@ -10,17 +10,6 @@
 
 namespace {
 
-constexpr const char* kParamNames[kNumParams] = {"Mod1", "Mod2", "FB1", "FB2", "A",   "D",   "S",
-                                                 "R",    "CutOff", "Q", "Type", "Env", "M1S", "M2S"};
-
-// The factory program "Eth Drm", by host index.
-constexpr float kEthDrm[kNumParams] = {5.0f / 24.0f, 1.0f, 1.0f, 0.0f, 0.0f, 0.6f, 0.0f,
-                                       0.24f,        0.8f, 0.0f, 0.0f, 1.0f, 0.0f, 1.0f};
-
-// Host indices in program record order: how setProgram replays a program.
-constexpr int32_t kRecordOrder[kNumParams] = {kCutOff, kQ, kType, kEnv, kMod1, kMod2, kFB1,
-                                              kFB2,    kA, kD,    kS,   kR,    kM1S,  kM2S};
-
 bool isParamIndex(int32_t index) { return static_cast<uint32_t>(index) < kNumParams; }
 
 }  // namespace
@@ -28,9 +17,9 @@ bool isParamIndex(int32_t index) { return static_cast<uint32_t>(index) < kNumPar
 // ---------------------------------------------------------------------------------------------
 // VstXSynthProgram
 
-VstXSynthProgram::VstXSynthProgram()
-    : cutOff(0.5f), q(0.0f), type(0.0f), mod1(0.5f), mod2(0.5f), fb1(0.0f), fb2(0.0f), a(0.1f),
-      d(0.1f), s(0.5f), r(0.1f), env(0.5f), m1s(1.0f), m2s(1.0f), name("Basic") {}
+VstXSynthProgram::VstXSynthProgram() : name("Basic") {
+  for (const ParameterInfo& p : kParameters) values[p.recordSlot] = p.initial;
+}
 
 void VstXSynthProgram::copyFrom(const VstXSynthProgram& other) {
   for (int32_t i = 0; i < kNumParams; ++i) valueOf(i) = other.valueOf(i);
@@ -74,7 +63,7 @@ void AVstXSynth::loadFactoryProgram() {
   setProgram(1);
   char name[] = "Eth Drm";
   setProgramName(name);
-  for (int32_t i = 0; i < kNumParams; ++i) setParameter(i, kEthDrm[i]);
+  for (const ParameterInfo& p : kParameters) setParameter(p.index, p.ethDrm);
   setProgram(0);
 }
 
@@ -83,7 +72,7 @@ void AVstXSynth::setProgram(int32_t program) {
   if (!(program >= 0 && program < kNumPrograms)) return;
   curProgram = program;
   VstXSynthProgram& stored = *programs[program];
-  for (int32_t index : kRecordOrder) setParameter(index, stored.valueOf(index));
+  for (int32_t index : kReplayOrder) setParameter(index, stored.valueOf(index));
 }
 
 void AVstXSynth::setProgramName(char* name) {
@@ -96,7 +85,9 @@ void AVstXSynth::getProgramName(char* name) {
   copyHostText(name, programs[curProgram]->name, kProgramNameSize);
 }
 
-void AVstXSynth::getParameterLabel(int32_t, char* label) { copyHostText(label, "/1", kParamTextSize); }
+void AVstXSynth::getParameterLabel(int32_t, char* label) {
+  copyHostText(label, kParameterLabel, kParamTextSize);
+}
 
 void AVstXSynth::getParameterDisplay(int32_t index, char* text) {
   if (text == nullptr) return;
@@ -111,7 +102,7 @@ void AVstXSynth::getParameterDisplay(int32_t index, char* text) {
 void AVstXSynth::getParameterName(int32_t index, char* text) {
   if (text == nullptr) return;
   text[0] = '\0';
-  if (isParamIndex(index)) copyHostText(text, kParamNames[index], kParamTextSize);
+  if (isParamIndex(index)) copyHostText(text, kParameters[index].name, kParamTextSize);
 }
 
 void AVstXSynth::setParameter(int32_t index, float value) {

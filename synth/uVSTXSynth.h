@@ -8,64 +8,29 @@
 #include <cstdint>
 
 #include "DAudioEffectX.h"
+#include "VelaParameters.h"
 
 constexpr int32_t kNumPrograms = 32;
-constexpr int32_t kNumParams = 14;
 constexpr int32_t kNumVoiceSlots = 18;
 constexpr int32_t kSineTableSize = 131072;  // one cycle; phases are in these steps
 constexpr int32_t kSineTableMask = kSineTableSize - 1;
 constexpr int32_t kNumNotes = 128;
 
-// Parameter indices as the host sees them.
-enum VelaParam : int32_t {
-  kMod1 = 0,
-  kMod2,
-  kFB1,
-  kFB2,
-  kA,
-  kD,
-  kS,
-  kR,
-  kCutOff,
-  kQ,
-  kType,
-  kEnv,
-  kM1S,
-  kM2S,
-};
-
-// The field of parameter `index` (0..13, host numbering) in a program or the live values;
-// both keep the same names in record order. Out-of-range indices give the last field.
-template <class Owner>
-float& parameterField(Owner& owner, int32_t index) {
-  switch (index) {
-    case 0: return owner.mod1;
-    case 1: return owner.mod2;
-    case 2: return owner.fb1;
-    case 3: return owner.fb2;
-    case 4: return owner.a;
-    case 5: return owner.d;
-    case 6: return owner.s;
-    case 7: return owner.r;
-    case 8: return owner.cutOff;
-    case 9: return owner.q;
-    case 10: return owner.type;
-    case 11: return owner.env;
-    case 12: return owner.m1s;
-    default: return owner.m2s;
-  }
+// The record slot of parameter `index` (host numbering); out-of-range indices give the last.
+constexpr int32_t parameterSlot(int32_t index) {
+  return kParameters[static_cast<uint32_t>(index) < kNumParams ? index : kNumParams - 1].recordSlot;
 }
 
-// One stored program: the 14 values in record order, then the name.
+// One stored program: the 14 values in record order (kParameters' recordSlot), then the name.
 class VstXSynthProgram {
  public:
   VstXSynthProgram();
   void copyFrom(const VstXSynthProgram& other);
   // index 0..13 as the host numbers parameters
-  float& valueOf(int32_t index) { return parameterField(*this, index); }
-  float valueOf(int32_t index) const { return parameterField(const_cast<VstXSynthProgram&>(*this), index); }
+  float& valueOf(int32_t index) { return values[parameterSlot(index)]; }
+  float valueOf(int32_t index) const { return values[parameterSlot(index)]; }
 
-  float cutOff, q, type, mod1, mod2, fb1, fb2, a, d, s, r, env, m1s, m2s;
+  float values[kNumParams];
   char name[24];
 };
 
@@ -139,11 +104,8 @@ class AVstXSynth : public AudioEffectX {
   void loadCoefs(Coefs& coefs) const;
 
   // Live parameter values, in program record order.
-  float cutOff = 0, q = 0, type = 0, mod1 = 0, mod2 = 0, fb1 = 0, fb2 = 0, a = 0, d = 0, s = 0,
-        r = 0, env = 0, m1s = 0, m2s = 0;
-  float& liveValue(int32_t index) { return parameterField(*this, index); }
-  template <class Owner>
-  friend float& parameterField(Owner& owner, int32_t index);
+  float liveValues[kNumParams] = {};
+  float& liveValue(int32_t index) { return liveValues[parameterSlot(index)]; }
 
   // Engine state; `voice` arrays have one entry per slot.
   float mod1Phase[kNumVoiceSlots] = {};
