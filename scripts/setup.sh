@@ -4,8 +4,10 @@
 set -euo pipefail
 
 need=(cmake g++ make ninja-build pkg-config googletest libgtest-dev libbenchmark-dev
-      libsndfile1-dev libsmf-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-      wine wine32:i386 wine64 xvfb xauth valgrind)
+      libsndfile1-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
+      wine wine32:i386 wine64 xvfb xauth valgrind
+      libcli11-dev  # the renderer's command line
+      )
 
 missing=()
 for p in "${need[@]}"; do

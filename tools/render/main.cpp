@@ -112,9 +112,9 @@ int run(const Options& options) {
 
   Song song;
   if (!listing && !options.midiFile.empty()) {
-    std::string warning;
-    song = readMidiFile(options.midiFile, options.sampleRate, &warning);
-    if (!warning.empty())
+    std::vector<std::string> warnings;
+    song = readMidiFile(options.midiFile, options.sampleRate, &warnings);
+    for (const std::string& warning : warnings)
       std::fprintf(stderr, "%s: warning: MIDI file '%s': %s\n", kToolName, options.midiFile.c_str(),
                    warning.c_str());
   }

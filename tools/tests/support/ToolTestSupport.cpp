@@ -1,7 +1,5 @@
 #include "ToolTestSupport.h"
 
-#include <glib.h>
-#include <smf.h>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <fcntl.h>
@@ -10,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -116,25 +115,59 @@ WavData readWav(const std::string& path) {
   return data;
 }
 
+std::vector<uint8_t> midiChunk(const char* name, const std::vector<uint8_t>& body) {
+  std::vector<uint8_t> chunk(name, name + 4);
+  for (int shift = 24; shift >= 0; shift -= 8)
+    chunk.push_back(static_cast<uint8_t>(body.size() >> shift));
+  chunk.insert(chunk.end(), body.begin(), body.end());
+  return chunk;
+}
+
+std::vector<uint8_t> midiHeader(int format, int tracks, int division) {
+  const auto byte = [](int value) { return static_cast<uint8_t>(value & 0xFF); };
+  return midiChunk("MThd", {byte(format >> 8), byte(format), byte(tracks >> 8), byte(tracks),
+                            byte(division >> 8), byte(division)});
+}
+
+void appendNumber(std::vector<uint8_t>& bytes, uint32_t value) {
+  uint8_t groups[5];
+  int count = 0;
+  do {
+    groups[count++] = static_cast<uint8_t>(value & 0x7F);
+    value >>= 7;
+  } while (value != 0);
+  while (count-- > 0) bytes.push_back(static_cast<uint8_t>(groups[count] | (count > 0 ? 0x80 : 0)));
+}
+
+std::vector<uint8_t> midiFileBytes(int ticksPerQuarter, int tracks,
+                                   const std::vector<MidiEventAt>& events) {
+  std::vector<uint8_t> file = midiHeader(tracks > 1 ? 1 : 0, tracks, ticksPerQuarter);
+  for (int track = 1; track <= tracks; ++track) {
+    std::vector<MidiEventAt> own;
+    for (const MidiEventAt& event : events)
+      if (event.track == track) own.push_back(event);
+    std::stable_sort(own.begin(), own.end(),
+                     [](const MidiEventAt& a, const MidiEventAt& b) { return a.tick < b.tick; });
+    std::vector<uint8_t> body;
+    int64_t tick = 0;
+    for (const MidiEventAt& event : own) {
+      appendNumber(body, static_cast<uint32_t>(event.tick - tick));
+      tick = event.tick;
+      // A sysex carries its length after the status byte.
+      body.push_back(event.bytes[0]);
+      if (event.bytes[0] == 0xF0) appendNumber(body, static_cast<uint32_t>(event.bytes.size() - 1));
+      body.insert(body.end(), event.bytes.begin() + 1, event.bytes.end());
+    }
+    body.insert(body.end(), {0x00, 0xFF, 0x2F, 0x00});
+    const std::vector<uint8_t> chunk = midiChunk("MTrk", body);
+    file.insert(file.end(), chunk.begin(), chunk.end());
+  }
+  return file;
+}
+
 void writeMidi(const std::string& path, int ticksPerQuarter, int tracks,
                const std::vector<MidiEventAt>& events) {
-  smf_t* smf = smf_new();
-  ASSERT_NE(smf, nullptr);
-  ASSERT_EQ(smf_set_ppqn(smf, ticksPerQuarter), 0);
-  std::vector<smf_track_t*> trackList;
-  for (int t = 0; t < tracks; ++t) {
-    trackList.push_back(smf_track_new());
-    smf_add_track(smf, trackList.back());
-  }
-  for (const MidiEventAt& entry : events) {
-    std::vector<uint8_t> bytes = entry.bytes;
-    smf_event_t* event = smf_event_new_from_pointer(bytes.data(), static_cast<int>(bytes.size()));
-    ASSERT_NE(event, nullptr);
-    smf_track_add_event_pulses(trackList.at(static_cast<size_t>(entry.track - 1)), event,
-                               static_cast<int>(entry.tick));
-  }
-  ASSERT_EQ(smf_save(smf, path.c_str()), 0);
-  smf_delete(smf);
+  writeBytes(path, midiFileBytes(ticksPerQuarter, tracks, events));
 }
 
 void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {

@@ -1,5 +1,5 @@
 // Helpers for the renderer's tests: scratch folders, running the built tool, reading WAV files
-// back and writing MIDI files with libsmf.
+// back and building MIDI files byte by byte.
 #pragma once
 
 #include <cstdint>
@@ -50,7 +50,17 @@ struct MidiEventAt {
   std::vector<uint8_t> bytes;
 };
 
-// Writes with libsmf; more than one track gives a format 1 file.
+// A chunk: four-letter name, big-endian length, body.
+std::vector<uint8_t> midiChunk(const char* name, const std::vector<uint8_t>& body);
+std::vector<uint8_t> midiHeader(int format, int tracks, int division);
+// Appends a variable-length number.
+void appendNumber(std::vector<uint8_t>& bytes, uint32_t value);
+
+// A whole file, each track's events by tick and closed by an end-of-track at its last event;
+// more than one track gives format 1. Meta events are given whole (FF type length data); a sysex
+// as F0 and its data, its length added here.
+std::vector<uint8_t> midiFileBytes(int ticksPerQuarter, int tracks,
+                                   const std::vector<MidiEventAt>& events);
 void writeMidi(const std::string& path, int ticksPerQuarter, int tracks,
                const std::vector<MidiEventAt>& events);
 
