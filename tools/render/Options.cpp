@@ -1,8 +1,10 @@
 #include "Options.h"
 
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <functional>
 #include <map>
 
 namespace {
@@ -11,6 +13,7 @@ constexpr int32_t kLowestSampleRate = 8000;
 constexpr int32_t kHighestSampleRate = 384000;
 constexpr int32_t kLargestBlock = 16384;
 constexpr double kLongestTailMs = 3600000.0;
+constexpr double kLargestGainDb = 100.0;
 
 // from_chars accepts neither leading '+' nor whitespace, and must consume the whole text.
 template <typename Number>
@@ -21,15 +24,10 @@ bool parseNumber(const std::string& text, Number& result) {
   return error == std::errc() && stop == end;
 }
 
-struct OptionEntry {
-  const char* longName;
-  char shortName;  // 0: none
-  bool takesValue;
-  std::function<std::string(Options&, const std::string&)> apply;  // returns an error or ""
-};
+[[noreturn]] void refuse(const std::string& message) { throw CLI::ValidationError(message); }
 
-std::string needInteger(const std::string& option, const std::string& text, int32_t lowest,
-                        int32_t highest, int32_t& result) {
+int32_t needInteger(const std::string& option, const std::string& text, int32_t lowest,
+                    int32_t highest) {
   int32_t value = 0;
   const bool parsed = parseNumber(text, value);
   if (!parsed) {
@@ -37,119 +35,161 @@ std::string needInteger(const std::string& option, const std::string& text, int3
     const size_t digitsFrom = !text.empty() && text[0] == '-' ? 1 : 0;
     const bool allDigits = text.size() > digitsFrom &&
                            text.find_first_not_of("0123456789", digitsFrom) == std::string::npos;
-    if (!allDigits) return "option " + option + " needs a whole number, got '" + text + "'";
+    if (!allDigits) refuse("option " + option + " needs a whole number, got '" + text + "'");
   }
   if (!parsed || value < lowest || value > highest)
-    return "option " + option + " must be from " + std::to_string(lowest) + " to " +
-           std::to_string(highest) + ", got " + text;
-  result = value;
-  return "";
+    refuse("option " + option + " must be from " + std::to_string(lowest) + " to " +
+           std::to_string(highest) + ", got " + text);
+  return value;
 }
 
-std::string applyParameter(Options& options, const std::string& text) {
+double needNumber(const std::string& option, const std::string& text, const char* unit,
+                  double lowest, double highest) {
+  double value = 0.0;
+  if (!parseNumber(text, value) || !std::isfinite(value))
+    refuse("option " + option + " needs " + unit + ", got '" + text + "'");
+  if (value < lowest || value > highest) {
+    char range[64];
+    std::snprintf(range, sizeof range, "%.10g to %.10g", lowest, highest);
+    refuse("option " + option + " must be from " + range + ", got " + text);
+  }
+  return value;
+}
+
+ParameterSetting needParameter(const std::string& text) {
   const size_t equals = text.find('=');
   if (equals == std::string::npos || equals == 0)
-    return "option --param needs NAME=VALUE, got '" + text + "'";
+    refuse("option --param needs NAME=VALUE, got '" + text + "'");
   const std::string name = text.substr(0, equals);
   const std::string valueText = text.substr(equals + 1);
   double value = 0.0;
   if (!parseNumber(valueText, value) || !std::isfinite(value))
-    return "parameter " + name + " needs a number, got '" + valueText + "'";
+    refuse("parameter " + name + " needs a number, got '" + valueText + "'");
   if (value < 0.0 || value > 1.0)
-    return "parameter " + name + " must be from 0 to 1, got " + valueText;
-  options.parameters.push_back({name, static_cast<float>(value)});
-  return "";
+    refuse("parameter " + name + " must be from 0 to 1, got " + valueText);
+  return {name, static_cast<float>(value)};
 }
 
-const std::vector<OptionEntry>& optionTable() {
-  static const std::vector<OptionEntry> table = {
-      {"midi-file", 'm', true,
-       [](Options& o, const std::string& v) {
-         o.midiFile = v;
-         return std::string(v.empty() ? "option --midi-file needs a file name" : "");
-       }},
-      {"output", 'o', true,
-       [](Options& o, const std::string& v) {
-         o.output = v;
-         return std::string(v.empty() ? "option --output needs a file name" : "");
-       }},
-      {"plugin", 'p', true,
-       [](Options& o, const std::string& v) {
-         o.pluginPath = v;
-         return std::string(v.empty() ? "option --plugin needs a file name" : "");
-       }},
-      {"sample-rate", 'r', true,
-       [](Options& o, const std::string& v) {
-         return needInteger("--sample-rate", v, kLowestSampleRate, kHighestSampleRate,
-                            o.sampleRate);
-       }},
-      {"blocksize", 'b', true,
-       [](Options& o, const std::string& v) {
-         return needInteger("--blocksize", v, 1, kLargestBlock, o.blockSize);
-       }},
-      {"tail-time", 0, true,
-       [](Options& o, const std::string& v) {
-         double ms = 0.0;
-         if (!parseNumber(v, ms) || !std::isfinite(ms))
-           return "option --tail-time needs milliseconds, got '" + v + "'";
-         if (ms < 0.0 || ms > kLongestTailMs)
-           return "option --tail-time must be from 0 to " +
-                  std::to_string(static_cast<int64_t>(kLongestTailMs)) + " ms, got " + v;
-         o.tailMs = ms;
-         return std::string();
-       }},
-      {"bit-depth", 0, true,
-       [](Options& o, const std::string& v) {
-         static const std::map<std::string, BitDepth> depths = {
-             {"16", BitDepth::Pcm16}, {"24", BitDepth::Pcm24}, {"32f", BitDepth::Float32}};
-         auto found = depths.find(v);
-         if (found == depths.end())
-           return "option --bit-depth takes 16, 24 or 32f, got '" + v + "'";
-         o.bitDepth = found->second;
-         return std::string();
-       }},
-      {"program", 0, true,
-       [](Options& o, const std::string& v) {
-         int32_t program = 0;
-         std::string error = needInteger("--program", v, 0, INT32_MAX, program);
-         if (error.empty()) o.program = program;
-         return error;
-       }},
-      {"param", 0, true, applyParameter},
-      {"overwrite", 0, false,
-       [](Options& o, const std::string&) {
-         o.overwrite = true;
-         return std::string();
-       }},
-      {"list-params", 0, false,
-       [](Options& o, const std::string&) {
-         o.listParameters = true;
-         return std::string();
-       }},
-      {"list-programs", 0, false,
-       [](Options& o, const std::string&) {
-         o.listPrograms = true;
-         return std::string();
-       }},
-      {"help", 'h', false,
-       [](Options& o, const std::string&) {
-         o.help = true;
-         return std::string();
-       }},
-  };
-  return table;
+template <typename Value>
+Value needChoice(const std::string& option, const std::string& text,
+                 const std::map<std::string, Value>& choices) {
+  const auto found = choices.find(text);
+  if (found != choices.end()) return found->second;
+  std::string list;
+  for (const auto& [name, value] : choices) list += (list.empty() ? "" : ", ") + name;
+  refuse("option " + option + " takes " + list + ", got '" + text + "'");
 }
 
-const OptionEntry* findLong(const std::string& name) {
-  for (const OptionEntry& entry : optionTable())
-    if (name == entry.longName) return &entry;
-  return nullptr;
-}
+const char* kExitCodes = R"(
+Output formats by extension: .wav, .flac, .aiff or .aif, .ogg (Ogg Vorbis).
+Several MIDI files: each is written beside it (song.mid -> song.wav), or into -o FOLDER/.
 
-const OptionEntry* findShort(char name) {
-  for (const OptionEntry& entry : optionTable())
-    if (entry.shortName != 0 && entry.shortName == name) return &entry;
-  return nullptr;
+Exit codes: 0 done, 1 failed (a file could not be read, rendered or written),
+2 the command line is wrong.
+)";
+
+// Every option writes straight into `options`; `positional` collects bare file names.
+void describe(CLI::App& app, Options& options, std::vector<std::string>& named,
+              std::vector<std::string>& positional) {
+  app.description(
+      "Renders Standard MIDI Files through the VelaOrin plug-in into audio files.\n"
+      "Without a MIDI file it plays a built-in demo song.");
+  app.footer(kExitCodes);
+  app.get_formatter()->column_width(28);
+  app.set_help_flag("-h,--help", "print this help and exit");
+  // A repeated option: the last one counts (files and parameters collect every one).
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  app.add_flag("--version", options.version, "print the version and exit");
+  app.add_option("files", positional, "MIDI files to render ('-': standard input)")
+      ->type_name("MIDI-FILE")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+  app.add_option("-m,--midi-file", named, "a MIDI file to render; may be given several times")
+      ->type_name("FILE")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  app.add_option("-o,--output", options.output,
+                 "file to write, FOLDER/ to write into, '-' for standard output\n"
+                 "(default: beside the MIDI file; out.wav for the demo)")
+      ->type_name("FILE");
+  app.add_option("-p,--plugin", options.pluginPath,
+                 "plug-in binary (default: VelaOrin.so beside this program)")
+      ->type_name("FILE");
+  app.add_option_function<std::string>(
+         "-r,--sample-rate",
+         [&](const std::string& v) {
+           options.sampleRate =
+               needInteger("--sample-rate", v, kLowestSampleRate, kHighestSampleRate);
+         },
+         "sample rate, 8000 to 384000 (default: 44100)")
+      ->type_name("HZ");
+  app.add_option_function<std::string>(
+         "-b,--blocksize",
+         [&](const std::string& v) {
+           options.blockSize = needInteger("--blocksize", v, 1, kLargestBlock);
+         },
+         "samples per render call, 1 to 16384 (default: 512)")
+      ->type_name("N");
+  app.add_option_function<std::string>(
+         "--tail-time",
+         [&](const std::string& v) {
+           options.tailMs = needNumber("--tail-time", v, "milliseconds", 0.0, kLongestTailMs);
+         },
+         "milliseconds rendered after the song ends (default: 1500)")
+      ->type_name("MS");
+  app.add_option_function<std::string>(
+         "--format",
+         [&](const std::string& v) {
+           options.format = needChoice<FileFormat>("--format", v,
+                                                   {{"wav", FileFormat::Wav},
+                                                    {"flac", FileFormat::Flac},
+                                                    {"aiff", FileFormat::Aiff},
+                                                    {"ogg", FileFormat::Ogg}});
+         },
+         "wav, flac, aiff or ogg, whatever the output's extension")
+      ->type_name("F");
+  app.add_option_function<std::string>(
+         "--bit-depth",
+         [&](const std::string& v) {
+           options.bitDepth = needChoice<BitDepth>(
+               "--bit-depth", v,
+               {{"16", BitDepth::Pcm16}, {"24", BitDepth::Pcm24}, {"32f", BitDepth::Float32}});
+         },
+         "16, 24 or 32f (default: 16; FLAC: 16 or 24; Ogg: none)")
+      ->type_name("D");
+  app.add_option_function<std::string>(
+         "--program",
+         [&](const std::string& v) { options.program = needInteger("--program", v, 0, INT32_MAX); },
+         "select program N before rendering")
+      ->type_name("N");
+  app.add_option_function<std::vector<std::string>>(
+         "--param",
+         [&](const std::vector<std::string>& values) {
+           for (const std::string& v : values) options.parameters.push_back(needParameter(v));
+         },
+         "set a parameter by name to a value from 0 to 1, after --program;\n"
+         "may be given several times (e.g. --param CutOff=0.8)")
+      ->type_name("NAME=VALUE")
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+      ->allow_extra_args(false);
+  CLI::Option* gain = app.add_option_function<std::string>(
+                             "--gain",
+                             [&](const std::string& v) {
+                               options.gainDb =
+                                   needNumber("--gain", v, "decibels", -kLargestGainDb, kLargestGainDb);
+                             },
+                             "change the level by DB decibels")
+                          ->type_name("DB");
+  app.add_flag("--normalize", options.normalize, "scale the loudest sample to -1 dBFS")
+      ->excludes(gain);
+  CLI::Option* quiet = app.add_flag_callback(
+      "-q,--quiet", [&] { options.verbosity = Verbosity::Quiet; }, "print errors only");
+  app.add_flag_callback(
+         "-v,--verbose", [&] { options.verbosity = Verbosity::Verbose; },
+         "say what is rendered, how, and how long it took")
+      ->excludes(quiet);
+  app.add_flag("--overwrite", options.overwrite, "replace an existing output file");
+  app.add_flag("--list-params", options.listParameters, "print the plug-in's parameters and exit");
+  app.add_flag("--list-programs", options.listPrograms, "print the plug-in's programs and exit");
 }
 
 }  // namespace
@@ -157,56 +197,33 @@ const OptionEntry* findShort(char name) {
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
   ParsedCommandLine parsed;
   Options& options = parsed.options;
-  bool midiFromPosition = false;
-  auto fail = [&parsed](std::string message) {
-    parsed.error = std::move(message);
+  CLI::App app;
+  std::vector<std::string> named, positional;
+  describe(app, options, named, positional);
+  try {
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    options.help = true;
     return parsed;
-  };
-
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    const OptionEntry* entry = nullptr;
-    std::string shown;  // the option as the user wrote it
-    std::optional<std::string> attached;
-
-    if (arg.rfind("--", 0) == 0 && arg.size() > 2) {
-      const size_t equals = arg.find('=');
-      const std::string name =
-          arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-      if (equals != std::string::npos) attached = arg.substr(equals + 1);
-      shown = "--" + name;
-      entry = findLong(name);
-    } else if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-') {
-      shown = arg.substr(0, 2);
-      entry = findShort(arg[1]);
-      if (arg.size() > 2) attached = arg.substr(2);
-    } else if (arg == "--") {
-      return fail("unexpected argument '--'");
-    } else {
-      // A bare file name is the MIDI file, as with most renderers.
-      if (!options.midiFile.empty() || midiFromPosition)
-        return fail("unexpected argument '" + arg + "'; only one MIDI file can be rendered");
-      options.midiFile = arg;
-      midiFromPosition = true;
-      continue;
-    }
-
-    if (entry == nullptr) return fail("unknown option '" + shown + "' (see --help)");
-    std::string value;
-    if (entry->takesValue) {
-      if (attached) {
-        value = *attached;
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
-      } else {
-        return fail("option " + shown + " needs a value");
-      }
-    } else if (attached) {
-      return fail("option " + shown + " takes no value");
-    }
-    std::string error = entry->apply(options, value);
-    if (!error.empty()) return fail(error);
+  } catch (const CLI::ParseError& error) {
+    parsed.error = error.what();
+    if (parsed.error.find("was not expected") != std::string::npos) parsed.error += " (see --help)";
+    return parsed;
   }
+  if (app.count("--output") > 0 && options.output.empty())
+    parsed.error = "option --output needs a file name";
+  options.midiFiles = named;
+  options.midiFiles.insert(options.midiFiles.end(), positional.begin(), positional.end());
+  for (const std::string& file : options.midiFiles)
+    if (file.empty()) parsed.error = "option --midi-file needs a file name";
+  if (std::count(options.midiFiles.begin(), options.midiFiles.end(), "-") > 1)
+    parsed.error = "standard input ('-') can be read only once";
+  const bool intoFolder = !options.output.empty() && options.output.back() == '/';
+  if (options.midiFiles.size() > 1 && !options.output.empty() && !intoFolder)
+    parsed.error = "several MIDI files are written beside themselves or into -o FOLDER/ "
+                   "(ending in /), not into one file '" + options.output + "'";
   return parsed;
 }
 
@@ -223,24 +240,10 @@ const char* bitDepthName(BitDepth depth) {
 }
 
 std::string usageText(const std::string& programName) {
-  return "Usage: " + programName + R"( [options] [MIDI-FILE]
-
-Renders a Standard MIDI File (format 0 or 1) through the VelaOrin plug-in into a WAV file.
-Without a MIDI file it plays a built-in demo song.
-
-  -m, --midi-file FILE   MIDI file to render (default: the demo song)
-  -o, --output FILE      WAV file to write (default: out.wav)
-  -p, --plugin FILE      plug-in binary (default: VelaOrin.so beside this program)
-  -r, --sample-rate HZ   sample rate, 8000 to 384000 (default: 44100)
-  -b, --blocksize N      samples per render call, 1 to 16384 (default: 512)
-      --tail-time MS     milliseconds rendered after the song ends (default: 1500)
-      --bit-depth D      16, 24 or 32f (default: 16)
-      --program N        select program N before rendering
-      --param NAME=VALUE set a parameter by name to a value from 0 to 1, after --program;
-                         may be given several times (e.g. --param CutOff=0.8)
-      --overwrite        replace the output file if it exists
-      --list-params      print the plug-in's parameters and exit
-      --list-programs    print the plug-in's programs and exit
-  -h, --help             print this help and exit
-)";
+  CLI::App app;
+  app.name(programName);
+  Options options;
+  std::vector<std::string> named, positional;
+  describe(app, options, named, positional);
+  return app.help();
 }

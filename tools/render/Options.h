@@ -7,26 +7,41 @@
 #include <vector>
 
 enum class BitDepth { Pcm16, Pcm24, Float32 };
+enum class FileFormat { Wav, Flac, Aiff, Ogg };
+
+struct OutputFormat {
+  FileFormat file = FileFormat::Wav;
+  BitDepth depth = BitDepth::Pcm16;  // not used by Ogg Vorbis
+};
 
 struct ParameterSetting {
   std::string name;
   float value = 0.0f;
 };
 
+enum class Verbosity { Quiet, Normal, Verbose };
+
 struct Options {
-  std::string midiFile;  // empty: the built-in demo song
-  std::string output = "out.wav";
+  std::vector<std::string> midiFiles;  // empty: the built-in demo song; "-": standard input
+  // Empty: beside each MIDI file, or out.wav for the demo. Ending in '/': a folder to write
+  // into. "-": standard output.
+  std::string output;
   std::string pluginPath;  // empty: VelaOrin.so beside the executable
   int32_t sampleRate = 44100;
   int32_t blockSize = 512;
   double tailMs = 1500.0;
-  BitDepth bitDepth = BitDepth::Pcm16;
+  std::optional<BitDepth> bitDepth;  // empty: 16-bit where the format has a depth
+  std::optional<FileFormat> format;  // empty: from the output's extension, else WAV
   std::optional<int32_t> program;
   std::vector<ParameterSetting> parameters;  // in command-line order, applied after the program
+  double gainDb = 0.0;
+  bool normalize = false;  // peak to -1 dBFS
+  Verbosity verbosity = Verbosity::Normal;
   bool overwrite = false;
   bool listParameters = false;
   bool listPrograms = false;
   bool help = false;
+  bool version = false;
 };
 
 struct ParsedCommandLine {

@@ -83,7 +83,8 @@ PluginHost::PluginHost(const std::string& path, int32_t sampleRate, int32_t bloc
     : sampleRate_(sampleRate), blockSize_(blockSize) {
   if (access(path.c_str(), F_OK) != 0)
     throw ToolError("plug-in '" + path + "' not found: " + std::strerror(errno));
-  library_ = std::make_unique<PluginLibrary>(path);
+  // A bare file name means the one in the current folder, not a search of the library path.
+  library_ = std::make_unique<PluginLibrary>(path.find('/') == std::string::npos ? "./" + path : path);
   if (!library_->loaded())
     throw ToolError("cannot load plug-in '" + path + "': " + library_->error());
   PluginEntry entry = library_->hostEntry();

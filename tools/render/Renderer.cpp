@@ -44,7 +44,7 @@ size_t largestEventsPerBlock(const Song& song, int32_t blockSize) {
 }
 
 RenderStats renderSong(PluginHost& host, const Song& song, int64_t totalFrames,
-                       const FrameWriter& write, const ProgressReport& progress) {
+                       const FrameWriter& write, const ProgressReport& progress, double gain) {
   const int32_t blockSize = host.blockSize();
   const auto& events = song.events;
   HostEventList eventList(std::max<size_t>(largestEventsPerBlock(song, blockSize), 1));
@@ -93,6 +93,11 @@ RenderStats renderSong(PluginHost& host, const Song& song, int64_t totalFrames,
       interleaved[2 * static_cast<size_t>(i)] = left[i];
       interleaved[2 * static_cast<size_t>(i) + 1] = right[i];
     }
+    if (gain != 1.0)
+      for (int32_t i = 0; i < 2 * frames; ++i) {
+        float& sample = interleaved[static_cast<size_t>(i)];
+        sample = static_cast<float>(static_cast<double>(sample) * gain);
+      }
     for (int32_t i = 0; i < 2 * frames; ++i) {
       const float magnitude = std::fabs(interleaved[static_cast<size_t>(i)]);
       // NaN compares false everywhere; count it as out of range so it is reported.

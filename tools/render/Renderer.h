@@ -23,5 +23,7 @@ size_t largestEventsPerBlock(const Song& song, int32_t blockSize);
 // Renders `totalFrames` stereo frames. The plug-in is resumed first and suspended at the end.
 // Each render call covers at most one block and stops short at a program or parameter change,
 // so those land on their exact frame too; MIDI events carry their offset in deltaFrames.
+// Samples are scaled by `gain` before they are measured and written.
 RenderStats renderSong(PluginHost& host, const Song& song, int64_t totalFrames,
-                       const FrameWriter& write, const ProgressReport& progress = {});
+                       const FrameWriter& write, const ProgressReport& progress = {},
+                       double gain = 1.0);

@@ -33,3 +33,11 @@ void finishSong(Song& song);
 // Note-offs, at the song's end, for every note still held there, so the tail is a release
 // rather than a note cut off by the end of the file.
 void releaseHeldNotes(Song& song);
+
+// What a song asks that a one-note synthesizer does not do, to be told once.
+struct SongRemarks {
+  int32_t mostNotesAtOnce = 0;
+  int64_t firstOverlapFrame = -1;        // where a note starts while another is held
+  int64_t firstProgramChangeFrame = -1;  // a MIDI program change
+};
+SongRemarks remarksOn(const Song& song);

@@ -1,21 +1,23 @@
-// velaorin-render: renders a MIDI file (or the built-in demo) through the plug-in into a WAV.
+// velaorin-render: renders MIDI files (or the built-in demo) through the plug-in into audio files.
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "AudioOutput.h"
 #include "DemoSong.h"
 #include "MidiFile.h"
 #include "Options.h"
 #include "PluginHost.h"
 #include "Renderer.h"
 #include "ToolError.h"
-#include "WavOutput.h"
+#include "RenderJobs.h"
 
 namespace {
 
@@ -24,7 +26,8 @@ constexpr const char* kToolName = "velaorin-render";
 // Drawn on stderr when it is a terminal, and only once a render has run long enough to notice.
 class ProgressBar {
  public:
-  ProgressBar() : enabled_(isatty(STDERR_FILENO) != 0), start_(Clock::now()) {}
+  explicit ProgressBar(bool wanted)
+      : enabled_(wanted && isatty(STDERR_FILENO) != 0), start_(Clock::now()) {}
   ~ProgressBar() { finish(); }
 
   void update(int64_t done, int64_t total) {
@@ -57,22 +60,25 @@ class ProgressBar {
   int lastPercent_ = -1;
 };
 
-void applyProgramAndParameters(PluginHost& host, const Options& options) {
-  // Selecting the program after the sample rate is set has the plug-in derive its settings at the
-  // render rate; with no --program the current one is selected again.
-  if (options.program)
-    host.selectProgram(*options.program);
+// Selecting the program after the sample rate is set has the plug-in derive its settings at the
+// render rate; with no --program the current one is selected again.
+void selectProgramAtRenderRate(PluginHost& host, const std::optional<int32_t>& program) {
+  if (program)
+    host.selectProgram(*program);
   else if (host.numPrograms() > 0)
     host.selectProgram(host.currentProgram());
+}
 
+void applyProgramAndParameters(PluginHost& host, const Options& options) {
+  selectProgramAtRenderRate(host, options.program);
   for (const ParameterSetting& setting : options.parameters) {
     const int32_t index = host.findParameter(setting.name);
     if (index < 0) {
       std::string known;
       for (int32_t i = 0; i < host.numParameters(); ++i)
         known += (i == 0 ? "" : ", ") + host.parameter(i).name;
-      throw ToolError("unknown parameter '" + setting.name + "' (" + host.effectName() +
-                      " has: " + known + ")");
+      throw UsageError("unknown parameter '" + setting.name + "' (" + host.effectName() +
+                       " has: " + known + ")");
     }
     host.setParameter(index, setting.value);
   }
@@ -98,72 +104,182 @@ void printListings(const PluginHost& host, const Options& options) {
   }
 }
 
-std::string describePeak(float peak) {
-  if (peak <= 0.0f) return "silent";
+class Reporter {
+ public:
+  explicit Reporter(Verbosity verbosity) : verbosity_(verbosity) {}
+
+  void warning(const char* format, ...) const __attribute__((format(printf, 2, 3))) {
+    if (verbosity_ == Verbosity::Quiet) return;
+    std::fprintf(stderr, "%s: warning: ", kToolName);
+    va_list args;
+    va_start(args, format);
+    std::vfprintf(stderr, format, args);
+    va_end(args);
+    std::fputc('\n', stderr);
+  }
+  // Results go to standard output, unless the audio itself goes there.
+  void result(bool audioOnStdout, const std::string& line) const {
+    if (verbosity_ == Verbosity::Quiet) return;
+    std::fprintf(audioOnStdout ? stderr : stdout, "%s\n", line.c_str());
+  }
+  void detail(const std::string& line) const {
+    if (verbosity_ == Verbosity::Verbose) std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  bool quiet() const { return verbosity_ == Verbosity::Quiet; }
+
+ private:
+  Verbosity verbosity_;
+};
+
+std::string decibels(double ratio) {
   char text[48];
-  std::snprintf(text, sizeof text, "peak %.1f dBFS", 20.0 * std::log10(static_cast<double>(peak)));
+  std::snprintf(text, sizeof text, "%.1f dBFS", 20.0 * std::log10(ratio));
   return text;
 }
 
-int run(const Options& options) {
-  const bool listing = options.listParameters || options.listPrograms;
-  if (!listing) checkOutputTarget(options.output, options.overwrite);
-  installOutputCleanupOnSignals();
+std::string describePeak(float peak) {
+  return peak <= 0.0f ? "silent" : "peak " + decibels(static_cast<double>(peak));
+}
 
-  Song song;
-  if (!listing && !options.midiFile.empty()) {
-    std::vector<std::string> warnings;
-    song = readMidiFile(options.midiFile, options.sampleRate, &warnings);
-    for (const std::string& warning : warnings)
-      std::fprintf(stderr, "%s: warning: MIDI file '%s': %s\n", kToolName, options.midiFile.c_str(),
-                   warning.c_str());
-  }
+std::string clockTime(int64_t frame, int32_t sampleRate) {
+  const int64_t millis = frame * 1000 / sampleRate;
+  char text[32];
+  std::snprintf(text, sizeof text, "%lld:%02lld.%03lld", static_cast<long long>(millis / 60000),
+                static_cast<long long>(millis / 1000 % 60), static_cast<long long>(millis % 1000));
+  return text;
+}
 
-  const std::string pluginPath =
-      options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
-  PluginHost host(pluginPath, options.sampleRate, options.blockSize);
-  applyProgramAndParameters(host, options);
-  if (listing) {
-    printListings(host, options);
-    return 0;
-  }
+std::string shown(const std::string& path) {
+  return path == "-" ? "(standard input)" : path.empty() ? "the demo song" : "'" + path + "'";
+}
 
-  if (options.midiFile.empty()) {
+// What VelaOrin does not do, said once per file when the song asks for it.
+void remarkOn(const Song& song, const RenderJob& job, const PluginHost& host,
+              const Reporter& report) {
+  if (job.input.empty() || host.effectName() != "VelaOrin") return;
+  const SongRemarks remarks = remarksOn(song);
+  const int32_t rate = host.sampleRate();
+  if (remarks.firstOverlapFrame >= 0)
+    report.warning("%s plays up to %d notes at once (first at %s); VelaOrin plays one held note "
+                   "at a time, so each new note releases the one before",
+                   shown(job.input).c_str(), remarks.mostNotesAtOnce,
+                   clockTime(remarks.firstOverlapFrame, rate).c_str());
+  if (remarks.firstProgramChangeFrame >= 0)
+    report.warning("%s has MIDI program changes (first at %s); VelaOrin ignores them and keeps "
+                   "the program chosen with --program",
+                   shown(job.input).c_str(), clockTime(remarks.firstProgramChangeFrame, rate).c_str());
+}
+
+std::string pluginPathOf(const Options& options) {
+  return options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
+}
+
+Song songFor(const RenderJob& job, const Options& options, const PluginHost& host,
+             const Reporter& report) {
+  if (job.input.empty()) {
     DemoSetup setup;
     setup.startProgram = host.numPrograms() > 0 ? host.currentProgram() : -1;
     setup.drumProgram = host.numPrograms() > 1 ? 1 : -1;
     setup.cutOffIndex = host.findParameter("CutOff");
     if (setup.startProgram < 0) setup.drumProgram = -1;
-    song = demoSong(options.sampleRate, setup);
+    return demoSong(options.sampleRate, setup);
   }
+  std::vector<std::string> warnings;
+  Song song = readMidiFile(job.input, options.sampleRate, &warnings);
+  for (const std::string& warning : warnings)
+    report.warning("%s: %s", shown(job.input).c_str(), warning.c_str());
+  return song;
+}
+
+void renderJob(const RenderJob& job, const Options& options, const Reporter& report) {
+  checkOutputTarget(job.output, options.overwrite, job.input);
+  const auto started = std::chrono::steady_clock::now();
+  auto host = std::make_unique<PluginHost>(pluginPathOf(options), options.sampleRate,
+                                           options.blockSize);
+  applyProgramAndParameters(*host, options);
+  const Song song = songFor(job, options, *host, report);
+  remarkOn(song, job, *host, report);
+
   const auto tailFrames =
       static_cast<int64_t>(std::llround(options.tailMs * options.sampleRate / 1000.0));
   const int64_t totalFrames = song.endFrame + tailFrames;
+  // A damaged MIDI file can claim a song of days; WAV and AIFF sizes are 32-bit.
+  if (totalFrames > largestFrameCount(job.format))
+    throw ToolError("the song would last " +
+                    std::to_string(totalFrames / options.sampleRate / 60) + " minutes, more than " +
+                    formatName(job.format.file) + " can hold at these settings");
 
-  // A WAV file's sizes are 32-bit; a damaged MIDI file can claim a song of days.
-  const int64_t bytesPerFrame = options.bitDepth == BitDepth::Pcm16   ? 4
-                                : options.bitDepth == BitDepth::Pcm24 ? 6
-                                                                      : 8;
-  if (totalFrames > (int64_t{0xFFFFFFFF} - 4096) / bytesPerFrame)
-    throw ToolError("the song would last " + std::to_string(totalFrames / options.sampleRate / 60) +
-                    " minutes, more than a WAV file can hold at these settings");
+  double gain = std::pow(10.0, options.gainDb / 20.0);
+  if (options.normalize) {
+    // A first pass measures the peak; the plug-in is deterministic, so a fresh one plays the
+    // same samples again.
+    const RenderStats measured = renderSong(*host, song, totalFrames, [](const float*, int32_t) {});
+    host.reset();
+    host = std::make_unique<PluginHost>(pluginPathOf(options), options.sampleRate,
+                                        options.blockSize);
+    applyProgramAndParameters(*host, options);
+    constexpr double kNormalPeak = 0.89125093813374556;  // -1 dBFS
+    if (measured.peak > 0.0f) gain = kNormalPeak / static_cast<double>(measured.peak);
+  }
+  report.detail("rendering " + shown(job.input) + " to '" + job.output + "' (" +
+                formatName(job.format.file) +
+                (job.format.file == FileFormat::Ogg ? "" : std::string(", ") + bitDepthName(job.format.depth)) +
+                ", " + std::to_string(options.sampleRate) + " Hz) with " + host->effectName() +
+                (options.normalize || options.gainDb != 0.0 ? ", gain " + decibels(gain) : ""));
 
-  WavOutput output(options.output, options.overwrite, options.sampleRate, options.bitDepth);
-  ProgressBar progress;
+  AudioOutput output(job.output, options.overwrite, job.input, options.sampleRate, job.format);
+  ProgressBar progress(!report.quiet());
   const RenderStats stats = renderSong(
-      host, song, totalFrames,
+      *host, song, totalFrames,
       [&output](const float* frames, int32_t count) { output.write(frames, count); },
-      [&progress](int64_t done, int64_t total) { progress.update(done, total); });
+      [&progress](int64_t done, int64_t total) { progress.update(done, total); }, gain);
   progress.finish();
   output.commit();
 
-  std::printf("wrote %s: %.2f s, %d Hz, %s stereo, %s\n", options.output.c_str(),
-              static_cast<double>(stats.frames) / options.sampleRate, options.sampleRate,
-              bitDepthName(options.bitDepth), describePeak(stats.peak).c_str());
-  if (stats.overRange > 0 && options.bitDepth != BitDepth::Float32)
-    std::fprintf(stderr, "%s: warning: %lld samples beyond full scale were clipped\n", kToolName,
-                 static_cast<long long>(stats.overRange));
-  return 0;
+  const bool toStdout = job.output == "-";
+  char line[256];
+  std::snprintf(line, sizeof line, "wrote %s: %.2f s, %d Hz, %s%s%s stereo, %s",
+                toStdout ? "standard output" : job.output.c_str(),
+                static_cast<double>(stats.frames) / options.sampleRate, options.sampleRate,
+                job.format.file == FileFormat::Ogg ? "" : bitDepthName(job.format.depth),
+                job.format.file == FileFormat::Ogg ? "" : " ", formatName(job.format.file),
+                describePeak(stats.peak).c_str());
+  report.result(toStdout, line);
+  if (stats.overRange > 0) {
+    const bool integer = job.format.file != FileFormat::Ogg && job.format.depth != BitDepth::Float32;
+    report.warning("%lld samples beyond full scale %s", static_cast<long long>(stats.overRange),
+                   integer ? "were clipped" : "are kept, but most players will clip them");
+  }
+  report.detail("took " + std::to_string(std::chrono::duration<double>(
+                                             std::chrono::steady_clock::now() - started)
+                                             .count()) +
+                " s");
+}
+
+int run(const Options& options) {
+  const Reporter report(options.verbosity);
+  if (options.listParameters || options.listPrograms) {
+    PluginHost host(pluginPathOf(options), options.sampleRate, options.blockSize);
+    applyProgramAndParameters(host, options);
+    printListings(host, options);
+    return 0;
+  }
+  const std::vector<RenderJob> jobs = planJobs(options);
+  installOutputCleanupOnSignals();
+  int failed = 0;
+  for (const RenderJob& job : jobs) {
+    try {
+      renderJob(job, options, report);
+    } catch (const UsageError&) {
+      throw;
+    } catch (const std::exception& error) {
+      std::fflush(stdout);
+      const std::string what = jobs.size() > 1 ? shown(job.input) + ": " + error.what() : error.what();
+      std::fprintf(stderr, "%s: %s\n", kToolName, what.c_str());
+      ++failed;
+    }
+  }
+  return failed > 0 ? 1 : 0;
 }
 
 }  // namespace
@@ -179,8 +295,16 @@ int main(int argc, char** argv) {
     std::fputs(usageText(kToolName).c_str(), stdout);
     return 0;
   }
+  if (parsed.options.version) {
+    std::printf("%s %s\n", kToolName, VELA_VERSION);
+    return 0;
+  }
   try {
     return run(parsed.options);
+  } catch (const UsageError& error) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\n", kToolName, error.what());
+    return 2;
   } catch (const std::exception& error) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s: %s\n", kToolName, error.what());
