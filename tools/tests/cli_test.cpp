@@ -237,6 +237,131 @@ TEST(RenderCli, BadInputFailsWithOneLineAndLeavesNoFile) {
   }
 }
 
+TEST(RenderCli, OutputFormatFollowsTheExtensionAndEveryRenderGivesTheSameBytes) {
+  ScratchDir dir;
+  const std::string song = writeProbeSong(dir);
+  const struct {
+    std::vector<std::string> args;
+    const char* file;
+    int format;
+  } rows[] = {
+      {{"--bit-depth", "32f"}, "x.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+      {{"--bit-depth", "24"}, "x.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+      {{}, "x.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+      {{"--bit-depth", "32f"}, "x.AIF", SF_FORMAT_AIFF | SF_FORMAT_FLOAT},
+      {{}, "x.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+      {{"--format", "flac"}, "x.wav", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.file);
+    std::string first;
+    for (int run = 0; run < 2; ++run) {
+      std::vector<std::string> args = {song, "-p", VELA_PROBE_PLUGIN, "-o", row.file, "--overwrite"};
+      args.insert(args.end(), row.args.begin(), row.args.end());
+      const ToolRun tool = runTool(args, dir.path());
+      ASSERT_EQ(tool.exitCode, 0) << tool.err;
+      const WavData audio = readWav(dir.file(row.file));  // Ogg: every page's checksum holds
+      EXPECT_EQ(audio.format, row.format);
+      EXPECT_EQ(audio.frames, 2 * 66150);  // 1.5 s of song, 1.5 s of tail
+      const std::string bytes = fileText(dir.file(row.file));
+      EXPECT_EQ(bytes.find("PEAK"), std::string::npos) << "a time-stamped PEAK chunk";
+      if (run == 0) first = bytes;
+      EXPECT_TRUE(bytes == first) << "two renders differ";
+    }
+  }
+}
+
+TEST(RenderCli, WritesBesideEachInputIntoFoldersThroughLinksAndToPipes) {
+  ScratchDir dir;
+  const std::string probe = VELA_PROBE_PLUGIN;
+  ASSERT_TRUE(std::filesystem::create_directories(dir.file("sub")));
+  writeMidi(dir.file("a.mid"), 96, 1, {{1, 0, {0x90, 60, 100}}, {1, 96, {0x80, 60, 0}}});
+  writeMidi(dir.file("sub/b"), 96, 1, {{1, 0, {0x90, 62, 100}}, {1, 48, {0x80, 62, 0}}});
+  const std::string longName = std::string(251, 'n') + ".wav";  // 255 bytes, the most allowed
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> written;
+  } rows[] = {
+      {{"a.mid", "-m", "sub/b"}, {"a.wav", "sub/b.wav"}},
+      {{"a.mid", "sub/b", "-o", "sub/", "--format", "flac"}, {"sub/a.flac", "sub/b.flac"}},
+      {{"a.mid", "-o", longName}, {longName}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.written.front());
+    std::vector<std::string> args = row.args;
+    args.insert(args.end(), {"-p", probe, "-q"});
+    const ToolRun run = runTool(args, dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out + run.err, "");
+    for (const std::string& file : row.written) EXPECT_GT(readWav(dir.file(file)).frames, 0);
+  }
+  // MIDI from standard input, audio to standard output: the same bytes as a file.
+  const ToolRun piped = runTool({"-", "-p", probe, "-o", "-"}, dir.path(), {}, dir.file("a.mid"));
+  ASSERT_EQ(piped.exitCode, 0) << piped.err;
+  EXPECT_TRUE(piped.out == fileText(dir.file("a.wav")));
+  EXPECT_NE(piped.err.find("wrote standard output"), std::string::npos) << piped.err;
+  // A symbolic link is written through: the link stays, its target gets the new render.
+  ASSERT_EQ(symlink("a.wav", dir.file("link.wav").c_str()), 0);
+  const ToolRun linked = runTool(
+      {"sub/b", "-p", probe, "-o", "link.wav", "--overwrite", "--tail-time", "0"}, dir.path());
+  ASSERT_EQ(linked.exitCode, 0) << linked.err;
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.wav")));
+  EXPECT_EQ(readWav(dir.file("a.wav")).frames, readWav(dir.file("sub/b.wav")).frames - 66150);
+}
+
+TEST(RenderCli, GainNormalizeAndTheWarningsThatMatter) {
+  ScratchDir dir;
+  const std::string song = writeProbeSong(dir);  // marks of 0.25 and 0.5 at --param level=0.5
+  const struct {
+    std::vector<std::string> args;
+    float peak;
+    const char* warning;  // empty: stderr must be empty
+  } rows[] = {
+      {{}, 0.5f, ""},
+      {{"--gain", "-6.020599913279624"}, 0.25f, ""},
+      {{"--normalize"}, static_cast<float>(0.5 * (0.89125093813374556 / 0.5)), ""},
+      {{"--gain", "12"}, static_cast<float>(0.5 * std::pow(10.0, 12.0 / 20.0)),
+       "velaorin-render: warning: 2 samples beyond full scale are kept, but most players will "
+       "clip them\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.peak);
+    std::vector<std::string> args = {song, "-p", VELA_PROBE_PLUGIN, "--param", "level=0.5",
+                                     "--bit-depth", "32f", "--overwrite", "--tail-time", "10"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const ToolRun run = runTool(args, dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, row.warning);
+    float peak = 0.0f;
+    for (float sample : readWav(dir.file("song.wav")).samples) peak = std::max(peak, std::fabs(sample));
+    EXPECT_EQ(peak, row.peak);
+  }
+
+  // Chords and program changes, each told once, only where VelaOrin plays, and not with -q.
+  writeMidi(dir.file("chords.mid"), 96, 2,
+            {{1, 0, {0xC0, 3}},
+             {1, 0, {0x90, 60, 100}},
+             {1, 96, {0x80, 60, 0}},
+             {1, 96, {0x90, 62, 100}},  // legato: no overlap
+             {1, 192, {0x80, 62, 0}},
+             {2, 96, {0xC1, 4}},
+             {2, 144, {0x90, 67, 100}},
+             {2, 144, {0x90, 71, 100}},
+             {2, 192, {0x80, 67, 0}},
+             {2, 192, {0x80, 71, 0}}});
+  const ToolRun told = runTool({"chords.mid", "--tail-time", "0"}, dir.path());
+  ASSERT_EQ(told.exitCode, 0) << told.err;
+  EXPECT_EQ(told.err,
+            "velaorin-render: warning: 'chords.mid' plays up to 3 notes at once (first at "
+            "0:00.750); VelaOrin plays one held note at a time, so each new note releases the one "
+            "before\n"
+            "velaorin-render: warning: 'chords.mid' has MIDI program changes (first at 0:00.000); "
+            "VelaOrin ignores them and keeps the program chosen with --program\n");
+  EXPECT_EQ(runTool({"chords.mid", "-q", "--overwrite"}, dir.path()).err, "");
+  const ToolRun probe = runTool({"chords.mid", "-p", VELA_PROBE_PLUGIN, "--overwrite"}, dir.path());
+  EXPECT_EQ(probe.err.find("at once"), std::string::npos) << probe.err;
+}
+
 TEST(RenderCli, InterruptedRenderLeavesNoFile) {
   ScratchDir dir;
   // An hour of tail, each block slowed down by the probe: long enough to be stopped halfway.

@@ -3,6 +3,8 @@
 #include <functional>
 
 #include "Options.h"
+#include "RenderJobs.h"
+#include "ToolError.h"
 
 namespace {
 
@@ -151,4 +153,37 @@ TEST(RenderOptions, LaterValuesWinExceptRepeatableParameters) {
   EXPECT_EQ(parsed.options.sampleRate, 48000);
   ASSERT_EQ(parsed.options.parameters.size(), 2u);  // applied in order, so the last one sticks
   EXPECT_EQ(parsed.options.parameters[1].value, 0.2f);
+}
+
+TEST(RenderOptions, EachMidiFileGetsItsOwnOutputNameAndFormat) {
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> outputs;  // empty: refused
+    FileFormat format;
+  } rows[] = {
+      {{}, {"out.wav"}, FileFormat::Wav},
+      {{"-"}, {"out.wav"}, FileFormat::Wav},
+      {{"songs/a.b.mid", "c", "--format", "ogg"}, {"songs/a.b.ogg", "c.ogg"}, FileFormat::Ogg},
+      {{"a.mid", "-o", "x.FLAC"}, {"x.FLAC"}, FileFormat::Flac},
+      {{"a.mid", "-o", "-"}, {"-"}, FileFormat::Wav},
+      {{"a.mid", "-o", "x.aif", "--format", "wav"}, {"x.aif"}, FileFormat::Wav},
+      {{"a.mid", "-o", "no-extension"}, {}, FileFormat::Wav},
+  };
+  for (const auto& row : rows) {
+    std::string shown;
+    for (const auto& arg : row.args) shown += arg + " ";
+    SCOPED_TRACE("args: " + shown);
+    const ParsedCommandLine parsed = parseCommandLine(row.args);
+    ASSERT_EQ(parsed.error, "");
+    if (row.outputs.empty()) {
+      EXPECT_THROW(planJobs(parsed.options), UsageError);
+      continue;
+    }
+    std::vector<std::string> outputs;
+    for (const RenderJob& job : planJobs(parsed.options)) {
+      outputs.push_back(job.output);
+      EXPECT_EQ(job.format.file, row.format);
+    }
+    EXPECT_EQ(outputs, row.outputs);
+  }
 }

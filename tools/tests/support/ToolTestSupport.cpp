@@ -46,7 +46,7 @@ std::string slurp(const std::string& path) {
 }  // namespace
 
 ToolRun runTool(const std::vector<std::string>& args, const std::string& workDir,
-                const std::vector<std::string>& env) {
+                const std::vector<std::string>& env, const std::string& stdinPath) {
   ScratchDir capture;
   const std::string outPath = capture.file("stdout");
   const std::string errPath = capture.file("stderr");
@@ -66,7 +66,8 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& workDir
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO,
+                                   stdinPath.empty() ? "/dev/null" : stdinPath.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(),
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(),

@@ -27,9 +27,10 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs velaorin-render with `args` in `workDir`; `env` entries are "NAME=value" additions.
+// Runs velaorin-render with `args` in `workDir`; `env` entries are "NAME=value" additions;
+// standard input is `stdinPath` (or nothing).
 ToolRun runTool(const std::vector<std::string>& args, const std::string& workDir,
-                const std::vector<std::string>& env = {});
+                const std::vector<std::string>& env = {}, const std::string& stdinPath = "");
 
 size_t lineCount(const std::string& text);
 
