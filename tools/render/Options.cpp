@@ -100,7 +100,7 @@ void describe(CLI::App& app, Options& options, std::vector<std::string>& named,
   // A repeated option: the last one counts (files and parameters collect every one).
   app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app.add_flag("--version", options.version, "print the version and exit");
-  app.add_option("files", positional, "MIDI files to render ('-': standard input)")
+  app.add_option("MIDI-FILES", positional, "MIDI files to render ('-': standard input)")
       ->type_name("MIDI-FILE")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
   app.add_option("-m,--midi-file", named, "a MIDI file to render; may be given several times")
@@ -171,22 +171,20 @@ void describe(CLI::App& app, Options& options, std::vector<std::string>& named,
       ->type_name("NAME=VALUE")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->allow_extra_args(false);
-  CLI::Option* gain = app.add_option_function<std::string>(
+  app.add_option_function<std::string>(
                              "--gain",
                              [&](const std::string& v) {
                                options.gainDb =
                                    needNumber("--gain", v, "decibels", -kLargestGainDb, kLargestGainDb);
                              },
                              "change the level by DB decibels")
-                          ->type_name("DB");
-  app.add_flag("--normalize", options.normalize, "scale the loudest sample to -1 dBFS")
-      ->excludes(gain);
-  CLI::Option* quiet = app.add_flag_callback(
+      ->type_name("DB");
+  app.add_flag("--normalize", options.normalize, "scale the loudest sample to -1 dBFS");
+  app.add_flag_callback(
       "-q,--quiet", [&] { options.verbosity = Verbosity::Quiet; }, "print errors only");
   app.add_flag_callback(
          "-v,--verbose", [&] { options.verbosity = Verbosity::Verbose; },
-         "say what is rendered, how, and how long it took")
-      ->excludes(quiet);
+         "say what is rendered, how, and how long it took");
   app.add_flag("--overwrite", options.overwrite, "replace an existing output file");
   app.add_flag("--list-params", options.listParameters, "print the plug-in's parameters and exit");
   app.add_flag("--list-programs", options.listPrograms, "print the plug-in's programs and exit");
@@ -212,6 +210,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (parsed.error.find("was not expected") != std::string::npos) parsed.error += " (see --help)";
     return parsed;
   }
+  if (app.count("--gain") > 0 && options.normalize)
+    parsed.error = "--gain and --normalize both set the level; give one";
+  if (app.count("--quiet") > 0 && app.count("--verbose") > 0)
+    parsed.error = "--quiet and --verbose contradict each other; give one";
   if (app.count("--output") > 0 && options.output.empty())
     parsed.error = "option --output needs a file name";
   options.midiFiles = named;

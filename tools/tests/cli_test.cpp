@@ -300,6 +300,10 @@ TEST(RenderCli, WritesBesideEachInputIntoFoldersThroughLinksAndToPipes) {
   ASSERT_EQ(piped.exitCode, 0) << piped.err;
   EXPECT_TRUE(piped.out == fileText(dir.file("a.wav")));
   EXPECT_NE(piped.err.find("wrote standard output"), std::string::npos) << piped.err;
+  // A bare plug-in file name is the one in the current folder.
+  std::filesystem::copy_file(probe, dir.file("probe.so"));
+  const ToolRun bare = runTool({"a.mid", "-p", "probe.so", "--overwrite", "-q"}, dir.path());
+  EXPECT_EQ(bare.exitCode, 0) << bare.err;
   // A symbolic link is written through: the link stays, its target gets the new render.
   ASSERT_EQ(symlink("a.wav", dir.file("link.wav").c_str()), 0);
   const ToolRun linked = runTool(
