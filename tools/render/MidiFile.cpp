@@ -13,9 +13,9 @@
 
 namespace {
 
-// Far beyond any real song (a million events take about 3 MB), and a bound on what a pipe can
+// Far beyond any real song (a million events take about 4 MB), and a bound on what a pipe can
 // make us hold.
-constexpr size_t kLargestMidiFile = 256u << 20;
+constexpr size_t kLargestMidiFile = 64u << 20;
 
 std::string shownName(const std::string& path) { return path == "-" ? "(standard input)" : path; }
 
