@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -185,6 +187,12 @@ TEST(RenderCli, BadInputFailsWithOneLineAndLeavesNoFile) {
   writeBytes(dir.file("not-a-plugin.so"), {'x'});
   writeMidi(dir.file("song.mid"), 96, 1, {{1, 0, {0x90, 60, 100}}, {1, 96, {0x80, 60, 0}}});
   ASSERT_EQ(mkfifo(dir.file("fifo.wav").c_str(), 0644), 0);
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", dir.file("socket.wav").c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  close(listener);
   writeBytes(dir.file("read-only.wav"), {'x'});
   ASSERT_EQ(chmod(dir.file("read-only.wav").c_str(), 0444), 0);
   const struct {
@@ -215,6 +223,7 @@ TEST(RenderCli, BadInputFailsWithOneLineAndLeavesNoFile) {
        1},
       {{"-o", "/dev/null", "--overwrite", "--format", "wav"}, "output '/dev/null' is a device", 1},
       {{"-o", "fifo.wav", "--overwrite"}, "output 'fifo.wav' is a FIFO", 1},
+      {{"-o", "socket.wav", "--overwrite"}, "output 'socket.wav' is a socket", 1},
       {{"-o", "read-only.wav", "--overwrite"}, "output 'read-only.wav' is read-only", 1},
       {{"-o", "x.mp3"},
        "cannot tell the format of output 'x.mp3' from its extension; known: .wav, .flac, .aiff, "
