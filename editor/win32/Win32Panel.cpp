@@ -20,10 +20,10 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;  // this module, also when built into a
 namespace velawin {
 namespace {
 
+using namespace velapanel;
+
 constexpr COLORREF kTextColour = RGB(0, 0, 255);
 constexpr int kFontHeight = -12;  // character height 12 pixels: 9 points at 96 pixels per inch
-constexpr BYTE kPanelAlpha = 50;
-constexpr COLORREF kPanelColourKey = RGB(0, 0, 0);
 constexpr UINT kPollIntervalMs = 100;
 constexpr UINT_PTR kGroupSubclassId = 1;
 
@@ -153,15 +153,11 @@ LRESULT CALLBACK PanelClasses::panelProc(HWND hwnd, UINT message, WPARAM wParam,
 
 Win32Panel::Win32Panel(HWND parent) {
   const DWORD style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-  // Layered child windows exist only on newer systems; elsewhere the request is dropped.
-  panel = CreateWindowExA(WS_EX_CONTROLPARENT | WS_EX_LAYERED, kPanelClassName, kPanelText, style,
-                          0, 0, kPanelWidth, kPanelHeight, parent, nullptr, moduleInstance(), this);
-  if (panel == nullptr)
-    panel = CreateWindowExA(WS_EX_CONTROLPARENT, kPanelClassName, kPanelText, style, 0, 0,
-                            kPanelWidth, kPanelHeight, parent, nullptr, moduleInstance(), this);
+  // Opaque on purpose: no layered style. Since Windows 8 a layered child is honoured, and the
+  // old request (alpha 50, black as colour key) would make the panel nearly invisible there.
+  panel = CreateWindowExA(WS_EX_CONTROLPARENT, kPanelClassName, kPanelText, style, 0, 0,
+                          kPanelWidth, kPanelHeight, parent, nullptr, moduleInstance(), this);
   if (panel == nullptr) return;
-  if ((GetWindowLongPtrA(panel, GWL_EXSTYLE) & WS_EX_LAYERED) != 0)
-    SetLayeredWindowAttributes(panel, kPanelColourKey, kPanelAlpha, LWA_ALPHA | LWA_COLORKEY);
   name(panel, kPanelText);
 
   font = CreateFontW(kFontHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,

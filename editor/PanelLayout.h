@@ -4,8 +4,9 @@
 
 #include <cstdint>
 #include <span>
+#include <string_view>
 
-namespace velawin {
+namespace velapanel {
 
 enum class ControlKind : int32_t {
   GroupBox,
@@ -37,8 +38,22 @@ constexpr int32_t kRadioItemIdBase = 1100;
 
 std::span<const ControlLayout> panelLayout();
 
+// A rectangle in panel pixels.
+struct PanelBox {
+  int32_t left, top, width, height;
+  bool contains(int32_t x, int32_t y) const {
+    return x >= left && y >= top && x < left + width && y < top + height;
+  }
+  friend bool operator==(const PanelBox&, const PanelBox&) = default;
+};
+
+// The entry named `name`, or null.
+const ControlLayout* findControl(std::string_view name);
+// Where a control lies on the panel: its own offsets plus those of every enclosing group.
+PanelBox boxOnPanel(const ControlLayout& entry);
+
 extern const wchar_t* const kRadioItems[3];
 extern const char* const kRadioItemNames[3];
 extern const wchar_t kMemoText[];
 
-}  // namespace velawin
+}  // namespace velapanel

@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace velawin {
+namespace velapanel {
 
 namespace {
 
@@ -52,4 +52,20 @@ const char* const kRadioItemNames[3] = {"RadioGroup1.Item0", "RadioGroup1.Item1"
 
 std::span<const ControlLayout> panelLayout() { return kLayout; }
 
-}  // namespace velawin
+const ControlLayout* findControl(std::string_view name) {
+  for (const ControlLayout& entry : kLayout)
+    if (name == entry.name) return &entry;
+  return nullptr;
+}
+
+PanelBox boxOnPanel(const ControlLayout& entry) {
+  PanelBox box{entry.left, entry.top, entry.width, entry.height};
+  for (const ControlLayout* parent = findControl(entry.parent); parent != nullptr;
+       parent = findControl(parent->parent)) {
+    box.left += parent->left;
+    box.top += parent->top;
+  }
+  return box;
+}
+
+}  // namespace velapanel
