@@ -6,13 +6,7 @@
 
 namespace {
 
-PanelFactory platformPanelFactory() {
-#if defined(_WIN32)
-  return createNativePanel;
-#else
-  return {};
-#endif
-}
+PanelFactory platformPanelFactory() { return createNativePanel; }
 
 }  // namespace
 
@@ -31,6 +25,11 @@ GrEditor::~GrEditor() {
 
 int32_t GrEditor::getRect(ERect** out) {
   rect = ERect{};
+#if !defined(_WIN32)
+  // Linux hosts size their window before they open the editor, so the size is known up front.
+  rect.bottom = static_cast<int16_t>(kPanelHeight);
+  rect.right = static_cast<int16_t>(kPanelWidth);
+#endif
   if (panelWindow != nullptr) {
     rect.bottom = static_cast<int16_t>(panelWindow->outerHeight());
     rect.right = static_cast<int16_t>(panelWindow->outerWidth());
@@ -65,7 +64,10 @@ void GrEditor::close() {
   }
 }
 
-void GrEditor::idle() { AEffEditorX::idle(); }
+void GrEditor::idle() {
+  AEffEditorX::idle();
+  if (panelWindow != nullptr) panelWindow->idle();
+}
 
 void GrEditor::update() {
   if (panelWindow != nullptr) panelWindow->repaint();

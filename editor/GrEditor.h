@@ -2,9 +2,9 @@
 // panel on the first open inside the host's window, shows it on every open and destroys it on the
 // last close.
 //
-// Contract with the platform layer: the panel comes from a PanelFactory (PanelControls.h). On
-// Windows the default is createNativePanel from editor/win32/; elsewhere there is no default and
-// open answers 0 unless a factory is handed in (tests pass a fake).
+// Contract with the platform layer: the panel comes from a PanelFactory (PanelControls.h); the
+// default is createNativePanel from editor/win32/ or editor/x11/ (tests pass a fake).
+// getRect: on Windows a zero rectangle until a panel exists; on Linux always the panel's size.
 #pragma once
 
 #include <cstdint>

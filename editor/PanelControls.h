@@ -52,13 +52,15 @@ class PanelWindow {
   virtual void repaint() = 0;
   virtual int32_t outerWidth() const = 0;   // 481 for the designed panel
   virtual int32_t outerHeight() const = 0;  // 281
+  // [editor thread] Each effEditIdle. Where the platform delivers no window messages of its own
+  // (X11), this reads the panel's events, runs the 100 ms poll by elapsed time and repaints.
+  virtual void idle() {}
 };
 
 // Creates the panel as a borderless child of `parent` (a native window handle) at (0, 0), with no
 // owner. Returns null, creating nothing, when `parent` is not a valid window.
 using PanelFactory = std::function<std::unique_ptr<PanelWindow>(void* parent)>;
 
-#if defined(_WIN32)
-// Defined in editor/win32/; `parent` is an HWND.
+// Defined in editor/win32/ (`parent` is an HWND) and editor/x11/ (`parent` carries an X11
+// window id; the panel opens its own display connection).
 std::unique_ptr<PanelWindow> createNativePanel(void* parent);
-#endif

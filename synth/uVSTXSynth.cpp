@@ -4,9 +4,7 @@
 #include <cstring>
 
 #include "DVstUtils.h"
-#if defined(_WIN32)
 #include "GrEditor.h"
-#endif
 
 namespace {
 
@@ -30,9 +28,7 @@ void VstXSynthProgram::copyFrom(const VstXSynthProgram& other) {
 // AVstXSynth: construction, parameters, programs, identity.
 
 AVstXSynth::AVstXSynth(audioMasterCallback master) : AudioEffectX(master, kNumPrograms, kNumParams) {
-#if defined(_WIN32)
   setEditor(new GrEditor(this));
-#endif
   for (int32_t n = 1; n <= kNumPrograms; ++n) {
     programs[n - 1] = new VstXSynthProgram();
     std::snprintf(programs[n - 1]->name, sizeof programs[n - 1]->name, "init%d", static_cast<int>(n));

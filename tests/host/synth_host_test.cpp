@@ -87,10 +87,7 @@ TEST_F(SynthHost, RecordDescribesAStereoSynth) {
   EXPECT_EQ(effect->uniqueID, 0x56656C56);  // "VelV"
   EXPECT_EQ(effect->version, 1);
   EXPECT_EQ(effect->ioRatio, 1.0f);
-  int32_t expectedFlags = effFlagsCanReplacing | effFlagsIsSynth;
-#if defined(_WIN32)
-  expectedFlags |= effFlagsHasEditor;
-#endif
+  const int32_t expectedFlags = effFlagsCanReplacing | effFlagsIsSynth | effFlagsHasEditor;
   EXPECT_EQ(effect->flags, expectedFlags);
   EXPECT_NE(effect->processReplacing, nullptr);
 }
