@@ -313,6 +313,7 @@ void paintKnob(cairo_t* cr, const TTsumami& knob, PanelBox box) {
   cairo_rectangle(cr, box.left, box.top, box.width, box.height);
   cairo_clip(cr);
   cairo_translate(cr, box.left, box.top);
+  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
   cairo_set_line_width(cr, 1.0);
   for (const KnobFigure& f : knob.paintFigures(box.width, box.height)) {
     switch (f.kind) {

@@ -1,0 +1,285 @@
+// A small X11 host: a top-level window of its own as the parent, the plug-in loaded through
+// VSTPluginMain, the editor opcodes sent as hosts send them and idle calls on a timer. Runs under
+// the Xvfb that its CTest entry starts; XTest moves the pointer and presses buttons.
+// gtest first: Xlib defines None and Bool as macros.
+#include <gtest/gtest.h>
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+// clang-format on
+#include <cairo.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DAEffectX.h"
+#include "PluginLoader.h"
+#include "RecordingHost.h"
+
+namespace {
+
+int hostErrors = 0;
+int countingHandler(Display*, XErrorEvent*) {
+  ++hostErrors;
+  return 0;
+}
+
+size_t openFileDescriptors() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++n;
+  return n;
+}
+
+struct Click {
+  const char* what;
+  int x, y;        // panel pixels where the button goes down
+  int dx, dy;      // drag before the release (0, 0: a plain click)
+  unsigned button;  // 1 left, 4 wheel up
+  int32_t index;   // parameter expected in the last audioMasterAutomate
+  float value;
+};
+
+struct X11Host : testing::Test {
+  void SetUp() override {
+    ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
+    display = XOpenDisplay(nullptr);
+    ASSERT_NE(display, nullptr) << "the CTest entry runs this under xvfb-run";
+    hostErrors = 0;
+    previousHandler = XSetErrorHandler(&countingHandler);
+    top = XCreateSimpleWindow(display, DefaultRootWindow(display), 40, 30, 600, 400, 0, 0,
+                              WhitePixel(display, DefaultScreen(display)));
+    XMapWindow(display, top);
+    XSync(display, False);
+    RecordingHost::instance().reset();
+    effect = builtPlugin().entry("VSTPluginMain")(&RecordingHost::callback);
+    ASSERT_NE(effect, nullptr);
+  }
+  void TearDown() override {
+    if (effect != nullptr) dispatch(effect, effClose);
+    if (display != nullptr) {
+      XDestroyWindow(display, top);
+      XSync(display, False);
+      EXPECT_EQ(hostErrors, 0) << "an X error reached the host's handler";
+      XSetErrorHandler(previousHandler);
+      XCloseDisplay(display);
+    }
+  }
+
+  void* parent() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(top)); }
+  intptr_t open() { return dispatch(effect, effEditOpen, 0, 0, parent()); }
+
+  // Idle calls every 20 ms, as a host's GUI timer does.
+  void idleFor(std::chrono::milliseconds span) {
+    const auto end = std::chrono::steady_clock::now() + span;
+    do {
+      dispatch(effect, effEditIdle);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    } while (std::chrono::steady_clock::now() < end);
+  }
+
+  std::vector<Window> children(Window window) {
+    XSync(display, False);
+    Window root = 0, parentWindow = 0, *list = nullptr;
+    unsigned count = 0;
+    std::vector<Window> out;
+    if (XQueryTree(display, window, &root, &parentWindow, &list, &count) != 0) {
+      out.assign(list, list + count);
+      if (list != nullptr) XFree(list);
+    }
+    return out;
+  }
+
+  // Pointer input at panel pixel (x, y).
+  void moveTo(int x, int y) {
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, top, DefaultRootWindow(display), x, y, &rootX, &rootY, &child);
+    XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, 0);
+    XSync(display, False);
+    idleFor(std::chrono::milliseconds(30));
+  }
+  void button(unsigned number, bool down) {
+    XTestFakeButtonEvent(display, number, down ? True : False, 0);
+    XSync(display, False);
+    idleFor(std::chrono::milliseconds(30));
+  }
+  void perform(const Click& c) {
+    moveTo(c.x, c.y);
+    button(c.button, true);
+    if (c.dx != 0 || c.dy != 0) moveTo(c.x + c.dx, c.y + c.dy);
+    button(c.button, false);
+  }
+
+  std::vector<HostCall> automation() {
+    return RecordingHost::instance().callsWith(audioMasterAutomate);
+  }
+
+  Display* display = nullptr;
+  XErrorHandler previousHandler = nullptr;
+  Window top = 0;
+  AEffect* effect = nullptr;
+};
+
+TEST_F(X11Host, PanelIsAMappedChildOfTheHostWindowAndItsSizeIsKnownBeforeOpen) {
+  EXPECT_NE(effect->flags & effFlagsHasEditor, 0);
+  ERect* rect = nullptr;
+  ASSERT_EQ(dispatch(effect, effEditGetRect, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->right, 481);
+  EXPECT_EQ(rect->bottom, 281);
+
+  ASSERT_EQ(open(), 1);
+  idleFor(std::chrono::milliseconds(60));
+  const std::vector<Window> panel = children(top);
+  ASSERT_EQ(panel.size(), 1u);
+  XWindowAttributes a{};
+  ASSERT_NE(XGetWindowAttributes(display, panel[0], &a), 0);
+  EXPECT_EQ(a.x, 0);
+  EXPECT_EQ(a.y, 0);
+  EXPECT_EQ(a.width, 481);
+  EXPECT_EQ(a.height, 281);
+  EXPECT_EQ(a.map_state, IsViewable);
+  ERect* after = nullptr;
+  ASSERT_EQ(dispatch(effect, effEditGetRect, 0, 0, &after), 1);
+  EXPECT_EQ(after->right, 481);
+  EXPECT_EQ(after->bottom, 281);
+
+  // What the window shows; scripts/show-panel.sh keeps it as a picture.
+  XImage* image = XGetImage(display, panel[0], 0, 0, 481, 281, AllPlanes, ZPixmap);
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(XGetPixel(image, 2, 100) & 0xFFFFFF, 0xF0F0F0u) << "button face, opaque";
+  if (const char* png = std::getenv("VELA_PANEL_PNG")) {
+    cairo_surface_t* shot = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 481, 281);
+    auto* rows = cairo_image_surface_get_data(shot);
+    const int stride = cairo_image_surface_get_stride(shot);
+    for (int y = 0; y < 281; ++y)
+      for (int x = 0; x < 481; ++x)
+        reinterpret_cast<uint32_t*>(rows + y * stride)[x] =
+            static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
+    cairo_surface_mark_dirty(shot);
+    EXPECT_EQ(cairo_surface_write_to_png(shot, png), CAIRO_STATUS_SUCCESS);
+    cairo_surface_destroy(shot);
+  }
+  XDestroyImage(image);
+  EXPECT_EQ(dispatch(effect, effEditClose), 0);
+  EXPECT_TRUE(children(top).empty());
+}
+
+// Pointer input on each kind of control reaches the host as automation with the mapped value.
+// Places are panel pixels worked out by hand from the nested group boxes.
+TEST_F(X11Host, PointerInputReachesTheHostWithTheMappedValue) {
+  const Click clicks[] = {
+      // FB1 knob at (88, 88): 10 px right is +5, then far outside the window (the drag keeps
+      // going while the button is held) is the top of the range.
+      {"knob drag", 100, 100, 10, 0, 1, 2, 0.05f},
+      {"knob drag leaving the panel", 100, 100, 700, -50, 1, 2, 1.0f},
+      // Mod1 slider at (24, 48): a click left of the thumb pages from 12 to 10.
+      {"slider page", 30, 66, 0, 0, 1, 0, static_cast<float>(10.0 / 24.0)},
+      // S slider at (400, 32), thumb at 25: dragging it to the top is the value 1.
+      {"slider thumb drag", 416, 88, 0, -200, 1, 6, 1.0f},
+      // A slider at (336, 32), position 45: the wheel steps one line up.
+      {"slider wheel", 352, 60, 0, 0, 4, 4, 0.12f},
+      {"check box", 40, 128, 0, 0, 1, 12, 0.0f},
+      {"radio HiPass", 30, 250, 0, 0, 1, 10, 1.0f},
+      {"radio BandPass", 30, 229, 0, 0, 1, 10, 0.5f},
+  };
+  ASSERT_EQ(open(), 1);
+  idleFor(std::chrono::milliseconds(150));
+  ASSERT_TRUE(automation().empty()) << "an idle panel writes nothing";
+  for (const Click& c : clicks) {
+    SCOPED_TRACE(c.what);
+    RecordingHost::instance().calls.clear();
+    perform(c);
+    const std::vector<HostCall> calls = automation();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().index, c.index);
+    EXPECT_EQ(calls.back().opt, c.value);
+    EXPECT_EQ(effect->getParameter(effect, c.index), c.value);
+  }
+}
+
+TEST_F(X11Host, HostChangesMoveTheControlsWithinOnePollAndWriteNothingBack) {
+  ASSERT_EQ(open(), 1);
+  idleFor(std::chrono::milliseconds(50));
+  effect->setParameter(effect, 0, 0.3f);  // Mod1: the slider goes to round(7.2) = 7
+  RecordingHost::instance().calls.clear();
+  idleFor(std::chrono::milliseconds(130));
+  EXPECT_TRUE(automation().empty());
+  EXPECT_EQ(effect->getParameter(effect, 0), 0.3f) << "the host's exact value stays";
+  // A page click left of the thumb now starts from 7.
+  perform({"", 30, 66, 0, 0, 1, 0, 0.0f});
+  ASSERT_FALSE(automation().empty());
+  EXPECT_EQ(automation().back().opt, static_cast<float>(5.0 / 24.0));
+}
+
+TEST_F(X11Host, InvalidParentsAndMissingDisplaysAnswerZeroQuietly) {
+  Window gone = XCreateSimpleWindow(display, top, 0, 0, 10, 10, 0, 0, 0);
+  XDestroyWindow(display, gone);
+  XSync(display, False);
+  const size_t fds = openFileDescriptors();
+  for (uintptr_t bad : {static_cast<uintptr_t>(gone), uintptr_t{0x7FFFFF0}}) {
+    EXPECT_EQ(dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(bad)), 0);
+    EXPECT_EQ(XSetErrorHandler(&countingHandler), &countingHandler) << "host's handler is back";
+  }
+
+  const std::string saved = std::getenv("DISPLAY");
+  unsetenv("DISPLAY");
+  EXPECT_EQ(open(), 0) << "no DISPLAY";
+  char socket[64], name[16];
+  for (int n = 1;; ++n) {  // a display number no server listens on
+    std::snprintf(socket, sizeof socket, "/tmp/.X11-unix/X%d", n);
+    std::snprintf(name, sizeof name, ":%d", n);
+    if (!std::filesystem::exists(socket)) break;
+  }
+  setenv("DISPLAY", name, 1);
+  EXPECT_EQ(open(), 0) << "no server";
+  setenv("DISPLAY", saved.c_str(), 1);
+
+  EXPECT_EQ(dispatch(effect, effEditIdle), 0) << "idle with no editor";
+  EXPECT_EQ(openFileDescriptors(), fds);
+  EXPECT_TRUE(children(top).empty());
+}
+
+TEST_F(X11Host, OpenCloseCyclesLeaveNothingBehind) {
+  // The first cycle loads fonts and caches for good; count from the second.
+  ASSERT_EQ(open(), 1);
+  idleFor(std::chrono::milliseconds(20));
+  dispatch(effect, effEditClose);
+  const size_t fds = openFileDescriptors();
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_EQ(open(), 1) << "cycle " << i;
+    dispatch(effect, effEditIdle);
+    dispatch(effect, effEditClose);
+  }
+  EXPECT_EQ(openFileDescriptors(), fds);
+  EXPECT_TRUE(children(top).empty());
+
+  // Closing the plug-in with the editor open takes the panel and its connection away first.
+  ASSERT_EQ(open(), 1);
+  idleFor(std::chrono::milliseconds(20));
+  EXPECT_EQ(children(top).size(), 1u);
+  EXPECT_EQ(dispatch(effect, effClose), 1);
+  effect = nullptr;
+  EXPECT_TRUE(children(top).empty());
+  EXPECT_EQ(openFileDescriptors(), fds);
+}
+
+TEST_F(X11Host, HostDestroyingItsWindowUnderAnOpenPanelRaisesNoError) {
+  ASSERT_EQ(open(), 1);
+  idleFor(std::chrono::milliseconds(30));
+  XDestroyWindow(display, top);
+  XSync(display, False);
+  idleFor(std::chrono::milliseconds(130));
+  dispatch(effect, effEditClose);
+  top = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+}
+
+}  // namespace
