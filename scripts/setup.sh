@@ -7,6 +7,7 @@ need=(cmake g++ make ninja-build pkg-config googletest libgtest-dev libbenchmark
       libsndfile1-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
       wine wine32:i386 wine64 xvfb xauth valgrind
       libcli11-dev  # the renderer's command line
+      libx11-dev libcairo2-dev libxtst-dev fonts-dejavu-core  # the Linux editor panel and its tests
       )
 
 missing=()

@@ -1,9 +1,24 @@
 #!/usr/bin/env bash
-# Builds the 32-bit Windows plug-in (preset win32) if needed, opens its editor panel under Wine
-# on a private Xvfb display and saves a screenshot; prints the PNG's path.
+# Saves screenshots of the editor panel and prints their paths:
+# - the Linux panel of VelaOrin.so (preset linux-release), opened by our X11 test host on a
+#   private Xvfb display: build/linux-release/artifacts/panel-x11.png;
+# - the 32-bit Windows plug-in (preset win32) under Wine on a private Xvfb display:
+#   <build-folder>/artifacts/panel.png.
 #   scripts/show-panel.sh [build-folder]      (default: build/win32)
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+linux="$root/build/linux-release"
+[ -f "$linux/CMakeCache.txt" ] || cmake --preset linux-release -S "$root" >/dev/null
+cmake --build "$linux" -j2 --target VelaOrin vela_x11_tests >/dev/null
+mkdir -p "$linux/artifacts"
+xpng="$linux/artifacts/panel-x11.png"
+rm -f "$xpng"
+VELA_PANEL_PNG="$xpng" xvfb-run -a -s "-screen 0 1280x1024x24" "$linux/bin/vela_x11_tests" \
+  --gtest_filter='X11Host.PanelIsAMappedChild*' >/dev/null
+[ -f "$xpng" ] || { echo "no Linux screenshot was written" >&2; exit 1; }
+echo "$xpng"
+
 build="$(realpath -m "${1:-$root/build/win32}")"
 if [ ! -f "$build/CMakeCache.txt" ]; then
   if [ "$build" = "$root/build/win32" ]; then
