@@ -14,7 +14,7 @@ cmake --build "$linux" -j2 --target VelaOrin vela_x11_tests >/dev/null
 mkdir -p "$linux/artifacts"
 xpng="$linux/artifacts/panel-x11.png"
 rm -f "$xpng"
-VELA_PANEL_PNG="$xpng" xvfb-run -a -s "-screen 0 1280x1024x24" "$linux/bin/vela_x11_tests" \
+VELA_PANEL_PNG="$xpng" "$root/scripts/x11-test.sh" "$linux/bin/vela_x11_tests" \
   --gtest_filter='X11Host.PanelIsAMappedChild*' >/dev/null
 [ -f "$xpng" ] || { echo "no Linux screenshot was written" >&2; exit 1; }
 echo "$xpng"

@@ -51,7 +51,7 @@ struct X11Host : testing::Test {
   void SetUp() override {
     ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
     display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr) << "the CTest entry runs this under xvfb-run";
+    ASSERT_NE(display, nullptr) << "the CTest entry runs this under scripts/x11-test.sh";
     hostErrors = 0;
     previousHandler = XSetErrorHandler(&countingHandler);
     top = XCreateSimpleWindow(display, DefaultRootWindow(display), 40, 30, 600, 400, 0, 0,
