@@ -16,9 +16,11 @@ namespace {
 struct HostState {
   int32_t sampleRate = 44100;
   int32_t blockSize = 512;
+  HostIdentity identity;
 };
 HostState hostState;
 
+constexpr int32_t kProcessLevelRealtime = 2;
 constexpr int32_t kProcessLevelOffline = 4;
 constexpr int32_t kAutomationOff = 1;
 
@@ -39,21 +41,22 @@ intptr_t VELA_CDECL hostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, vo
     case audioMasterGetBlockSize:
       return hostState.blockSize;
     case audioMasterGetCurrentProcessLevel:
-      return kProcessLevelOffline;
+      return hostState.identity.realtime ? kProcessLevelRealtime : kProcessLevelOffline;
     case audioMasterGetAutomationState:
       return kAutomationOff;
     case audioMasterGetVendorString:
       copyText(ptr, "VelaOrin", kVendorTextSize);
       return 1;
     case audioMasterGetProductString:
-      copyText(ptr, "velaorin-render", kVendorTextSize);
+      copyText(ptr, hostState.identity.product, kVendorTextSize);
       return 1;
     case audioMasterGetVendorVersion:
       return 1;
     case audioMasterCanDo: {
       const char* what = static_cast<const char*>(ptr);
       if (what == nullptr) return 0;
-      for (const char* yes : {"sendVstEvents", "sendVstMidiEvent", "offline"})
+      if (std::strcmp(what, "offline") == 0) return hostState.identity.realtime ? -1 : 1;
+      for (const char* yes : {"sendVstEvents", "sendVstMidiEvent"})
         if (std::strcmp(what, yes) == 0) return 1;
       return -1;
     }
@@ -79,7 +82,8 @@ std::string defaultPluginPath() {
   return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/VelaOrin.so";
 }
 
-PluginHost::PluginHost(const std::string& path, int32_t sampleRate, int32_t blockSize)
+PluginHost::PluginHost(const std::string& path, int32_t sampleRate, int32_t blockSize,
+                       HostIdentity identity)
     : sampleRate_(sampleRate), blockSize_(blockSize) {
   if (access(path.c_str(), F_OK) != 0)
     throw ToolError("plug-in '" + path + "' not found: " + std::strerror(errno));
@@ -91,7 +95,7 @@ PluginHost::PluginHost(const std::string& path, int32_t sampleRate, int32_t bloc
   if (entry == nullptr)
     throw ToolError("'" + path + "' is not a VST 2 plug-in: no VSTPluginMain or main entry point");
 
-  hostState = HostState{sampleRate, blockSize};
+  hostState = HostState{sampleRate, blockSize, identity};
   effect_ = entry(&hostCallback);
   if (effect_ == nullptr) throw ToolError("plug-in '" + path + "' refused to create an instance");
   if (effect_->magic != kEffectMagic) {
@@ -113,6 +117,7 @@ PluginHost::PluginHost(const std::string& path, int32_t sampleRate, int32_t bloc
 PluginHost::~PluginHost() {
   if (effect_ == nullptr) return;
   if (running_) suspend();
+  if (editorOpen_) closeEditor();
   dispatch(effClose);
   effect_ = nullptr;
 }
@@ -182,6 +187,51 @@ void PluginHost::selectProgram(int32_t program) {
 
 void PluginHost::setParameter(int32_t index, float value) {
   effect_->setParameter(effect_, index, value);
+}
+
+float PluginHost::parameterValue(int32_t index) const {
+  return effect_->getParameter(effect_, index);
+}
+
+void PluginHost::setProgramName(int32_t program, const std::string& name) {
+  selectProgram(program);
+  std::vector<char> buffer(kProgramNameSize, '\0');
+  std::strncpy(buffer.data(), name.c_str(), buffer.size() - 1);
+  dispatch(effSetProgramName, 0, 0, buffer.data());
+}
+
+void PluginHost::setSampleRate(int32_t sampleRate) {
+  sampleRate_ = hostState.sampleRate = sampleRate;
+  dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
+}
+
+void PluginHost::setBlockSize(int32_t blockSize) {
+  blockSize_ = hostState.blockSize = blockSize;
+  dispatch(effSetBlockSize, 0, blockSize);
+}
+
+bool PluginHost::editorSize(int32_t& width, int32_t& height) const {
+  ERect* rect = nullptr;
+  if (!hasEditor() || dispatch(effEditGetRect, 0, 0, &rect) == 0 || rect == nullptr) return false;
+  width = rect->right - rect->left;
+  height = rect->bottom - rect->top;
+  return width > 0 && height > 0;
+}
+
+bool PluginHost::openEditor(void* parent) {
+  if (!hasEditor() || editorOpen_) return editorOpen_;
+  editorOpen_ = dispatch(effEditOpen, 0, 0, parent) != 0;
+  return editorOpen_;
+}
+
+void PluginHost::idleEditor() {
+  if (editorOpen_) dispatch(effEditIdle);
+}
+
+void PluginHost::closeEditor() {
+  if (!editorOpen_) return;
+  dispatch(effEditClose);
+  editorOpen_ = false;
 }
 
 void PluginHost::resume() {

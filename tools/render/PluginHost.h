@@ -18,6 +18,12 @@ struct ParameterInfo {
   float value = 0.0f;
 };
 
+// How the host presents itself: the renderer runs offline, the player in real time.
+struct HostIdentity {
+  const char* product = "velaorin-render";
+  bool realtime = false;
+};
+
 class PluginHost {
  public:
   // Version answered to audioMasterVersion.
@@ -26,7 +32,8 @@ class PluginHost {
   // Opens the binary, calls its entry point and sends effOpen, the sample rate and the block
   // size. Throws ToolError naming the problem. One instance per process: the host callback
   // carries no user pointer.
-  PluginHost(const std::string& path, int32_t sampleRate, int32_t blockSize);
+  PluginHost(const std::string& path, int32_t sampleRate, int32_t blockSize,
+             HostIdentity identity = {});
   ~PluginHost();  // effMainsChanged 0 if running, then effClose
   PluginHost(const PluginHost&) = delete;
   PluginHost& operator=(const PluginHost&) = delete;
@@ -52,9 +59,25 @@ class PluginHost {
   void selectProgram(int32_t program);
   void setParameter(int32_t index, float value);
 
+  float parameterValue(int32_t index) const;
+  void setProgramName(int32_t program, const std::string& name);  // selects `program` first
+
+  // While suspended (effMainsChanged 0).
+  void setSampleRate(int32_t sampleRate);
+  void setBlockSize(int32_t blockSize);
+
   // effMainsChanged 1 / 0.
   void resume();
   void suspend();
+  bool running() const { return running_; }
+
+  // Editor opcodes, from one GUI thread. openEditor answers false when the plug-in has no editor
+  // or refuses the parent.
+  bool hasEditor() const { return (effect_->flags & effFlagsHasEditor) != 0; }
+  bool editorSize(int32_t& width, int32_t& height) const;
+  bool openEditor(void* parent);
+  void idleEditor();
+  void closeEditor();
 
   // [render] between resume and suspend.
   void processEvents(VstEvents* events);
@@ -74,6 +97,7 @@ class PluginHost {
   int32_t sampleRate_;
   int32_t blockSize_;
   bool running_ = false;
+  bool editorOpen_ = false;
   intptr_t lastEventsAnswer_ = 0;
 };
 

@@ -1,0 +1,74 @@
+// The JACK side of the player: one MIDI input, two audio outputs, and a process callback that
+// hands each period's MIDI to the plug-in and renders into the output ports.
+#pragma once
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "HostEventList.h"
+#include "NoteQueue.h"
+#include "PluginHost.h"
+
+class JackPlayer {
+ public:
+  // Opens the client without starting a server. Throws ToolError when no server runs.
+  explicit JackPlayer(const std::string& clientName);
+  ~JackPlayer();  // closes the client: ports released
+  JackPlayer(const JackPlayer&) = delete;
+  JackPlayer& operator=(const JackPlayer&) = delete;
+
+  int32_t sampleRate() const { return static_cast<int32_t>(jack_get_sample_rate(client_)); }
+  int32_t bufferSize() const { return static_cast<int32_t>(jack_get_buffer_size(client_)); }
+  std::string clientName() const { return jack_get_client_name(client_); }
+
+  // Registers the callbacks and activates; `host` must outlive deactivate().
+  void start(PluginHost& host);
+  void deactivate();
+  void close();
+
+  // Throw ToolError naming a port that does not exist or a connection JACK refused.
+  void connectMidiFrom(const std::string& port);
+  void connectAudioTo(const std::string& left, const std::string& right);
+  // The first two physical playback ports; nothing when there are none.
+  void connectSystemPlayback();
+
+  // [GUI thread] joins the MIDI input at the start of the next period.
+  bool queueNote(uint8_t status, uint8_t note, uint8_t velocity) {
+    return notes_.push({status, note, velocity});
+  }
+
+  bool serverGone() const { return serverGone_.load(); }
+  std::string shutdownReason() const;
+  // Written to when the server goes away, so a poll loop wakes up; set by the owner.
+  void setWakeFd(int fd) { wakeFd_ = fd; }
+
+ private:
+  static int processThunk(jack_nframes_t frames, void* self);
+  static int bufferSizeThunk(jack_nframes_t frames, void* self);
+  static int sampleRateThunk(jack_nframes_t rate, void* self);
+  static void shutdownThunk(jack_status_t code, const char* reason, void* self);
+
+  // [audio thread]
+  int process(jack_nframes_t frames);
+  // [JACK notification thread] keeps the audio thread out while the plug-in is reconfigured.
+  template <typename Change>
+  void reconfigure(Change change);
+  void connect(const std::string& from, const std::string& to);
+
+  jack_client_t* client_ = nullptr;
+  jack_port_t* midiIn_ = nullptr;
+  jack_port_t* out_[2] = {nullptr, nullptr};
+  PluginHost* host_ = nullptr;
+  HostEventList events_{1024};
+  NoteQueue<256> notes_;
+  std::vector<float> silence_;  // the plug-in has no inputs; it gets this buffer if it looks
+  std::atomic<bool> paused_{false};
+  std::atomic<bool> inProcess_{false};
+  std::atomic<bool> serverGone_{false};
+  char reason_[256] = {};
+  int wakeFd_ = -1;
+  bool active_ = false;
+};

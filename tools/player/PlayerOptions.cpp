@@ -1,0 +1,100 @@
+#include "PlayerOptions.h"
+
+#include <CLI/CLI.hpp>
+
+#include <charconv>
+
+#ifndef VELA_VERSION
+#define VELA_VERSION "unknown"
+#endif
+
+namespace {
+
+std::string parseParameter(const std::string& text, PlayerParameter& parameter) {
+  const size_t equals = text.find('=');
+  if (equals == std::string::npos || equals == 0)
+    return "--param wants NAME=VALUE, got '" + text + "'";
+  parameter.name = text.substr(0, equals);
+  const std::string number = text.substr(equals + 1);
+  const char* end = number.data() + number.size();
+  auto [ptr, ec] = std::from_chars(number.data(), end, parameter.value);
+  if (ec != std::errc() || ptr != end || !(parameter.value >= 0.0f && parameter.value <= 1.0f))
+    return "--param " + parameter.name + ": value '" + number + "' is not a number from 0 to 1";
+  return {};
+}
+
+}  // namespace
+
+PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args) {
+  PlayerCommandLine result;
+  PlayerOptions& options = result.options;
+  CLI::App app{"velaorin: plays the VelaOrin synthesizer as a JACK client, with its panel and an "
+               "on-screen keyboard", "velaorin"};
+  app.set_version_flag("--version", std::string("velaorin ") + VELA_VERSION);
+  bool noGui = false, noConnect = false;
+  std::vector<std::string> parameters;
+  std::string audio;
+  int32_t program = -1;
+  app.add_flag("--no-gui", noGui, "Run without a window (headless)");
+  app.add_option("--program", program, "Program to select at start, 0 to 31")
+      ->check(CLI::Range(0, 31));
+  app.add_option("--param", parameters, "Set a parameter after the program, NAME=VALUE (0..1)")
+      ->type_name("NAME=VALUE");
+  app.add_option("--connect-midi", options.midiSources, "Connect this MIDI output port to ours")
+      ->type_name("PORT");
+  app.add_option("--connect-audio", audio,
+                 "Connect our outputs to these two ports (default: the system playback ports)")
+      ->type_name("PORT_L,PORT_R");
+  app.add_flag("--no-connect", noConnect, "Make no connections at all");
+  app.add_option("--name", options.clientName, "JACK client name")->capture_default_str();
+  app.add_flag("--reset", options.reset, "Start from the factory programs, ignoring saved state");
+  app.add_option("--plugin", options.pluginPath, "Plug-in binary (default: VelaOrin.so beside "
+                 "this program, then the installed one)")->type_name("FILE");
+  app.add_option("--state-file", options.statePath,
+                 "State file (default: $XDG_CONFIG_HOME/velaorin/state)")->type_name("FILE");
+  app.get_formatter()->column_width(34);
+
+  std::vector<std::string> reversed(args.rbegin(), args.rend());
+  try {
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    result.exitCode = 0;
+    result.message = app.help();
+    return result;
+  } catch (const CLI::CallForVersion&) {
+    result.exitCode = 0;
+    result.message = app.version() + "\n";
+    return result;
+  } catch (const CLI::ParseError& error) {
+    result.exitCode = 2;
+    result.message = std::string("velaorin: ") + error.what();
+    return result;
+  }
+
+  std::string error;
+  if (noConnect && (!options.midiSources.empty() || !audio.empty()))
+    error = "--no-connect cannot be combined with --connect-midi or --connect-audio";
+  if (!audio.empty()) {
+    const size_t comma = audio.find(',');
+    if (comma == std::string::npos || comma == 0 || comma + 1 == audio.size() ||
+        audio.find(',', comma + 1) != std::string::npos)
+      error = "--connect-audio wants two ports, PORT_L,PORT_R; got '" + audio + "'";
+    else
+      options.audioTargets = {audio.substr(0, comma), audio.substr(comma + 1)};
+  }
+  if (options.clientName.empty()) error = "--name must not be empty";
+  for (const std::string& text : parameters) {
+    PlayerParameter parameter;
+    if (error.empty()) error = parseParameter(text, parameter);
+    options.parameters.push_back(parameter);
+  }
+  if (!error.empty()) {
+    result.exitCode = 2;
+    result.message = "velaorin: " + error;
+    return result;
+  }
+  options.gui = !noGui;
+  options.connect = !noConnect;
+  if (program >= 0) options.program = program;
+  return result;
+}

@@ -1,0 +1,34 @@
+// Command line of velaorin, the JACK player.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct PlayerParameter {
+  std::string name;
+  float value = 0.0f;
+};
+
+struct PlayerOptions {
+  bool gui = true;
+  std::string clientName = "VelaOrin";
+  std::optional<int32_t> program;
+  std::vector<PlayerParameter> parameters;  // applied in order, after the program
+  std::vector<std::string> midiSources;     // ports to connect to our MIDI input
+  std::vector<std::string> audioTargets;    // empty: the system playback ports, if any
+  bool connect = true;
+  bool reset = false;                       // factory programs; the saved state is not read
+  std::string pluginPath;                   // empty: VelaOrin.so beside the executable
+  std::string statePath;                    // empty: the XDG default
+};
+
+struct PlayerCommandLine {
+  PlayerOptions options;
+  int exitCode = -1;    // >= 0: stop now with this code (help, version, or an error)
+  std::string message;  // what to print then (stdout for 0, stderr otherwise)
+};
+
+// `args` excludes the program name.
+PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args);

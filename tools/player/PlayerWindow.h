@@ -1,0 +1,57 @@
+// The player's window: a program selector, the plug-in's panel in a child area, and a
+// one-and-a-half-octave keyboard played with the mouse or the computer keyboard.
+#pragma once
+
+#include <X11/Xlib.h>
+#include <cairo.h>
+
+#include <functional>
+#include <string>
+
+#include "PluginHost.h"
+
+class PlayerWindow {
+ public:
+  using NoteSink = std::function<void(uint8_t status, uint8_t note, uint8_t velocity)>;
+
+  // Throws ToolError when there is no display. `title` is the JACK client name.
+  PlayerWindow(PluginHost& host, NoteSink notes, const std::string& title);
+  ~PlayerWindow();  // closes the panel, then the window and the connection
+  PlayerWindow(const PlayerWindow&) = delete;
+  PlayerWindow& operator=(const PlayerWindow&) = delete;
+
+  // [GUI thread] runs until the window is closed (answers true) or `wakeFd` becomes readable
+  // (answers false). Calls the panel's idle every 20 ms or so.
+  bool run(int wakeFd);
+  bool panelOpen() const { return panelOpen_; }
+
+ private:
+  void paint();
+  void paintPanelNotice();
+  void handle(XEvent& event);
+  void pressKey(int key);
+  void releaseMouseKey();
+  void computerKey(unsigned long keysym, bool down);
+  void stepProgram(int step);
+  void shiftOctave(int octaves);
+  int keyboardTop() const { return kBarHeight + panelHeight_; }
+
+  static constexpr int kBarHeight = 28;
+  static constexpr int kKeyboardHeight = 96;
+
+  PluginHost& host_;
+  NoteSink notes_;
+  Display* display_ = nullptr;
+  Window window_ = 0;
+  Window panelArea_ = 0;
+  Atom deleteWindow_ = 0;
+  cairo_surface_t* surface_ = nullptr;
+  int width_ = 481;
+  int panelHeight_ = 281;
+  bool panelOpen_ = false;
+  int base_ = 48;              // note of the keyboard's leftmost key
+  int mouseNote_ = -1;         // note held by the mouse
+  int heldByKey_[32];          // note started by each computer key offset, -1 when up
+  bool lit_[128] = {};         // notes drawn as pressed
+  bool closed_ = false;
+};

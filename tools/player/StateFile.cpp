@@ -1,0 +1,237 @@
+// The state file, version 1. UTF-8 text, one item per line, '#' starts a comment line:
+//
+//   velaorin-state 1
+//   program 3                  current program, 0-based
+//   param CutOff 0.8           one line per parameter, by name, value 0..1 (shortest float text)
+//   name 0 init1               one line per program; the name runs to the end of the line,
+//                              bytes below 0x20, 0x7f and '\' written as \xHH
+//   end
+//
+// Every parameter and every program must appear exactly once and "end" must close the file, so
+// a file cut short by a crash or a full disk is recognised as damaged and ignored as a whole.
+#include "StateFile.h"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+namespace {
+
+constexpr const char* kMagic = "velaorin-state";
+constexpr int kVersion = 1;
+
+std::string escapeName(const std::string& name) {
+  std::string out;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7f || c == '\\') {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+bool unescapeName(const std::string& text, std::string& name) {
+  name.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      name += text[i];
+      continue;
+    }
+    unsigned value = 0;
+    if (i + 3 >= text.size() || text[i + 1] != 'x') return false;
+    const char* first = text.data() + i + 2;
+    if (std::from_chars(first, first + 2, value, 16).ptr != first + 2) return false;
+    name += static_cast<char>(value);
+    i += 3;
+  }
+  return true;
+}
+
+template <typename T>
+bool parseNumber(const std::string& text, T& value) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end;
+}
+
+StateParse fail(size_t line, const std::string& why) {
+  StateParse result;
+  result.error = (line > 0 ? "line " + std::to_string(line) + ": " : "") + why;
+  return result;
+}
+
+std::string mkdirs(const std::string& folder) {
+  for (size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
+    const std::string part = folder.substr(0, slash);
+    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
+      return "cannot create " + part + ": " + std::strerror(errno);
+    if (slash == std::string::npos) return {};
+  }
+}
+
+}  // namespace
+
+std::string formatState(const PlayerState& state, const std::vector<std::string>& parameterNames) {
+  std::string out = std::string(kMagic) + " " + std::to_string(kVersion) + "\n";
+  out += "program " + std::to_string(state.program) + "\n";
+  for (size_t i = 0; i < state.values.size() && i < parameterNames.size(); ++i) {
+    char number[32];
+    auto result = std::to_chars(number, number + sizeof number, state.values[i]);
+    out += "param " + parameterNames[i] + " " + std::string(number, result.ptr) + "\n";
+  }
+  for (size_t i = 0; i < state.names.size(); ++i)
+    out += "name " + std::to_string(i) + " " + escapeName(state.names[i]) + "\n";
+  out += "end\n";
+  return out;
+}
+
+StateParse parseState(const std::string& text, const std::vector<std::string>& parameterNames,
+                      size_t programCount) {
+  StateParse result;
+  PlayerState& state = result.state;
+  state.values.assign(parameterNames.size(), 0.0f);
+  state.names.assign(programCount, {});
+  std::vector<bool> haveValue(parameterNames.size()), haveName(programCount);
+  bool haveHeader = false, haveProgram = false, ended = false;
+
+  std::istringstream lines(text);
+  std::string line;
+  size_t number = 0;
+  while (std::getline(lines, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (ended) {
+      if (line.empty()) continue;
+      return fail(number, "text after \"end\"");
+    }
+    if (line.empty() || line[0] == '#') continue;
+    const size_t space = line.find(' ');
+    const std::string key = line.substr(0, space);
+    const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+    if (!haveHeader) {
+      int version = 0;
+      if (key != kMagic) return fail(number, "not a VelaOrin state file");
+      if (!parseNumber(rest, version) || version != kVersion)
+        return fail(number, "unknown version '" + rest + "'");
+      haveHeader = true;
+    } else if (key == "program") {
+      if (haveProgram) return fail(number, "second \"program\" line");
+      if (!parseNumber(rest, state.program) || state.program < 0 ||
+          static_cast<size_t>(state.program) >= programCount)
+        return fail(number, "bad program number '" + rest + "'");
+      haveProgram = true;
+    } else if (key == "param") {
+      const size_t gap = rest.find(' ');
+      const std::string name = rest.substr(0, gap);
+      size_t index = 0;
+      while (index < parameterNames.size() && parameterNames[index] != name) ++index;
+      if (index == parameterNames.size()) return fail(number, "unknown parameter '" + name + "'");
+      if (haveValue[index]) return fail(number, "parameter '" + name + "' given twice");
+      float value = 0.0f;
+      if (gap == std::string::npos || !parseNumber(rest.substr(gap + 1), value) ||
+          !(value >= 0.0f && value <= 1.0f))
+        return fail(number, "bad value for '" + name + "'");
+      state.values[index] = value;
+      haveValue[index] = true;
+    } else if (key == "name") {
+      const size_t gap = rest.find(' ');
+      size_t index = 0;
+      if (!parseNumber(rest.substr(0, gap), index) || index >= programCount)
+        return fail(number, "bad program number in \"name\"");
+      if (haveName[index]) return fail(number, "program " + std::to_string(index) + " named twice");
+      if (!unescapeName(gap == std::string::npos ? "" : rest.substr(gap + 1), state.names[index]))
+        return fail(number, "bad escape in a program name");
+      haveName[index] = true;
+    } else if (key == "end") {
+      ended = true;
+    } else {
+      return fail(number, "unknown line '" + key + "'");
+    }
+  }
+  if (!haveHeader) return fail(0, "empty file");
+  if (!ended) return fail(0, "cut short (no \"end\" line)");
+  if (!haveProgram) return fail(0, "no \"program\" line");
+  for (size_t i = 0; i < parameterNames.size(); ++i)
+    if (!haveValue[i]) return fail(0, "no value for '" + parameterNames[i] + "'");
+  for (size_t i = 0; i < programCount; ++i)
+    if (!haveName[i]) return fail(0, "no name for program " + std::to_string(i));
+  result.ok = true;
+  return result;
+}
+
+std::string defaultStatePath() {
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  std::string base;
+  if (config != nullptr && config[0] == '/') {
+    base = config;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] == '\0') {
+      const passwd* user = getpwuid(getuid());
+      home = user != nullptr ? user->pw_dir : "/tmp";
+    }
+    base = std::string(home) + "/.config";
+  }
+  return base + "/velaorin/state";
+}
+
+bool readTextFile(const std::string& path, std::string& text, std::string& error, bool& missing) {
+  missing = false;
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    missing = errno == ENOENT;
+    error = std::strerror(errno);
+    return false;
+  }
+  text.clear();
+  char buffer[4096];
+  size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) error = "read error";
+  return !failed;
+}
+
+bool replaceFile(const std::string& path, const std::string& text, std::string& error) {
+  const size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) {
+    error = mkdirs(path.substr(0, slash));
+    if (!error.empty()) return false;
+  }
+  const std::string temporary = path + ".tmp" + std::to_string(getpid());
+  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = "cannot create " + temporary + ": " + std::strerror(errno);
+    return false;
+  }
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
+    if (wrote < 0 && errno == EINTR) continue;
+    if (wrote <= 0) break;
+    done += static_cast<size_t>(wrote);
+  }
+  const bool written = done == text.size() && fsync(fd) == 0;
+  const int savedErrno = errno;
+  close(fd);
+  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = "cannot write " + path + ": " + std::strerror(written ? errno : savedErrno);
+    unlink(temporary.c_str());
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,35 @@
+// What the player keeps between runs: the current program, its parameter values and every
+// program's name, in a small line-based text file (format in StateFile.cpp).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct PlayerState {
+  int32_t program = 0;
+  std::vector<float> values;        // one per parameter, in index order
+  std::vector<std::string> names;   // one per program
+};
+
+struct StateParse {
+  bool ok = false;
+  std::string error;  // "line N: why" when not ok
+  PlayerState state;
+};
+
+// `parameterNames` are the plug-in's own; the file names each value so that reordered or renamed
+// parameters are caught rather than applied to the wrong control.
+std::string formatState(const PlayerState& state, const std::vector<std::string>& parameterNames);
+StateParse parseState(const std::string& text, const std::vector<std::string>& parameterNames,
+                      size_t programCount);
+
+// $XDG_CONFIG_HOME/velaorin/state, else ~/.config/velaorin/state.
+std::string defaultStatePath();
+
+// Reads the whole file; false with `error` set when it cannot be read. A missing file answers
+// false with `missing` set.
+bool readTextFile(const std::string& path, std::string& text, std::string& error, bool& missing);
+// Writes `text` to a temporary file beside `path`, flushes it to disk and renames it over
+// `path`, creating the folder first. The old file stays untouched unless this succeeds.
+bool replaceFile(const std::string& path, const std::string& text, std::string& error);

@@ -1,0 +1,175 @@
+// velaorin: plays VelaOrin.so as a JACK client, with its panel and an on-screen keyboard, or
+// headless.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "JackPlayer.h"
+#include "PlayerOptions.h"
+#include "PlayerWindow.h"
+#include "PluginHost.h"
+#include "StateFile.h"
+#include "ToolError.h"
+
+namespace {
+
+int wakePipe[2] = {-1, -1};
+
+void onSignal(int) {
+  const int saved = errno;
+  const char byte = 's';
+  [[maybe_unused]] ssize_t ignored = write(wakePipe[1], &byte, 1);
+  errno = saved;
+}
+
+void say(const std::string& line) { std::cerr << "velaorin: " << line << std::endl; }
+
+std::string findPlugin(const std::string& given) {
+  if (!given.empty()) return given;
+  const std::string beside = defaultPluginPath();
+  if (access(beside.c_str(), F_OK) == 0) return beside;
+  // Installed: bin/velaorin beside lib/vst/VelaOrin.so.
+  const std::string installed = beside.substr(0, beside.rfind('/')) + "/../lib/vst/VelaOrin.so";
+  return access(installed.c_str(), F_OK) == 0 ? installed : beside;
+}
+
+std::vector<std::string> parameterNames(const PluginHost& host) {
+  std::vector<std::string> names;
+  for (int32_t i = 0; i < host.numParameters(); ++i) names.push_back(host.parameter(i).name);
+  return names;
+}
+
+PlayerState captureState(const PluginHost& host) {
+  PlayerState state;
+  state.program = host.currentProgram();
+  for (int32_t i = 0; i < host.numParameters(); ++i) state.values.push_back(host.parameterValue(i));
+  for (int32_t i = 0; i < host.numPrograms(); ++i) state.names.push_back(host.programName(i));
+  return state;
+}
+
+// Before the client is active, so the audio thread hears none of the intermediate programs.
+void restoreState(PluginHost& host, const PlayerState& state) {
+  for (int32_t i = 0; i < host.numPrograms(); ++i)
+    host.setProgramName(i, state.names[static_cast<size_t>(i)]);
+  host.selectProgram(state.program);
+  for (int32_t i = 0; i < host.numParameters(); ++i)
+    host.setParameter(i, state.values[static_cast<size_t>(i)]);
+}
+
+void loadState(PluginHost& host, const std::string& path) {
+  std::string text, error;
+  bool missing = false;
+  if (!readTextFile(path, text, error, missing)) {
+    if (!missing) say("cannot read " + path + " (" + error + "); starting from the factory programs");
+    return;
+  }
+  const StateParse parsed = parseState(text, parameterNames(host),
+                                       static_cast<size_t>(host.numPrograms()));
+  if (!parsed.ok) {
+    say(path + " is damaged (" + parsed.error + "); ignored, factory programs used; it is "
+        "replaced when the player next saves");
+    return;
+  }
+  restoreState(host, parsed.state);
+}
+
+bool saveState(const PluginHost& host, const std::string& path) {
+  std::string error;
+  if (replaceFile(path, formatState(captureState(host), parameterNames(host)), error)) return true;
+  say("state not saved: " + error);
+  return false;
+}
+
+void applyOptions(PluginHost& host, const PlayerOptions& options) {
+  if (options.program) host.selectProgram(*options.program);
+  for (const PlayerParameter& setting : options.parameters) {
+    const int32_t index = host.findParameter(setting.name);
+    if (index < 0) {
+      std::string known;
+      for (const std::string& name : parameterNames(host)) known += (known.empty() ? "" : ", ") + name;
+      throw ToolError("unknown parameter '" + setting.name + "' (known: " + known + ")");
+    }
+    host.setParameter(index, setting.value);
+  }
+}
+
+int run(const PlayerOptions& options) {
+  if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) throw ToolError("cannot create a pipe");
+  struct sigaction action {};
+  action.sa_handler = &onSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  const std::string statePath = options.statePath.empty() ? defaultStatePath() : options.statePath;
+  JackPlayer jack(options.clientName);
+  jack.setWakeFd(wakePipe[1]);
+  PluginHost host(findPlugin(options.pluginPath), jack.sampleRate(), jack.bufferSize(),
+                  HostIdentity{"velaorin", true});
+  if (!options.reset) loadState(host, statePath);
+  applyOptions(host, options);
+
+  std::unique_ptr<PlayerWindow> window;
+  if (options.gui)
+    window = std::make_unique<PlayerWindow>(
+        host, [&jack](uint8_t status, uint8_t note, uint8_t velocity) {
+          jack.queueNote(status, note, velocity);
+        }, jack.clientName());
+
+  // Whatever ends this scope, the audio thread stops before the plug-in is closed.
+  struct StopAudio {
+    JackPlayer& jack;
+    ~StopAudio() { jack.close(); }
+  } stopAudio{jack};
+  jack.start(host);
+  if (options.connect) {
+    for (const std::string& port : options.midiSources) jack.connectMidiFrom(port);
+    if (options.audioTargets.size() == 2)
+      jack.connectAudioTo(options.audioTargets[0], options.audioTargets[1]);
+    else
+      jack.connectSystemPlayback();
+  }
+  std::cout << "velaorin: running as JACK client '" << jack.clientName() << "' at "
+            << jack.sampleRate() << " Hz, period " << jack.bufferSize() << std::endl;
+
+  if (window) {
+    window->run(wakePipe[0]);
+  } else {
+    pollfd fd{wakePipe[0], POLLIN, 0};
+    while (poll(&fd, 1, -1) < 0 && errno == EINTR) {
+    }
+  }
+
+  const bool serverGone = jack.serverGone();
+  if (serverGone) say("the JACK server went away (" + jack.shutdownReason() + ")");
+  jack.close();  // stops the audio thread and releases the ports
+  window.reset();
+  host.suspend();
+  const bool saved = saveState(host, statePath);
+  return serverGone || !saved ? 1 : 0;
+}  // effClose as `host` goes
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const PlayerCommandLine line = parsePlayerCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (line.exitCode >= 0) {
+    (line.exitCode == 0 ? std::cout : std::cerr) << line.message << (line.exitCode == 0 ? "" : "\n");
+    return line.exitCode;
+  }
+  try {
+    return run(line.options);
+  } catch (const ToolError& error) {
+    say(error.what());
+    return 1;
+  }
+}
