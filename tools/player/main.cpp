@@ -105,6 +105,7 @@ int run(const PlayerOptions& options) {
   if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) throw ToolError("cannot create a pipe");
   struct sigaction action {};
   action.sa_handler = &onSignal;
+  action.sa_flags = SA_RESTART;  // libjack's socket reads fail on EINTR
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);

@@ -1,0 +1,215 @@
+#include "PlayerTestSupport.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <jack/midiport.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+ScratchFolder::ScratchFolder() {
+  char pattern[] = "/tmp/velaorin-player-XXXXXX";
+  path_ = mkdtemp(pattern);
+}
+
+ScratchFolder::~ScratchFolder() {
+  nftw(path_.c_str(), [](const char* file, const struct stat*, int, FTW*) { return remove(file); },
+       16, FTW_DEPTH | FTW_PHYS);
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+Child::Child(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
+             const std::string& outputPrefix)
+    : prefix_(outputPrefix) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  for (const std::string& extra : extraEnv) {
+    const std::string key = extra.substr(0, extra.find('=') + 1);
+    std::erase_if(env, [&](const std::string& e) { return e.rfind(key, 0) == 0; });
+    env.push_back(extra);
+  }
+  std::vector<char*> args, envp;
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  args.push_back(nullptr);
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, (prefix_ + ".out").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, (prefix_ + ".err").c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) pid_ = -1;
+  posix_spawn_file_actions_destroy(&actions);
+}
+
+Child::~Child() {
+  if (running()) {
+    kill(pid_, SIGKILL);
+    wait(5000);
+  }
+}
+
+void Child::signal(int number) {
+  if (pid_ > 0) kill(pid_, number);
+}
+
+bool Child::running() {
+  if (pid_ <= 0 || status_ != -1) return false;
+  int status = 0;
+  if (waitpid(pid_, &status, WNOHANG) == pid_) {
+    status_ = status;
+    return false;
+  }
+  return true;
+}
+
+bool Child::waitForOutput(const std::string& text, int timeoutMs) {
+  for (int waited = 0; waited < timeoutMs && running(); waited += 10) {
+    if (out().find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return out().find(text) != std::string::npos;
+}
+
+int Child::wait(int timeoutMs) {
+  for (int waited = 0; running() && waited < timeoutMs; waited += 10)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (running() || status_ == -1) return -1;
+  return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
+}
+
+JackServer::JackServer(const std::string& folder)
+    : name_("vela" + std::to_string(getpid()) + "_" + std::to_string(std::rand())) {
+  process_ = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/jackd", "--no-realtime", "-n", name_, "-d", "dummy", "-r",
+                        std::to_string(kRate), "-p", std::to_string(kPeriod)},
+                       std::vector<std::string>{"JACK_NO_AUDIO_RESERVATION=1"},
+                                     folder + "/jackd");
+  jack_set_error_function([](const char*) {});
+  jack_set_info_function([](const char*) {});
+  for (int tries = 0; tries < 200 && !up_ && process_->running(); ++tries) {
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open("probe-up", static_cast<jack_options_t>(
+                                                             JackNoStartServer | JackServerName),
+                                             &status, name_.c_str());
+    if (client != nullptr) {
+      jack_client_close(client);
+      up_ = true;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+}
+
+void JackServer::stop() {
+  if (process_ == nullptr) return;
+  process_->signal(SIGTERM);
+  process_->wait(5000);
+  process_.reset();
+}
+
+JackProbe::JackProbe(const std::string& serverName, double recordSeconds)
+    : left_(static_cast<size_t>(recordSeconds * JackServer::kRate)), right_(left_.size()),
+      events_(256) {
+  jack_status_t status{};
+  client_ = jack_client_open("probe", static_cast<jack_options_t>(JackNoStartServer |
+                                                                  JackServerName),
+                             &status, serverName.c_str());
+  if (client_ == nullptr) return;
+  midiOut_ = jack_port_register(client_, "midi_out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+  in_[0] = jack_port_register(client_, "in_L", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+  in_[1] = jack_port_register(client_, "in_R", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+  jack_set_process_callback(client_, &JackProbe::process, this);
+  jack_activate(client_);
+}
+
+JackProbe::~JackProbe() {
+  if (client_ != nullptr) jack_client_close(client_);
+}
+
+bool JackProbe::waitForPort(const std::string& name, bool present, int timeoutMs) {
+  for (int waited = 0; waited < timeoutMs; waited += 20) {
+    if ((jack_port_by_name(client_, name.c_str()) != nullptr) == present) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+bool JackProbe::connectTo(const std::string& player) {
+  return jack_connect(client_, jack_port_name(midiOut_), (player + ":midi_in").c_str()) == 0 &&
+         jack_connect(client_, (player + ":out_L").c_str(), jack_port_name(in_[0])) == 0 &&
+         jack_connect(client_, (player + ":out_R").c_str(), jack_port_name(in_[1])) == 0;
+}
+
+int64_t JackProbe::play(const std::vector<TimedMidi>& events, int64_t delayFrames) {
+  const int64_t start = frame() + delayFrames;
+  size_t count = eventCount_.load();
+  for (TimedMidi event : events) {
+    event.frame += start;
+    events_.at(count++) = event;
+  }
+  eventCount_.store(count);  // published after the slots are written
+  return start;
+}
+
+void JackProbe::waitUntilFrame(int64_t target) {
+  for (int waited = 0; frame() < target && waited < 30000; waited += 5)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+int JackProbe::process(jack_nframes_t frames, void* self) {
+  auto* probe = static_cast<JackProbe*>(self);
+  const int64_t first = probe->frame_.load();
+  void* midi = jack_port_get_buffer(probe->midiOut_, frames);
+  jack_midi_clear_buffer(midi);
+  const size_t count = probe->eventCount_.load();
+  for (size_t i = 0; i < count; ++i) {
+    const TimedMidi& e = probe->events_[i];
+    if (e.frame >= first && e.frame < first + frames) {
+      const jack_midi_data_t bytes[3] = {e.status, e.data1, e.data2};
+      jack_midi_event_write(midi, static_cast<jack_nframes_t>(e.frame - first), bytes, 3);
+    }
+  }
+  std::vector<float>* store[2] = {&probe->left_, &probe->right_};
+  for (int c = 0; c < 2; ++c) {
+    const auto* in = static_cast<const float*>(jack_port_get_buffer(probe->in_[c], frames));
+    for (jack_nframes_t i = 0; i < frames; ++i) {
+      const size_t at = static_cast<size_t>(first) + i;
+      if (at < store[c]->size()) (*store[c])[at] = in[i];
+    }
+  }
+  probe->frame_.store(first + frames);
+  return 0;
+}
+
+float peak(const std::vector<float>& samples, int64_t first, int64_t last) {
+  float result = 0.0f;
+  for (int64_t i = std::max<int64_t>(first, 0); i < last && i < static_cast<int64_t>(samples.size());
+       ++i)
+    result = std::max(result, std::fabs(samples[static_cast<size_t>(i)]));
+  return result;
+}

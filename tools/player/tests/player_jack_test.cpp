@@ -1,0 +1,171 @@
+// The built velaorin against a private jackd on the dummy driver: notes in, sound out, saved
+// state, errors, and the ways it stops.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+
+#include "PlayerTestSupport.h"
+#include "StateFile.h"
+
+namespace {
+
+constexpr int kRate = JackServer::kRate;
+constexpr int64_t kMs = kRate / 1000;
+
+class PlayerJack : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(server_.up()) << readFile(folder_.file("jackd.err"));
+  }
+
+  std::vector<std::string> env() const {
+    return {server_.env(), "XDG_CONFIG_HOME=" + folder_.path(), "DISPLAY="};
+  }
+  std::string statePath() const { return folder_.path() + "/velaorin/state"; }
+
+  std::unique_ptr<Child> startPlayer(std::vector<std::string> args, JackProbe& probe) {
+    args.insert(args.begin(), {VELA_PLAYER, "--no-gui", "--no-connect", "--name", "Vo"});
+    auto player = std::make_unique<Child>(args, env(), folder_.file("player" + std::to_string(runs_++)));
+    EXPECT_TRUE(player->waitForOutput("running as JACK client", 10000)) << player->err();
+    EXPECT_TRUE(probe.waitForPort("Vo:out_R", true, 1000));
+    return player;
+  }
+
+  // SIGTERM, then a clean exit with the ports gone.
+  void stopPlayer(Child& player, JackProbe& probe, int signal = SIGTERM) {
+    player.signal(signal);
+    EXPECT_EQ(player.wait(10000), 0) << player.err();
+    EXPECT_TRUE(probe.waitForPort("Vo:midi_in", false, 2000));
+  }
+
+  ScratchFolder folder_;
+  JackServer server_{folder_.path()};
+  int runs_ = 0;
+};
+
+TEST_F(PlayerJack, NotesSoundWhereTheyAreAndStopAfterRelease) {
+  JackProbe probe(server_.name(), 3.0);
+  ASSERT_TRUE(probe.open());
+  auto player = startPlayer({}, probe);
+  ASSERT_TRUE(probe.connectTo("Vo"));
+  // Two notes, the second well after the first's release has ended.
+  const int64_t start = probe.play({{0, 0x90, 60, 100}, {300 * kMs, 0x80, 60, 0},
+                                    {700 * kMs, 0x91, 72, 80}, {900 * kMs, 0x81, 72, 0}},
+                                   100 * kMs);
+  probe.waitUntilFrame(start + 1300 * kMs);
+  const auto& left = probe.left();
+  // One period of slack each way for where JACK orders the two clients.
+  const int64_t slack = 2 * JackServer::kPeriod;
+  const struct {
+    int64_t from, to;
+    bool sound;
+  } windows[] = {{-100 * kMs, -slack, false}, {slack + 20 * kMs, 300 * kMs - slack, true},
+                 {330 * kMs + slack, 700 * kMs - slack, false},
+                 {700 * kMs + slack + 20 * kMs, 900 * kMs - slack, true},
+                 {930 * kMs + slack, 1300 * kMs, false}};
+  for (const auto& w : windows) {
+    SCOPED_TRACE(::testing::Message() << "ms " << w.from / kMs << " to " << w.to / kMs);
+    const float level = peak(left, start + w.from, start + w.to);
+    if (w.sound)
+      EXPECT_GT(level, 0.01f);
+    else
+      EXPECT_EQ(level, 0.0f);
+  }
+  // Each note starts at its own frame inside the period (the attack's first sample is 0), a
+  // whole number of periods late depending on the order JACK runs the two clients in.
+  for (int64_t note : {int64_t{0}, 700 * kMs}) {
+    int64_t onset = start + note - slack;
+    while (onset < start + note + slack && left[static_cast<size_t>(onset)] == 0.0f) ++onset;
+    EXPECT_EQ((onset - start - note - 1) % JackServer::kPeriod, 0) << onset - start - note;
+  }
+  EXPECT_EQ(probe.left(), probe.right());
+  stopPlayer(*player, probe);
+}
+
+TEST_F(PlayerJack, StateSurvivesARestartAndADamagedFileIsIgnored) {
+  JackProbe probe(server_.name(), 0.1);
+  ASSERT_TRUE(probe.open());
+  // Names with what the format must escape; values that need every digit.
+  PlayerState state;
+  state.program = 7;
+  state.values = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f, 0.0f, 1.0f / 3, 1, 0};
+  for (int i = 0; i < 32; ++i) state.names.push_back(std::to_string(i) + " p");
+  state.names[7] = "Back\\slash\ttab";
+  const std::vector<std::string> params = {"Mod1", "Mod2", "FB1", "FB2", "A", "D", "S",
+                                           "R", "CutOff", "Q", "Type", "Env", "M1S", "M2S"};
+  std::string error;
+  ASSERT_TRUE(replaceFile(statePath(), formatState(state, params), error));
+
+  auto player = startPlayer({}, probe);
+  stopPlayer(*player, probe);
+  EXPECT_EQ(readFile(statePath()), formatState(state, params)) << "loaded and saved unchanged";
+
+  // Options change the restored state, and the change is what is saved.
+  player = startPlayer({"--program", "3", "--param", "cutoff=0.125"}, probe);
+  stopPlayer(*player, probe);
+  const StateParse changed = parseState(readFile(statePath()), params, 32);
+  ASSERT_TRUE(changed.ok) << changed.error;
+  EXPECT_EQ(changed.state.program, 3);
+  EXPECT_EQ(changed.state.values[8], 0.125f);
+  EXPECT_EQ(changed.state.names, state.names);
+
+  // Cut short: reported, left alone while running, replaced by a good file on exit.
+  const std::string damaged = readFile(statePath()).substr(0, 200);
+  writeFile(statePath(), damaged);
+  player = startPlayer({}, probe);
+  EXPECT_EQ(readFile(statePath()), damaged);
+  stopPlayer(*player, probe, SIGINT);
+  EXPECT_NE(player->err().find("damaged"), std::string::npos) << player->err();
+  const StateParse fresh = parseState(readFile(statePath()), params, 32);
+  ASSERT_TRUE(fresh.ok) << fresh.error;
+  EXPECT_EQ(fresh.state.names[1], "Eth Drm") << "factory programs";
+  EXPECT_EQ(fresh.state.program, 0);
+
+  // --reset ignores a good file.
+  ASSERT_TRUE(replaceFile(statePath(), formatState(state, params), error));
+  player = startPlayer({"--reset"}, probe);
+  stopPlayer(*player, probe);
+  EXPECT_EQ(parseState(readFile(statePath()), params, 32).state.names[7], "init8");
+}
+
+TEST_F(PlayerJack, ServerGoneSavesStateAndFails) {
+  JackProbe probe(server_.name(), 0.1);
+  ASSERT_TRUE(probe.open());
+  auto player = startPlayer({"--program", "1"}, probe);
+  server_.stop();
+  EXPECT_EQ(player->wait(10000), 1);
+  EXPECT_NE(player->err().find("the JACK server went away"), std::string::npos) << player->err();
+  EXPECT_NE(readFile(statePath()).find("program 1\n"), std::string::npos);
+}
+
+TEST_F(PlayerJack, FailuresAreOneLineAndNonZero) {
+  const struct {
+    std::vector<std::string> args;
+    std::string env;
+    std::string message;
+  } cases[] = {
+      {{}, "JACK_DEFAULT_SERVER=no-such-server", "no JACK server is running"},
+      {{"--connect-midi", "nobody:out"}, "", "'nobody:out' does not exist"},
+      {{"--connect-audio", "system:playback_1,nobody:in"}, "", "'nobody:in' does not exist"},
+      {{"--plugin", "/nonexistent/VelaOrin.so"}, "", "not found"},
+      {{"--param", "Nope=0.5"}, "", "unknown parameter 'Nope'"},
+      {{}, "DISPLAY=:nothing", "cannot open the X display"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::vector<std::string> args = c.args;
+    if (c.env.rfind("DISPLAY", 0) != 0) args.insert(args.begin(), "--no-gui");
+    args.insert(args.begin(), VELA_PLAYER);
+    std::vector<std::string> environment = env();
+    if (!c.env.empty()) environment.push_back(c.env);
+    Child player(args, environment, folder_.file("fail"));
+    EXPECT_EQ(player.wait(10000), 1);
+    const std::string err = player.err();
+    EXPECT_NE(err.find(c.message), std::string::npos) << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;
+  }
+  EXPECT_FALSE(std::ifstream(statePath()).good()) << "nothing saved by a failed start";
+}
+
+}  // namespace

@@ -1,0 +1,162 @@
+// The player's pure parts: the state file, the command line and the keyboard layouts.
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "Keyboard.h"
+#include "PlayerOptions.h"
+#include "StateFile.h"
+
+namespace {
+
+const std::vector<std::string> kParams = {"Mod1", "CutOff", "Q"};
+constexpr size_t kPrograms = 3;
+
+PlayerState sample() {
+  return PlayerState{2, {0.1f, 1.0f / 3.0f, 1e-9f}, {"init1", "Tab\there \\ back", "\xE3\x81\x82 x"}};
+}
+
+TEST(PlayerState, RoundTripKeepsEveryBitAndByte) {
+  const PlayerState state = sample();
+  const StateParse back = parseState(formatState(state, kParams), kParams, kPrograms);
+  ASSERT_TRUE(back.ok) << back.error;
+  EXPECT_EQ(back.state.program, state.program);
+  EXPECT_EQ(back.state.values, state.values);  // exact: shortest round-trip text
+  EXPECT_EQ(back.state.names, state.names);
+}
+
+TEST(PlayerState, DamagedFilesAreRejectedWithTheReason) {
+  const std::string good = formatState(sample(), kParams);
+  auto without = [&](const std::string& line) {
+    std::string text = good;
+    text.erase(text.find(line), line.size());
+    return text;
+  };
+  auto replaced = [&](const std::string& from, const std::string& to) {
+    std::string text = good;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
+  const struct {
+    std::string text;
+    std::string why;
+  } cases[] = {
+      {"", "empty"},
+      {good.substr(0, good.find("name 1")), "cut short"},
+      {good.substr(0, good.find("param Q") + 3), "unknown line 'par'"},
+      {without("end\n"), "cut short"},
+      {"something else 1\n" + good, "not a VelaOrin"},
+      {replaced("velaorin-state 1", "velaorin-state 2"), "unknown version"},
+      {without("param Q 1e-09\n"), "no value for 'Q'"},
+      {without("name 1 "), "unknown line"},
+      {replaced("name 2", "name 1"), "named twice"},
+      {replaced("name 2", "name 3"), "bad program number"},
+      {replaced("program 2", "program 3"), "bad program number"},
+      {replaced("program 2", "program -1"), "bad program number"},
+      {replaced("param Q 1e-09", "param Q 1.5"), "bad value"},
+      {replaced("param Q 1e-09", "param Q nan"), "bad value"},
+      {replaced("param Q 1e-09", "param Q 0,5"), "bad value"},
+      {replaced("param Q 1e-09", "param Res 0.5"), "unknown parameter"},
+      {replaced("param Q 1e-09", "param CutOff 0.5"), "given twice"},
+      {replaced("\\x5C", "\\x5"), "bad escape"},
+      {replaced("\\x5C", "\\q5C"), "bad escape"},
+      {good + "program 1\n", "after \"end\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    const StateParse parsed = parseState(c.text, kParams, kPrograms);
+    EXPECT_FALSE(parsed.ok);
+    EXPECT_NE(parsed.error.find(c.why), std::string::npos) << parsed.error;
+  }
+}
+
+TEST(PlayerState, ReplaceFileCreatesFoldersAndLeavesNoTemporary) {
+  char pattern[] = "/tmp/velaorin-state-XXXXXX";
+  const std::string folder = mkdtemp(pattern);
+  const std::string path = folder + "/a/b/state";
+  std::string error, text;
+  bool missing = false;
+  ASSERT_TRUE(replaceFile(path, "one", error)) << error;
+  ASSERT_TRUE(replaceFile(path, "two", error)) << error;
+  ASSERT_TRUE(readTextFile(path, text, error, missing));
+  EXPECT_EQ(text, "two");
+  // A folder where the file should be: the save fails and says so.
+  EXPECT_FALSE(replaceFile(folder + "/a", "x", error));
+  EXPECT_NE(error.find(folder + "/a"), std::string::npos);
+  size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder + "/a/b"))
+    ++entries;
+  EXPECT_EQ(entries, 1u);
+  std::filesystem::remove_all(folder);
+}
+
+TEST(PlayerCommandLine, GoodAndBadArguments) {
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string message;
+  } cases[] = {
+      {{}, -1, ""},
+      {{"--no-gui", "--program", "31", "--param", "CutOff=0.25", "--name", "V2"}, -1, ""},
+      {{"--connect-audio", "a:1,b:2", "--connect-midi", "m:out"}, -1, ""},
+      {{"--help"}, 0, "--connect-audio"},
+      {{"--version"}, 0, "velaorin "},
+      {{"--program", "32"}, 2, "--program"},
+      {{"--program", "x"}, 2, "--program"},
+      {{"--param", "CutOff"}, 2, "NAME=VALUE"},
+      {{"--param", "CutOff=1.5"}, 2, "from 0 to 1"},
+      {{"--param", "CutOff=0.5x"}, 2, "from 0 to 1"},
+      {{"--connect-audio", "a:1"}, 2, "two ports"},
+      {{"--connect-audio", "a:1,b:2,c:3"}, 2, "two ports"},
+      {{"--no-connect", "--connect-midi", "m:out"}, 2, "--no-connect"},
+      {{"--name", ""}, 2, "--name"},
+      {{"--frobnicate"}, 2, "frobnicate"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    const PlayerCommandLine line = parsePlayerCommandLine(c.args);
+    EXPECT_EQ(line.exitCode, c.exitCode) << line.message;
+    EXPECT_NE(line.message.find(c.message), std::string::npos) << line.message;
+    if (c.exitCode == 2) {
+      EXPECT_EQ(line.message.find('\n'), std::string::npos) << "one line";
+    }
+  }
+  const PlayerOptions o =
+      parsePlayerCommandLine({"--no-gui", "--program", "31", "--param", "CutOff=0.25",
+                              "--connect-audio", "a:1,b:2"}).options;
+  EXPECT_FALSE(o.gui);
+  EXPECT_EQ(o.program, 31);
+  ASSERT_EQ(o.parameters.size(), 1u);
+  EXPECT_EQ(o.parameters[0].value, 0.25f);
+  EXPECT_EQ(o.audioTargets, (std::vector<std::string>{"a:1", "b:2"}));
+}
+
+TEST(PlayerKeyboard, EveryKeyIsHitAtItsCentreAndBlackKeysLieOnTop) {
+  constexpr int kWidth = 481, kHeight = 96;
+  for (int key = 0; key < keyboard::kKeys; ++key) {
+    SCOPED_TRACE(key);
+    const keyboard::Rect r = keyboard::keyRect(key, kWidth, kHeight);
+    EXPECT_EQ(keyboard::keyAt(r.x + r.width / 2, r.y + r.height / 2, kWidth, kHeight), key);
+    EXPECT_LE(r.x + r.width, kWidth);
+    // A white key's lower part belongs to it alone, also under a black neighbour's edge.
+    if (!keyboard::isBlack(key)) {
+      EXPECT_EQ(keyboard::keyAt(r.x + 1, kHeight - 2, kWidth, kHeight), key);
+      EXPECT_EQ(keyboard::keyAt(r.x + r.width - 2, kHeight - 2, kWidth, kHeight), key);
+    }
+  }
+  EXPECT_EQ(keyboard::keyAt(-1, 10, kWidth, kHeight), -1);
+  EXPECT_EQ(keyboard::keyAt(kWidth, 10, kWidth, kHeight), -1);
+}
+
+TEST(PlayerKeyboard, ComputerKeyRows) {
+  const struct {
+    unsigned long keysym;
+    int offset;
+  } cases[] = {{XK_z, 0},  {XK_s, 1},     {XK_m, 11},          {XK_comma, 12},
+               {XK_slash, 16}, {XK_q, 12}, {XK_2, 13},         {XK_p, 28},
+               {XK_bracketright, 31}, {XK_Q, 12}, {XK_a, -1}, {XK_1, -1}, {XK_Left, -1}};
+  for (const auto& c : cases) EXPECT_EQ(keyboard::offsetForKeysym(c.keysym), c.offset) << c.keysym;
+}
+
+}  // namespace
