@@ -66,6 +66,10 @@ PlayerWindow::PlayerWindow(PluginHost& host, NoteSink notes, const std::string& 
                                    static_cast<unsigned>(panelHeight_), 0,
                                    BlackPixel(display_, screen), 0xf0f0f0);
   XSelectInput(display_, panelArea_, ExposureMask);
+  list_ = XCreateSimpleWindow(display_, window_, 0, kBarHeight, static_cast<unsigned>(width_),
+                              kListRows * kListRow, 1, BlackPixel(display_, screen),
+                              WhitePixel(display_, screen));
+  XSelectInput(display_, list_, ExposureMask | ButtonPressMask);
   surface_ = cairo_xlib_surface_create(display_, window_, DefaultVisual(display_, screen), width_,
                                        height);
   XMapWindow(display_, panelArea_);
@@ -114,6 +118,7 @@ void PlayerWindow::handle(XEvent& event) {
     case Expose:
       if (event.xexpose.count == 0 && event.xexpose.window == window_) paint();
       if (event.xexpose.count == 0 && event.xexpose.window == panelArea_ && !panelOpen_) paint();
+      if (event.xexpose.count == 0 && event.xexpose.window == list_) paintList();
       break;
     case ClientMessage:
       if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) closed_ = true;
@@ -123,10 +128,17 @@ void PlayerWindow::handle(XEvent& event) {
       break;
     case ButtonPress: {
       const int x = event.xbutton.x, y = event.xbutton.y;
-      if (y < kBarHeight) {
+      if (event.xbutton.window == list_) {
+        const int row = y / kListRow, column = x * 2 / width_;
+        if (event.xbutton.button == Button1 && row < kListRows)
+          selectProgram(column * kListRows + row);
+        showList(false);
+      } else if (y < kBarHeight) {
         if (event.xbutton.button == Button4) stepProgram(-1);
         else if (event.xbutton.button == Button5) stepProgram(1);
-        else if (event.xbutton.button == Button1) stepProgram(x < width_ / 2 ? -1 : 1);
+        else if (event.xbutton.button == Button1 && x < kArrowWidth) stepProgram(-1);
+        else if (event.xbutton.button == Button1 && x < kNameWidth - kArrowWidth) showList(!listShown_);
+        else if (event.xbutton.button == Button1 && x < kNameWidth) stepProgram(1);
       } else if (y >= keyboardTop() && event.xbutton.button == Button1) {
         pressKey(keyboard::keyAt(x, y - keyboardTop(), width_, kKeyboardHeight));
       }
@@ -147,6 +159,7 @@ void PlayerWindow::handle(XEvent& event) {
     case KeyPress:
     case KeyRelease: {
       const KeySym keysym = XLookupKeysym(&event.xkey, 0);
+      if (keysym == XK_Escape && listShown_) showList(false);
       computerKey(keysym, event.type == KeyPress);
       break;
     }
@@ -209,9 +222,49 @@ void PlayerWindow::computerKey(unsigned long keysym, bool down) {
 
 void PlayerWindow::stepProgram(int step) {
   const int count = host_.numPrograms();
-  if (count <= 0) return;
-  host_.selectProgram((host_.currentProgram() + step + count) % count);
+  if (count > 0) selectProgram((host_.currentProgram() + step + count) % count);
+}
+
+void PlayerWindow::selectProgram(int program) {
+  if (program < 0 || program >= host_.numPrograms()) return;
+  host_.selectProgram(program);
   paint();
+}
+
+void PlayerWindow::showList(bool show) {
+  listShown_ = show;
+  if (show) {
+    XMapRaised(display_, list_);  // above the panel, which is a sibling's child
+  } else {
+    XUnmapWindow(display_, list_);
+  }
+}
+
+void PlayerWindow::paintList() {
+  cairo_surface_t* area = cairo_xlib_surface_create(
+      display_, list_, DefaultVisual(display_, DefaultScreen(display_)), width_, kListRows * kListRow);
+  cairo_t* cr = cairo_create(area);
+  cairo_set_source_rgb(cr, 0.97, 0.97, 0.99);
+  cairo_paint(cr);
+  cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, 12);
+  const int current = host_.currentProgram();
+  for (int program = 0; program < host_.numPrograms() && program < 2 * kListRows; ++program) {
+    const double x = program / kListRows * width_ / 2.0, y = program % kListRows * kListRow;
+    if (program == current) {
+      cairo_set_source_rgb(cr, 0.16, 0.2, 0.32);
+      cairo_rectangle(cr, x, y, width_ / 2.0, kListRow);
+      cairo_fill(cr);
+    }
+    const double shade = program == current ? 1.0 : 0.1;
+    cairo_set_source_rgb(cr, shade, shade, shade);
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d  %s", program, host_.programName(program).c_str());
+    cairo_move_to(cr, x + 10, y + kListRow - 5);
+    cairo_show_text(cr, text);
+  }
+  cairo_destroy(cr);
+  cairo_surface_destroy(area);
 }
 
 void PlayerWindow::shiftOctave(int octaves) {
@@ -246,9 +299,12 @@ void PlayerWindow::paint() {
   cairo_set_source_rgb(cr, 1, 1, 1);
   char text[96];
   const int program = host_.currentProgram();
-  std::snprintf(text, sizeof text, "\u25C0   %02d  %s   \u25B6", program,
-                host_.programName(program).c_str());
-  cairo_move_to(cr, 10, 19);
+  cairo_move_to(cr, 8, 19);
+  cairo_show_text(cr, "\u25C0");
+  cairo_move_to(cr, kNameWidth - kArrowWidth + 8, 19);
+  cairo_show_text(cr, "\u25B6");
+  std::snprintf(text, sizeof text, "%02d  %s  \u25BE", program, host_.programName(program).c_str());
+  cairo_move_to(cr, kArrowWidth + 6, 19);
   cairo_show_text(cr, text);
   std::snprintf(text, sizeof text, "%s\u2013%s  \u2190 \u2192 octave", noteName(base_).c_str(),
                 noteName(std::min(127, base_ + keyboard::kKeys - 1)).c_str());

@@ -12,6 +12,9 @@
 
 class PlayerWindow {
  public:
+  static constexpr int kBarHeight = 28;      // program selector, above the panel
+  static constexpr int kKeyboardHeight = 96;  // on-screen keyboard, below it
+
   using NoteSink = std::function<void(uint8_t status, uint8_t note, uint8_t velocity)>;
 
   // Throws ToolError when there is no display. `title` is the JACK client name.
@@ -33,17 +36,24 @@ class PlayerWindow {
   void releaseMouseKey();
   void computerKey(unsigned long keysym, bool down);
   void stepProgram(int step);
+  void selectProgram(int program);
+  void showList(bool show);
+  void paintList();
   void shiftOctave(int octaves);
   int keyboardTop() const { return kBarHeight + panelHeight_; }
 
-  static constexpr int kBarHeight = 28;
-  static constexpr int kKeyboardHeight = 96;
+  static constexpr int kArrowWidth = 26;  // the bar: ◀ name ▶, then the octave
+  static constexpr int kNameWidth = 260;
+  static constexpr int kListRows = 16;    // the program list: two columns over the panel
+  static constexpr int kListRow = 17;
 
   PluginHost& host_;
   NoteSink notes_;
   Display* display_ = nullptr;
   Window window_ = 0;
   Window panelArea_ = 0;
+  Window list_ = 0;
+  bool listShown_ = false;
   Atom deleteWindow_ = 0;
   cairo_surface_t* surface_ = nullptr;
   int width_ = 481;

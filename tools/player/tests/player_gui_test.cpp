@@ -1,0 +1,159 @@
+// The player's window under a virtual display, driven by synthetic input (XTest): on-screen and
+// computer keys reach the plug-in as note-on and note-off, heard on the JACK output; closing the
+// window stops the player cleanly. Run under xvfb-run.
+// gtest before Xlib: Xlib's None macro breaks gtest's headers.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+#include <cairo.h>
+
+#include <chrono>
+#include <thread>
+
+#include "Keyboard.h"
+#include "PlayerTestSupport.h"
+#include "PlayerWindow.h"
+
+namespace {
+
+constexpr int64_t kMs = JackServer::kRate / 1000;
+
+Window findWindow(Display* display, Window parent, const std::string& name) {
+  char* title = nullptr;
+  if (XFetchName(display, parent, &title) != 0 && title != nullptr) {
+    const bool match = name == title;
+    XFree(title);
+    if (match) return parent;
+  }
+  Window root = 0, up = 0, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (XQueryTree(display, parent, &root, &up, &children, &count) != 0) {
+    for (unsigned i = 0; i < count && found == 0; ++i) found = findWindow(display, children[i], name);
+    if (children != nullptr) XFree(children);
+  }
+  return found;
+}
+
+// The whole screen as a PNG, for people to look at.
+void saveScreen(Display* display, const std::string& path) {
+  const Window root = DefaultRootWindow(display);
+  XWindowAttributes attributes;
+  XGetWindowAttributes(display, root, &attributes);
+  XImage* image = XGetImage(display, root, 0, 0, static_cast<unsigned>(attributes.width),
+                            static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+  if (image == nullptr) return;
+  cairo_surface_t* png = cairo_image_surface_create(CAIRO_FORMAT_RGB24, attributes.width,
+                                                    attributes.height);
+  auto* pixels = reinterpret_cast<uint32_t*>(cairo_image_surface_get_data(png));
+  const int stride = cairo_image_surface_get_stride(png) / 4;
+  for (int y = 0; y < attributes.height; ++y)
+    for (int x = 0; x < attributes.width; ++x)
+      pixels[y * stride + x] = static_cast<uint32_t>(XGetPixel(image, x, y)) & 0xffffffu;
+  cairo_surface_mark_dirty(png);
+  cairo_surface_write_to_png(png, path.c_str());
+  cairo_surface_destroy(png);
+  XDestroyImage(image);
+}
+
+void settle(Display* display, int ms) {
+  XSync(display, False);
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
+  ScratchFolder folder;
+  JackServer server(folder.path());
+  ASSERT_TRUE(server.up());
+  JackProbe probe(server.name(), 12.0);
+  ASSERT_TRUE(probe.open());
+  Child player({VELA_PLAYER, "--no-connect", "--name", "VoGui", "--state-file",
+                folder.file("state")},
+               {server.env()}, folder.file("player"));
+  ASSERT_TRUE(player.waitForOutput("running as JACK client", 10000)) << player.err();
+  ASSERT_TRUE(probe.connectTo("VoGui"));
+
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  int eventBase = 0, errorBase = 0, major = 0, minor = 0;
+  ASSERT_TRUE(XTestQueryExtension(display, &eventBase, &errorBase, &major, &minor));
+  Window window = 0;
+  for (int tries = 0; tries < 100 && window == 0; ++tries, settle(display, 50))
+    window = findWindow(display, DefaultRootWindow(display), "VoGui");
+  ASSERT_NE(window, 0u);
+  XWindowAttributes attributes;
+  ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
+  int left = 0, top = 0;
+  Window child = 0;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &left, &top, &child);
+  const int keyboardTop = top + attributes.height - PlayerWindow::kKeyboardHeight;
+  settle(display, 300);
+  saveScreen(display, VELA_ARTIFACTS "/player.png");
+
+  // Each way of playing: press, hear the note held, release, hear silence after the release.
+  const keyboard::Rect c = keyboard::keyRect(0, attributes.width, PlayerWindow::kKeyboardHeight);
+  const keyboard::Rect g = keyboard::keyRect(7, attributes.width, PlayerWindow::kKeyboardHeight);
+  const struct {
+    const char* what;
+    int x, y;  // pointer position, on screen
+    KeySym key;  // 0: a mouse click at the pointer
+  } plays[] = {
+      {"on-screen key C", left + c.x + c.width / 2, keyboardTop + c.height - 10, 0},
+      {"on-screen key G", left + g.x + g.width / 2, keyboardTop + g.height - 10, 0},
+      {"computer key Z", left + 5, keyboardTop + 5, XK_z},
+      {"computer key Q", left + 5, keyboardTop + 5, XK_q},
+  };
+  for (const auto& play : plays) {
+    SCOPED_TRACE(play.what);
+    XTestFakeMotionEvent(display, -1, play.x, play.y, CurrentTime);
+    settle(display, 50);
+    const int64_t pressed = probe.frame();
+    if (play.key == 0)
+      XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    else
+      XTestFakeKeyEvent(display, XKeysymToKeycode(display, play.key), True, CurrentTime);
+    settle(display, 400);
+    const int64_t released = probe.frame();
+    if (play.key == 0)
+      XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    else
+      XTestFakeKeyEvent(display, XKeysymToKeycode(display, play.key), False, CurrentTime);
+    settle(display, 300);
+    const int64_t after = probe.frame();
+    EXPECT_EQ(peak(probe.left(), pressed - 100 * kMs, pressed), 0.0f) << "silent before";
+    EXPECT_GT(peak(probe.left(), released - 200 * kMs, released), 0.01f) << "note-on heard";
+    EXPECT_EQ(peak(probe.left(), after - 150 * kMs, after), 0.0f) << "note-off heard";
+  }
+
+  // The program list opens from the name in the bar; picking "Eth Drm" selects program 1.
+  const struct {
+    int x, y;
+  } clicks[] = {{left + 100, top + PlayerWindow::kBarHeight / 2},
+                {left + 60, top + PlayerWindow::kBarHeight + 17 + 8}};
+  for (const auto& click : clicks) {
+    XTestFakeMotionEvent(display, -1, click.x, click.y, CurrentTime);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    settle(display, 200);
+    if (&click == clicks) saveScreen(display, VELA_ARTIFACTS "/player-programs.png");
+  }
+
+  // Closing the window as a window manager does.
+  XEvent close{};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = window;
+  close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  XSendEvent(display, window, False, NoEventMask, &close);
+  XSync(display, False);
+  EXPECT_EQ(player.wait(10000), 0) << player.err();
+  EXPECT_TRUE(probe.waitForPort("VoGui:midi_in", false, 2000));
+  EXPECT_NE(readFile(folder.file("state")).find("\nprogram 1\n"), std::string::npos);
+  XCloseDisplay(display);
+}
+
+}  // namespace
