@@ -229,6 +229,7 @@ void PlayerWindow::selectProgram(int program) {
   if (program < 0 || program >= host_.numPrograms()) return;
   host_.selectProgram(program);
   paint();
+  if (listShown_) paintList();
 }
 
 void PlayerWindow::showList(bool show) {
