@@ -11,6 +11,7 @@
 #include <cairo.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "Keyboard.h"
@@ -70,9 +71,11 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   ASSERT_TRUE(server.up());
   JackProbe probe(server.name(), 12.0);
   ASSERT_TRUE(probe.open());
-  Child player({VELA_PLAYER, "--no-connect", "--name", "VoGui", "--state-file",
-                folder.file("state")},
-               {server.env()}, folder.file("player"));
+  std::vector<std::string> args = {VELA_PLAYER, "--no-connect", "--name", "VoGui",
+                                   "--state-file", folder.file("state")};
+  // Another build of the plug-in, e.g. to look at its panel in the screenshots.
+  if (const char* plugin = std::getenv("VELA_PLAYER_PLUGIN")) args.insert(args.end(), {"--plugin", plugin});
+  Child player(args, {server.env()}, folder.file("player"));
   ASSERT_TRUE(player.waitForOutput("running as JACK client", 10000)) << player.err();
   ASSERT_TRUE(probe.connectTo("VoGui"));
 
