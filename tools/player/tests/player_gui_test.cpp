@@ -113,17 +113,17 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
     SCOPED_TRACE(play.what);
     XTestFakeMotionEvent(display, -1, play.x, play.y, CurrentTime);
     settle(display, 50);
+    auto press = [&](bool down) {
+      if (play.key == 0)
+        XTestFakeButtonEvent(display, 1, down, CurrentTime);
+      else
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, play.key), down, CurrentTime);
+    };
     const int64_t pressed = probe.frame();
-    if (play.key == 0)
-      XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    else
-      XTestFakeKeyEvent(display, XKeysymToKeycode(display, play.key), True, CurrentTime);
+    press(true);
     settle(display, 400);
     const int64_t released = probe.frame();
-    if (play.key == 0)
-      XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    else
-      XTestFakeKeyEvent(display, XKeysymToKeycode(display, play.key), False, CurrentTime);
+    press(false);
     settle(display, 300);
     const int64_t after = probe.frame();
     EXPECT_EQ(peak(probe.left(), pressed - 100 * kMs, pressed), 0.0f) << "silent before";
