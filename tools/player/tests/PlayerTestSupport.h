@@ -77,6 +77,9 @@ class JackProbe {
   // Waits up to `timeoutMs` for a port to appear (or, with `present` false, to disappear).
   bool waitForPort(const std::string& name, bool present, int timeoutMs);
   bool connectTo(const std::string& playerName);
+  bool setBufferSize(int frames) {
+    return jack_set_buffer_size(client_, static_cast<jack_nframes_t>(frames)) == 0;
+  }
   // Events happen `delayFrames` after the current frame; answers that start frame.
   int64_t play(const std::vector<TimedMidi>& events, int64_t delayFrames);
   int64_t frame() const { return frame_.load(); }
