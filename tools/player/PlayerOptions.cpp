@@ -37,7 +37,8 @@ PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args) {
   int32_t program = -1;
   app.add_flag("--no-gui", noGui, "Run without a window (headless)");
   app.add_option("--program", program, "Program to select at start, 0 to 31")
-      ->check(CLI::Range(0, 31));
+      ->check(CLI::Range(0, 31))
+      ->option_text("N");
   app.add_option("--param", parameters, "Set a parameter after the program, NAME=VALUE (0..1)")
       ->type_name("NAME=VALUE");
   app.add_option("--connect-midi", options.midiSources, "Connect this MIDI output port to ours")
