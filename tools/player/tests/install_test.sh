@@ -60,7 +60,7 @@ for file in ./usr/bin/velaorin ./usr/bin/velaorin-render ./usr/lib/vst/VelaOrin.
 done
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for library in libc6 libjack libcairo2 libx11-6 libsndfile1 libsmf0; do
+for library in libc6 libjack libcairo2 libx11-6 libsndfile1; do
   grep -q "$library" <<<"$depends" || fail "package does not depend on $library"
 done
 echo "install test passed"
