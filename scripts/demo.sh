@@ -6,9 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-bash scripts/setup.sh
-cmake --preset linux-release
-cmake --build --preset linux-release
+bash scripts/build-release.sh
 
 out="$root/demo.wav"
 build/linux-release/bin/velaorin-render --overwrite --output "$out" "$@"

@@ -9,9 +9,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-bash scripts/setup.sh
-cmake --preset linux-release
-cmake --build --preset linux-release
+bash scripts/build-release.sh
 
 player="$root/build/linux-release/bin/velaorin"
 if ! jack_lsp >/dev/null 2>&1 && command -v pw-jack >/dev/null 2>&1; then
