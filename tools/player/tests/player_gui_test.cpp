@@ -96,6 +96,20 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   settle(display, 300);
   saveScreen(display, VELA_ARTIFACTS "/player.png");
 
+  // The plug-in's panel: a window of its own inside the area under the bar, at the size it asks.
+  Window root = 0, up = 0, *areas = nullptr, *panels = nullptr;
+  unsigned areaCount = 0, panelCount = 0;
+  XWindowAttributes panel{};
+  ASSERT_TRUE(XQueryTree(display, window, &root, &up, &areas, &areaCount) && areaCount > 0);
+  XQueryTree(display, areas[0], &root, &up, &panels, &panelCount);  // the oldest: the area
+  ASSERT_EQ(panelCount, 1u);
+  XGetWindowAttributes(display, panels[0], &panel);
+  EXPECT_EQ(panel.width, 481);
+  EXPECT_EQ(panel.height, 281);
+  EXPECT_EQ(panel.map_state, IsViewable);
+  XFree(areas);
+  XFree(panels);
+
   // Each way of playing: press, hear the note held, release, hear silence after the release.
   const keyboard::Rect c = keyboard::keyRect(0, attributes.width, PlayerWindow::kKeyboardHeight);
   const keyboard::Rect g = keyboard::keyRect(7, attributes.width, PlayerWindow::kKeyboardHeight);
