@@ -1,6 +1,7 @@
 #include "Workload.h"
 
 #include <cmath>
+#include <cstdio>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -24,7 +25,62 @@ intptr_t dispatch(AEffect* effect, int32_t opcode, int32_t index = 0, intptr_t v
 constexpr uint8_t kNotes[] = {48, 55, 60, 64, 67, 72, 76, 79, 84, 79, 76, 72, 67, 64, 60, 55};
 constexpr uint8_t kVelocity = 100;
 
+// The first line of a text file, without its line end; empty if it cannot be read.
+std::string firstLine(const std::string& path) {
+#if defined(_WIN32)
+  const std::string native = "Z:" + path;  // Wine maps the Unix root to Z:
+#else
+  const std::string& native = path;
+#endif
+  std::FILE* file = std::fopen(native.c_str(), "r");
+  if (file == nullptr) return {};
+  char line[256] = {};
+  std::string text = std::fgets(line, sizeof line, file) != nullptr ? line : "";
+  std::fclose(file);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+std::string processorModel() {
+#if defined(_WIN32)
+  std::FILE* file = std::fopen("Z:/proc/cpuinfo", "r");
+#else
+  std::FILE* file = std::fopen("/proc/cpuinfo", "r");
+#endif
+  if (file == nullptr) return "unknown processor";
+  std::string model = "unknown processor";
+  char line[512];
+  while (std::fgets(line, sizeof line, file) != nullptr) {
+    const std::string text = line;
+    if (text.rfind("model name", 0) != 0) continue;
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) continue;
+    model = text.substr(text.find_first_not_of(" \t", colon + 1));
+    while (!model.empty() && (model.back() == '\n' || model.back() == ' ')) model.pop_back();
+    break;
+  }
+  std::fclose(file);
+  return model;
+}
+
 }  // namespace
+
+std::string machineDescription() {
+  std::string text = processorModel();
+  const std::string base = "/sys/devices/system/cpu/cpu0/cache/index";
+  const char* separator = "; L";
+  for (int index = 0; index < 8; ++index) {
+    const std::string dir = base + std::to_string(index) + "/";
+    const std::string level = firstLine(dir + "level");
+    const std::string size = firstLine(dir + "size");
+    if (level.empty() || size.empty()) continue;
+    const std::string type = firstLine(dir + "type");
+    const char* kind = type == "Data" ? "d" : (type == "Instruction" ? "i" : "");
+    text += separator + level + kind + " " + size;
+    separator = ", L";
+  }
+  return text;
+}
 
 double threadCpuSeconds() {
 #if defined(_WIN32)

@@ -15,6 +15,12 @@
 // not count against the plug-in.
 double threadCpuSeconds();
 
+// The processor and its caches, as one line ("AMD EPYC; L1d 32K, L1i 32K, L2 512K, L3 32768K"),
+// from /proc/cpuinfo and /sys/devices/system/cpu/cpu0/cache (through Wine's Z: drive on Windows
+// builds). Every speed figure is printed with it: the sine reads make the figures depend on the
+// cache sizes.
+std::string machineDescription();
+
 class Workload {
  public:
   static constexpr float kSampleRate = 44100.0f;

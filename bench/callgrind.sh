@@ -29,7 +29,7 @@ count() {
 irShort="$(count $short)"
 irLong="$(count $long)"
 perBlock="$(sed -n 's/.*, \([0-9]*\) voice-samples per block/\1/p' "$work/log.$long")"
-grep "^program" "$work/log.$long"
+grep -E "^(machine|program)" "$work/log.$long"
 awk -v a="$irShort" -v b="$irLong" -v n=$((long - short)) -v v="$perBlock" 'BEGIN {
   printf "%.0f instructions per block, %.1f instructions per voice-sample\n", (b - a) / n,
          (b - a) / (n * v) }'

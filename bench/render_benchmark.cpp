@@ -1,7 +1,8 @@
 // Google Benchmark of the built plug-in (VelaOrin.so opened with dlopen through its entry point,
 // as a host does): 44.1 kHz, blocks of 512, a held note plus the previous note's release, for
 // program 0 and "Eth Drm" (program 1). Counters: ns per voice-sample and the realtime factor
-// (seconds of audio per second of processor time), both from the thread's processor time.
+// (seconds of audio per second of processor time), both from the thread's processor time. The
+// context block names the processor and its caches.
 #include <benchmark/benchmark.h>
 
 #include "Workload.h"
@@ -34,4 +35,12 @@ BENCHMARK(renderProgram)->ArgName("program")->Arg(0)->Arg(1)->MinTime(1.0);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  // In the context block of the console output and in every JSON or CSV report.
+  benchmark::AddCustomContext("machine", machineDescription());
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

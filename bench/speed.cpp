@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
       static_cast<double>(blocks) * Workload::kBlockSize / Workload::kSampleRate;
   const double voiceSamples =
       static_cast<double>(blocks) * static_cast<double>(workload.voiceSamplesPerBlock());
+  std::printf("machine: %s\n", machineDescription().c_str());
   std::printf("program %d \"%s\": %ld blocks of %d at %.0f Hz, %lld voice-samples per block\n",
               static_cast<int>(program), workload.programName().c_str(), blocks,
               static_cast<int>(Workload::kBlockSize), static_cast<double>(Workload::kSampleRate),

@@ -7,6 +7,10 @@
 #include <array>
 #include <utility>
 
+// The segment loops call three lambdas per sample; left to itself the compiler keeps some of
+// them as calls once the loop grows, which costs more than the work they do.
+#define VELA_FORCE_INLINE __attribute__((always_inline))
+
 namespace engine {
 namespace {
 
@@ -149,24 +153,23 @@ inline void phaseStep(OscillatorState& s, int32_t* rounded) {
 template <ChainVariant kV>
 [[gnu::always_inline]] inline int32_t oscillatorStep(OscillatorState& s, const int32_t* p,
                                                      const BlockCoefs& k) {
-  const int32_t* sine = k.sine;
+  const SineTable& sine = *k.sine;
   const uint32_t p1 = static_cast<uint32_t>(p[0]), p2 = static_cast<uint32_t>(p[1]),
                  pc = static_cast<uint32_t>(p[2]);
   uint32_t index1 = p1;
   if constexpr (kV.feedback1)
     index1 += static_cast<uint32_t>(feedbackOffset(s.out1, k.fb1, k.fb1Fixed));
-  if constexpr (kV.sync1) index1 += static_cast<uint32_t>(sine[pc & kPhaseMask]);
-  s.out1 = sine[index1 & kPhaseMask];
+  if constexpr (kV.sync1) index1 += static_cast<uint32_t>(sine.at(pc));
+  s.out1 = sine.at(index1);
   uint32_t index2 = p2;
   if constexpr (kV.feedback2)
     index2 += static_cast<uint32_t>(feedbackOffset(s.out2, k.fb2, k.fb2Fixed));
   if constexpr (kV.sync2) {
-    s.out2 = sine[(index2 + static_cast<uint32_t>(s.out1)) & kPhaseMask];
-    return sine[(static_cast<uint32_t>(s.out2) + pc) & kPhaseMask];
+    s.out2 = sine.at(index2 + static_cast<uint32_t>(s.out1));
+    return sine.at(static_cast<uint32_t>(s.out2) + pc);
   } else {
-    s.out2 = sine[index2 & kPhaseMask];
-    return sine[(static_cast<uint32_t>(s.out1) + pc + static_cast<uint32_t>(s.out2)) &
-                kPhaseMask];
+    s.out2 = sine.at(index2);
+    return sine.at(static_cast<uint32_t>(s.out1) + pc + static_cast<uint32_t>(s.out2));
   }
 }
 
@@ -264,7 +267,7 @@ void chainSegment(VoiceRun* const* v, ChunkVoice* const* c, int32_t a, int32_t b
   alignas(16) int32_t carrier[kChunk][2];     // per sample: lane 0, lane 1
   __m128d envelope[kChunk];                   // per sample: e of lane 0, lane 1
   __m128d cutoff[kChunk];                     // per sample: f of lane 0, lane 1
-  auto advance = [&](int32_t i) {
+  auto advance = [&](int32_t i) VELA_FORCE_INLINE {
     phaseStep(osc0, rounded[i][0]);
     if constexpr (kPair) phaseStep(osc1, rounded[i][1]);
     const __m128 eLanes = _mm_unpacklo_ps(_mm_load_ss(e0 + i), kPair ? _mm_load_ss(e1 + i)
@@ -276,11 +279,11 @@ void chainSegment(VoiceRun* const* v, ChunkVoice* const* c, int32_t a, int32_t b
     envelope[i] = e;
     cutoff[i] = _mm_cvtps_pd(_mm_cvtpd_ps(_mm_min_pd(x, limit)));
   };
-  auto oscillate = [&](int32_t i) {
+  auto oscillate = [&](int32_t i) VELA_FORCE_INLINE {
     carrier[i][0] = oscillatorStep<kV>(osc0, rounded[i][0], k);
     carrier[i][1] = kPair ? oscillatorStep<kV>(osc1, rounded[i][1], k) : 0;
   };
-  auto filterSample = [&](int32_t i) {
+  auto filterSample = [&](int32_t i) VELA_FORCE_INLINE {
     const __m128d x =
         _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(carrier[i])));
     const __m128d y = filterStep<kV.type>(filter, x, cutoff[i], damping);

@@ -57,7 +57,7 @@ void AVstXSynth::storeVoice(int32_t n, const Run& v) {
 
 template <class Coefs>
 void AVstXSynth::loadCoefs(Coefs& k) const {
-  k.sine = tables->sineTable;
+  k.sine = &tables->sine;
   k.fb1 = static_cast<double>(fb1Amount);
   k.fb2 = static_cast<double>(fb2Amount);
   k.fb1Fixed = static_cast<int64_t>(k.fb1 * 0x1p40);

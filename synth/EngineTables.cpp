@@ -10,16 +10,7 @@ namespace {
 struct SynthTablesHolder {
   SynthTables tables;
   SynthTablesHolder() {
-    int32_t* sine = tables.sineTable;
-    for (int32_t i = 0; i < 32768; ++i) {
-      sine[i] = roundToInt(65536.0 * sineOfStep(i));
-      // sin((i - 32768) * pi / 65536) = -sin((32768 - i) * pi / 65536); rounding is symmetric.
-      sine[i + 98304] = roundToInt(65536.0 * -sineOfStep(32768 - i));
-    }
-    for (int32_t i = 0; i < 32768; ++i) {
-      sine[i + 32768] = -sine[i + 98304];
-      sine[i + 65536] = -sine[i];
-    }
+    tables.sine.build([](int32_t step) { return roundToInt(65536.0 * sineOfStep(step)); });
     double x = 6.875;
     for (int32_t i = 0; i < 3; ++i) x *= kPitchRatio;
     for (float& frequency : tables.noteFrequencyTable) {

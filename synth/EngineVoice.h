@@ -21,7 +21,7 @@ struct VoiceRun {
 
 // Engine coefficients as one block reads them.
 struct BlockCoefs {
-  const int32_t* sine;
+  const SineTable* sine;
   double fb1, fb2;
   int64_t fb1Fixed, fb2Fixed;  // fb1 and fb2 times 2^40, for feedbackOffset
   double sustain;
@@ -149,28 +149,26 @@ template <bool kBounded>
 inline float renderSample(VoiceRun& v, const BlockCoefs& k) {
   const float e = envelopeStep(v, k);
 
-  const int32_t* sine = k.sine;
+  const SineTable& sine = *k.sine;
   const int32_t p1 = roundToInt(v.phase1);
   const int32_t p2 = roundToInt(v.phase2);
   const int32_t pc = roundToInt(v.phaseC);
 
   const int32_t fb1 = roundToInt(static_cast<double>(v.out1) * k.fb1);
   uint32_t index1 = static_cast<uint32_t>(p1) + static_cast<uint32_t>(fb1);
-  if (k.mod1Sync) index1 += static_cast<uint32_t>(sine[static_cast<uint32_t>(pc) & kPhaseMask]);
-  v.out1 = sine[index1 & kPhaseMask];
+  if (k.mod1Sync) index1 += static_cast<uint32_t>(sine.at(static_cast<uint32_t>(pc)));
+  v.out1 = sine.at(index1);
 
   const int32_t fb2 = roundToInt(static_cast<double>(v.out2) * k.fb2);
   int32_t carrier;
   if (k.mod2Sync) {
-    v.out2 = sine[(static_cast<uint32_t>(p2) + static_cast<uint32_t>(v.out1) +
-                   static_cast<uint32_t>(fb2)) &
-                  kPhaseMask];
-    carrier = sine[(static_cast<uint32_t>(v.out2) + static_cast<uint32_t>(pc)) & kPhaseMask];
+    v.out2 = sine.at(static_cast<uint32_t>(p2) + static_cast<uint32_t>(v.out1) +
+                     static_cast<uint32_t>(fb2));
+    carrier = sine.at(static_cast<uint32_t>(v.out2) + static_cast<uint32_t>(pc));
   } else {
-    v.out2 = sine[(static_cast<uint32_t>(p2) + static_cast<uint32_t>(fb2)) & kPhaseMask];
-    carrier = sine[(static_cast<uint32_t>(v.out1) + static_cast<uint32_t>(pc) +
-                    static_cast<uint32_t>(v.out2)) &
-                   kPhaseMask];
+    v.out2 = sine.at(static_cast<uint32_t>(p2) + static_cast<uint32_t>(fb2));
+    carrier = sine.at(static_cast<uint32_t>(v.out1) + static_cast<uint32_t>(pc) +
+                      static_cast<uint32_t>(v.out2));
   }
 
   v.phase1 = advancePhase<kBounded>(v.phase1, p1, v.inc1);

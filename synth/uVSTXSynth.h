@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "DAudioEffectX.h"
+#include "SineTable.h"
 #include "VelaParameters.h"
 
 constexpr int32_t kNumPrograms = 32;
@@ -39,7 +40,7 @@ constexpr int32_t kPitchBendSteps = 129;  // exponents -64/64 .. +64/64
 // The shared tables: built once per process (thread-safe), read-only afterwards. Built with our
 // own double-precision routines, so every platform and maths library gives the same bits.
 struct SynthTables {
-  int32_t sineTable[kSineTableSize];  // one cycle, amplitude 65536
+  SineTable sine;  // one cycle of kSineTableSize steps, amplitude 65536
   float noteFrequencyTable[kNumNotes];  // Hz per MIDI note
   float pitchBendTable[kPitchBendSteps];  // 1.059463094359^((m - 64) / 64), m = 0..128
 };

@@ -60,6 +60,16 @@ class EngineProbe : public AVstXSynth {
   using AVstXSynth::voiceVelocity;
 };
 
+// The whole sine cycle, entry k read through the engine's stored table at index k.
+inline const std::vector<int32_t>& sineCycle() {
+  static const std::vector<int32_t> cycle = [] {
+    std::vector<int32_t> t(kSineTableSize);
+    for (uint32_t k = 0; k < t.size(); ++k) t[k] = synthTables().sine.at(k);
+    return t;
+  }();
+  return cycle;
+}
+
 inline uint32_t floatBits(float f) {
   uint32_t u;
   std::memcpy(&u, &f, sizeof u);

@@ -38,7 +38,7 @@ struct ModelVoice {
 // The design's renderer, one sample and one voice at a time.
 struct Model {
   ModelVoice v[2];
-  const int32_t* T = synthTables().sineTable;
+  const int32_t* T = sineCycle().data();
   float fb1, fb2, S, Env, cutoffCoef, damping;
   int32_t type, A, D, R;
   bool sync1, sync2;

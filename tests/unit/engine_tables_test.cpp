@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "engine_probe.h"
 
@@ -19,18 +20,24 @@ uint64_t fnv1a(const void* data, size_t size) {
   return hash;
 }
 
+// Every read of the stored quarter wave against the whole cycle's reference hash and entries.
 TEST(EngineTables, SineTableMatchesHighPrecisionReference) {
-  const SynthTables& t = synthTables();
-  EXPECT_EQ(fnv1a(t.sineTable, sizeof t.sineTable), 0xAC9596C651A06F66ull);
+  const std::vector<int32_t>& cycle = sineCycle();
+  EXPECT_EQ(fnv1a(cycle.data(), sizeof(int32_t) * cycle.size()), 0xAC9596C651A06F66ull);
   struct Entry {
     int32_t index, value;
   };
   for (const Entry& e : {Entry{0, 0}, Entry{1, 3}, Entry{32767, 65536}, Entry{32768, 65536},
                          Entry{65536, 0}, Entry{98304, -65536}, Entry{131071, -3}}) {
     SCOPED_TRACE(e.index);
-    EXPECT_EQ(t.sineTable[e.index], e.value);
+    EXPECT_EQ(cycle[e.index], e.value);
   }
-  for (int32_t k = 0; k < 65536; ++k) ASSERT_EQ(t.sineTable[k + 65536], -t.sineTable[k]) << k;
+  for (int32_t k = 0; k < 65536; ++k) ASSERT_EQ(cycle[k + 65536], -cycle[k]) << k;
+  // Oscillator sums wrap in 32 bits: indices beyond one cycle read modulo the cycle.
+  for (const uint32_t offset : {0x20000u, 0xA0000u, 0x7FFE0000u, 0xFFFE0000u}) {
+    for (uint32_t k = 0; k < cycle.size(); ++k)
+      ASSERT_EQ(synthTables().sine.at(k + offset), cycle[k]) << offset << " + " << k;
+  }
 }
 
 TEST(EngineTables, SineRoutineIsFarFromEveryRoundingTie) {
