@@ -1,25 +1,11 @@
 #!/usr/bin/env bash
-# Data-cache misses per voice-sample of the plug-in's rendering, simulated by cachegrind for two
-# cache shapes: a 32 KiB L1 with a 512 KiB or a 2 MiB second level (cachegrind models two levels;
-# its last level stands for the core's L2 here, since any L3 holds the whole engine). Like
-# callgrind.sh, two lengths of the benchmark workload are run and their difference divided by
-# the extra voice-samples, so start-up and table building cancel out.
+# Data-cache misses per voice-sample of the plug-in's rendering, simulated by cachegrind on the
+# benchmark workload for two cache shapes: a 32 KiB L1 with a 512 KiB or a 2 MiB second level
+# (cachegrind models two levels; its last level stands for the core's L2 here, since any L3
+# holds the whole engine).
 #   bench/cachegrind.sh [program=1] [build dir=build/linux-release]
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-program="${1:-1}"
-build="${2:-$root/build/linux-release}"
-short=100
-long=300
-
-if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build "$build" -j2 --target velaorin-speed >/dev/null
-speed="$build/bin/velaorin-speed"
-
-work="$(mktemp -d)"
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/valgrind-workload.sh"
 
 # "Ir Dr D1mr DLmr" (instructions, data reads, L1 and last-level read misses) of one run.
 count() {
@@ -39,7 +25,7 @@ for shape in "--LL=524288,8,64 512KiB" "--LL=2097152,16,64 2MiB"; do
     grep -E "^(machine|program)" "$work/log.$long.$2"
     first=0
   fi
-  perBlock="$(sed -n 's/.*, \([0-9]*\) voice-samples per block/\1/p' "$work/log.$long.$2")"
+  perBlock="$(voiceSamplesPerBlock "$work/log.$long.$2")"
   awk -v a="$a" -v b="$b" -v n=$((long - short)) -v v="$perBlock" -v shape="$2" 'BEGIN {
     split(a, x, " "); split(b, y, " "); d = n * v
     printf "L1 32 KiB, L2 %-6s per voice-sample: %.1f instructions, %.1f data reads, " \
