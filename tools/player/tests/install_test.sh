@@ -40,10 +40,13 @@ JACK_NO_AUDIO_RESERVATION=1 jackd --no-realtime -n "$server" -d dummy -r 48000 -
   >"$scratch/jackd.log" 2>&1 &
 jackd_pid=$!
 export JACK_DEFAULT_SERVER=$server XDG_CONFIG_HOME=$scratch/config
-for _ in $(seq 100); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
+# Generous waits: CI machines are often busy, and a SIGTERM before the player has set up its
+# handlers would end it without saving.
+for _ in $(seq 300); do jack_lsp >/dev/null 2>&1 && break; sleep 0.1; done
 "$prefix/bin/velaorin" --no-gui --no-connect >"$scratch/player.out" 2>&1 &
 player=$!
-for _ in $(seq 100); do grep -q "running as" "$scratch/player.out" && break; sleep 0.1; done
+for _ in $(seq 300); do grep -q "running as" "$scratch/player.out" && break; sleep 0.1; done
+grep -q "running as" "$scratch/player.out" || fail "installed player did not start: $(cat "$scratch/player.out")"
 kill -TERM "$player"
 wait "$player" || fail "installed player: $(cat "$scratch/player.out")"
 grep -q '^name 1 Eth Drm$' "$XDG_CONFIG_HOME/velaorin/state" || fail "installed player: no state"

@@ -1,6 +1,6 @@
 // The player's window under a virtual display, driven by synthetic input (XTest): on-screen and
 // computer keys reach the plug-in as note-on and note-off, heard on the JACK output; closing the
-// window stops the player cleanly. Run under xvfb-run.
+// window stops the player cleanly. Run on a private display (scripts/x11-test.sh).
 // gtest before Xlib: Xlib's None macro breaks gtest's headers.
 #include <gtest/gtest.h>
 
