@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets the machine up, builds every target and runs every test: the native suite, the same suite
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows builds under Wine.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows builds under Wine, and each
+# fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,6 +41,19 @@ for preset in "${presets[@]}"; do
   failed=$((failed + bad))
 done
 case "$(uname)" in Linux) WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true ;; esac
+
+# Each fuzz target counts as one test; about a minute in all.
+echo "== fuzz"
+set +e
+bash scripts/fuzz.sh "${VELA_FUZZ_SECONDS:-20}" 2>&1 | tee "$log"
+set -e
+line=$(grep -E '^fuzz: [0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1 || true)
+if [ -z "$line" ]; then
+  status=1
+else
+  passed=$((passed + $(sed -E 's/^fuzz: ([0-9]+) passed.*/\1/' <<<"$line")))
+  failed=$((failed + $(sed -E 's/.*, ([0-9]+) failed.*/\1/' <<<"$line")))
+fi
 
 echo "total: $passed passed, $failed failed"
 [ "$failed" -eq 0 ] || status=1

@@ -1,0 +1,52 @@
+// Reads a fuzzer's bytes as a stream of values; past the end every value is 0.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+class FuzzInput {
+ public:
+  FuzzInput(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+  bool empty() const { return pos_ >= size_; }
+  template <class T>
+  T take() {
+    T value{};
+    unsigned char bytes[sizeof(T)] = {};
+    for (unsigned char& b : bytes) b = pos_ < size_ ? data_[pos_++] : 0;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+  }
+  uint8_t byte() { return take<uint8_t>(); }
+  // Mostly small values (where the interesting boundaries are), sometimes any 32 bits.
+  int32_t smallInt(int32_t low, int32_t high) {
+    const uint8_t pick = byte();
+    if (pick < 224) return low + static_cast<int32_t>(take<uint16_t>() % static_cast<uint32_t>(high - low + 1));
+    return take<int32_t>();
+  }
+  // Mostly values in 0..1, sometimes any bit pattern (NaN, infinities, subnormals).
+  float unitFloat() {
+    const uint8_t pick = byte();
+    if (pick < 192) return static_cast<float>(take<uint16_t>()) / 65535.0f;
+    return take<float>();
+  }
+  // Copies up to `size` bytes into `out`, zero-filling the rest.
+  void fill(void* out, size_t size) {
+    auto* bytes = static_cast<unsigned char*>(out);
+    for (size_t i = 0; i < size; ++i) bytes[i] = pos_ < size_ ? data_[pos_++] : 0;
+  }
+
+ private:
+  const uint8_t* data_;
+  size_t size_;
+  size_t pos_ = 0;
+};
+
+// Every output sample must be a finite number.
+inline void checkOutput(const float* samples, int32_t frames) {
+  for (int32_t i = 0; i < frames; ++i)
+    if (!std::isfinite(samples[i])) std::abort();
+}
