@@ -45,8 +45,8 @@ class FuzzInput {
   size_t pos_ = 0;
 };
 
-// Every output sample must be a finite number.
+// Every output sample must be a finite number, and never subnormal.
 inline void checkOutput(const float* samples, int32_t frames) {
   for (int32_t i = 0; i < frames; ++i)
-    if (!std::isfinite(samples[i])) std::abort();
+    if (!std::isfinite(samples[i]) || std::fpclassify(samples[i]) == FP_SUBNORMAL) std::abort();
 }

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Sets the machine up, builds every target and runs every test: the native suite, the same suite
-# under AddressSanitizer and UndefinedBehaviorSanitizer, the Windows builds under Wine, and each
-# fuzz target for a bounded time.
+# under AddressSanitizer and UndefinedBehaviorSanitizer, the concurrency tests under
+# ThreadSanitizer, the Windows builds under Wine, and each fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
-presets=(linux-release linux-asan win32 win64)
+presets=(linux-release linux-asan linux-tsan win32 win64)
 for preset in "${presets[@]}"; do
   echo "== build $preset"
   cmake --preset "$preset" >/dev/null

@@ -1,5 +1,6 @@
-// MIDI intake and voice allocation: note-on/off, all-notes-off and pitch bend, each applied
-// between blocks with its sample offset kept for the renderer.
+// MIDI intake and voice allocation: note-on/off, the all-sound/all-notes-off and reset
+// controllers, and pitch bend, each applied between blocks with its sample offset kept for the
+// renderer.
 #include <cstring>
 
 #include "EngineNumbers.h"
@@ -25,7 +26,20 @@ void AVstXSynth::noteOn(int32_t voice, int32_t note, int32_t velocity, int32_t d
   updateVoicePitch(voice);
 }
 
+void AVstXSynth::releaseAt(int32_t voice, int32_t delta) {
+  // A release already due at an earlier sample is never postponed by a later event.
+  if (envState[voice] >= 1 && envState[voice] <= 3 &&
+      (noteOffCountdown[voice] < 0 || delta < noteOffCountdown[voice]))
+    noteOffCountdown[voice] = delta;
+}
+
+void AVstXSynth::bendTo(float bend) {
+  pitchBend = bend;
+  for (int32_t n = 0; n <= maxVoice; ++n) updateVoicePitch(n);
+}
+
 int32_t AVstXSynth::processEvents(VstEvents* events) {
+  applyPendingEdits();
   if (events == nullptr) return 1;
   VstEvent* const* list = events->events;  // hosts allocate numEvents entries behind the record
   const int32_t count = events->numEvents;
@@ -44,24 +58,27 @@ int32_t AVstXSynth::processEvents(VstEvents* events) {
       const int32_t note = data1 & 0x7F;
       const int32_t velocity = status == 0x80 ? 0 : (data2 & 0x7F);
       if (velocity == 0) {
-        for (int32_t n = 0; n <= maxVoice; ++n) {
-          if (voiceNote[n] == note && envState[n] >= 1 && envState[n] <= 3)
-            noteOffCountdown[n] = delta;
-        }
+        for (int32_t n = 0; n <= maxVoice; ++n)
+          if (voiceNote[n] == note) releaseAt(n, delta);
       } else {
         if (++nextVoice > maxVoice) nextVoice = 0;
-        const int32_t following = nextVoice == maxVoice ? 0 : nextVoice + 1;
-        if (envState[following] >= 1 && envState[following] <= 3)
-          noteOffCountdown[following] = delta;
+        releaseAt(nextVoice == maxVoice ? 0 : nextVoice + 1, delta);
         noteOn(nextVoice, note, velocity, delta);
       }
-    } else if (status == 0xB0 && data1 == 126) {
-      for (int32_t n = 0; n <= maxVoice; ++n) envState[n] = 0;
+    } else if (status == 0xB0) {
+      // 120 all sound off and 126 silence at once; 123 all notes off releases every held voice
+      // as its note-off would; 121 reset all controllers centres the bend.
+      if (data1 == 120 || data1 == 126) {
+        for (int32_t n = 0; n <= maxVoice; ++n) envState[n] = 0;
+      } else if (data1 == 123) {
+        for (int32_t n = 0; n <= maxVoice; ++n) releaseAt(n, delta);
+      } else if (data1 == 121) {
+        bendTo(1.0f);
+      }
     } else if (status == 0xE0) {
       int32_t m = data2 & 0x7F;
       if (m == 127) m = 128;
-      pitchBend = tables->pitchBendTable[m];
-      for (int32_t n = 0; n <= maxVoice; ++n) updateVoicePitch(n);
+      bendTo(tables->pitchBendTable[m]);
     }
   }
   return 1;

@@ -51,11 +51,30 @@ inline int32_t wrapSub(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
 }
 
-// A parameter value as the mapping uses it: limited to 0..1, NaN as 0.
+// A parameter value as the mapping uses it: limited to 0..1, NaN and values below the smallest
+// normal float as 0 (a subnormal sustain level would make subnormal samples).
 inline double unitValue(float v) {
-  if (!(v >= 0.0f)) return 0.0;
+  if (!(v >= std::numeric_limits<float>::min())) return 0.0;
   return v <= 1.0f ? static_cast<double>(v) : 1.0;
 }
+
+// "Mod1" and "Mod2" as whole semitones, -12..12.
+inline int32_t semitoneOffset(float v) { return roundToInt((unitValue(v) - 0.5) * 24.0); }
+
+// Flush-to-zero for the duration of a render call, so no result of the engine's SSE arithmetic
+// (all of its float maths, on 32-bit builds too) is ever subnormal; the caller's MXCSR comes back
+// on return. Normal results keep their bits.
+class FlushToZeroScope {
+ public:
+#if defined(__SSE2__) || defined(_M_X64)
+  FlushToZeroScope() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | kFlushToZero); }
+  ~FlushToZeroScope() { _mm_setcsr(saved_); }
+
+ private:
+  static constexpr unsigned kFlushToZero = 0x8000;
+  unsigned saved_;
+#endif
+};
 
 inline int32_t roundStageSamples(double samples) {
   if (!(samples > 0.0)) return 0;

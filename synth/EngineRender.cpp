@@ -100,7 +100,9 @@ int32_t AVstXSynth::filterVoice(int32_t voice, int32_t input, float cutoff) {
 
 template <bool kReplace>
 void AVstXSynth::renderBlock(float** outputs, int32_t sampleFrames) {
+  applyPendingEdits();
   if (outputs == nullptr || sampleFrames <= 0) return;
+  const FlushToZeroScope flushToZero;
   float* left = outputs[0];
   float* right = outputs[1];
   if (left == nullptr || right == nullptr) return;

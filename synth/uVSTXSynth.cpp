@@ -10,6 +10,23 @@ namespace {
 
 bool isParamIndex(int32_t index) { return static_cast<uint32_t>(index) < kNumParams; }
 
+constexpr uint32_t kAllParams = (1u << kNumParams) - 1;
+
+// Program names are only ever touched by editing threads; they take turns here.
+class NameGuard {
+ public:
+  explicit NameGuard(std::atomic_flag& flag) : flag_(flag) {
+    while (flag_.test_and_set(std::memory_order_acquire)) {
+    }
+  }
+  ~NameGuard() { flag_.clear(std::memory_order_release); }
+  NameGuard(const NameGuard&) = delete;
+  NameGuard& operator=(const NameGuard&) = delete;
+
+ private:
+  std::atomic_flag& flag_;
+};
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -20,7 +37,7 @@ VstXSynthProgram::VstXSynthProgram() : name("Basic") {
 }
 
 void VstXSynthProgram::copyFrom(const VstXSynthProgram& other) {
-  for (int32_t i = 0; i < kNumParams; ++i) valueOf(i) = other.valueOf(i);
+  for (int32_t i = 0; i < kNumParams; ++i) setSharedValue(i, other.sharedValue(i));
   std::memcpy(name, other.name, sizeof name);
 }
 
@@ -35,6 +52,7 @@ AVstXSynth::AVstXSynth(audioMasterCallback master) : AudioEffectX(master, kNumPr
   }
   setProgram(0);
   loadFactoryProgram();
+  applyPendingEdits();  // the engine starts on program 0
   if (audioMaster != nullptr) {
     setNumInputs(0);
     setNumOutputs(2);
@@ -66,19 +84,26 @@ void AVstXSynth::loadFactoryProgram() {
 void AVstXSynth::setProgram(int32_t program) {
   // The dispatcher already keeps hosts within 0..31; direct callers get the same guard.
   if (!(program >= 0 && program < kNumPrograms)) return;
-  curProgram = program;
-  VstXSynthProgram& stored = *programs[program];
-  for (int32_t index : kReplayOrder) setParameter(index, stored.valueOf(index));
+  // Nothing is copied: the program's values become the live ones, and the audio thread applies
+  // them all, in record order, before its next events or block.
+  std::atomic_ref<int32_t>(curProgram).store(program, std::memory_order_release);
+  pendingRetune.store(retuneRequest(program), std::memory_order_release);
+  pendingEdits.fetch_or(kAllParams, std::memory_order_release);
 }
+
+int32_t AVstXSynth::getProgram() { return currentProgram(); }
 
 void AVstXSynth::setProgramName(char* name) {
   if (name == nullptr) return;
+  NameGuard guard(nameLock);
   // Longer names are cut to the 23 characters the record holds.
-  copyHostText(programs[curProgram]->name, name, sizeof programs[curProgram]->name);
+  VstXSynthProgram& program = *programs[currentProgram()];
+  copyHostText(program.name, name, sizeof program.name);
 }
 
 void AVstXSynth::getProgramName(char* name) {
-  copyHostText(name, programs[curProgram]->name, kProgramNameSize);
+  NameGuard guard(nameLock);
+  copyHostText(name, programs[currentProgram()]->name, kProgramNameSize);
 }
 
 void AVstXSynth::getParameterLabel(int32_t, char* label) {
@@ -90,7 +115,7 @@ void AVstXSynth::getParameterDisplay(int32_t index, char* text) {
   text[0] = '\0';
   if (!isParamIndex(index)) return;
   char full[kFixedTextMax];
-  floatToFixedText(liveValue(index), full);
+  floatToFixedText(getParameter(index), full);
   // Values far outside 0..1 would overflow the host's 8 bytes: their text is cut.
   copyHostText(text, full, kParamTextSize);
 }
@@ -102,14 +127,19 @@ void AVstXSynth::getParameterName(int32_t index, char* text) {
 }
 
 void AVstXSynth::setParameter(int32_t index, float value) {
-  if (isParamIndex(index)) {
-    programs[curProgram]->valueOf(index) = value;
-    liveValue(index) = value;
-  }
-  applyParameter(index);
+  if (!isParamIndex(index)) return;
+  // The live values are those of the current program: the edit lands in the program current
+  // now, and only there.
+  const int32_t program = currentProgram();
+  programs[program]->setSharedValue(index, value);
+  if (index == kFB1 || index == kFB2)
+    pendingRetune.store(retuneRequest(program), std::memory_order_release);
+  pendingEdits.fetch_or(1u << index, std::memory_order_release);
 }
 
-float AVstXSynth::getParameter(int32_t index) { return isParamIndex(index) ? liveValue(index) : 0.0f; }
+float AVstXSynth::getParameter(int32_t index) {
+  return isParamIndex(index) ? programs[currentProgram()]->sharedValue(index) : 0.0f;
+}
 
 bool AVstXSynth::getOutputProperties(int32_t index, VstPinProperties* properties) {
   if (index >= 2 || properties == nullptr) return false;
@@ -122,13 +152,17 @@ bool AVstXSynth::getOutputProperties(int32_t index, VstPinProperties* properties
 
 bool AVstXSynth::getProgramNameIndexed(int32_t, int32_t index, char* text) {
   if (!(index >= 0 && index < kNumPrograms) || text == nullptr) return false;
+  NameGuard guard(nameLock);
   copyHostText(text, programs[index]->name, kProgramNameSize);
   return true;
 }
 
 bool AVstXSynth::copyProgram(int32_t destination) {
   if (!(destination >= 0 && destination < kNumPrograms)) return false;
-  if (destination != curProgram) programs[destination]->copyFrom(*programs[curProgram]);
+  const int32_t source = currentProgram();
+  if (destination == source) return true;
+  NameGuard guard(nameLock);
+  programs[destination]->copyFrom(*programs[source]);
   return true;
 }
 

@@ -5,6 +5,7 @@
 // (EngineRender).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "DAudioEffectX.h"
@@ -23,6 +24,8 @@ constexpr int32_t parameterSlot(int32_t index) {
 }
 
 // One stored program: the 14 values in record order (kParameters' recordSlot), then the name.
+// Editing threads write the values while the audio thread reads them: once the instance is built,
+// every access goes through sharedValue/setSharedValue.
 class VstXSynthProgram {
  public:
   VstXSynthProgram();
@@ -30,6 +33,13 @@ class VstXSynthProgram {
   // index 0..13 as the host numbers parameters
   float& valueOf(int32_t index) { return values[parameterSlot(index)]; }
   float valueOf(int32_t index) const { return values[parameterSlot(index)]; }
+  float sharedValue(int32_t index) const {
+    return std::atomic_ref<float>(const_cast<float&>(values[parameterSlot(index)]))
+        .load(std::memory_order_relaxed);
+  }
+  void setSharedValue(int32_t index, float value) {
+    std::atomic_ref<float>(values[parameterSlot(index)]).store(value, std::memory_order_relaxed);
+  }
 
   float values[kNumParams];
   char name[24];
@@ -52,22 +62,31 @@ double pitchBendPower(int32_t exponent64);  // 1.059463094359^(exponent64 / 64)
 // The per-sample filter coefficient f of a voice at envelope value e (0..0.785).
 float cutoffCoefficient(float e, float env, float cutoffCoef, float keyTrack);
 
+// Threads. The audio thread calls processEvents, process and processReplacing, never two at
+// once; it alone writes the engine and voice state. Any other thread may, at the same time, set
+// and read parameters, change and name programs, ask for texts and run the editor: those calls
+// touch only the programs (atomically) and hand edits over, and the audio thread applies them at
+// the start of its next call, a program change whole. effOpen, effClose, effMainsChanged,
+// effSetSampleRate and effSetBlockSize(AndSampleRate) come while the host is not rendering.
 class AVstXSynth : public AudioEffectX {
  public:
   explicit AVstXSynth(audioMasterCallback audioMaster);
   ~AVstXSynth() override;
 
-  // [audio thread]
+  // [audio thread] No allocation, lock or system call.
   void process(float** inputs, float** outputs, int32_t sampleFrames) override;
   void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override;
   int32_t processEvents(VstEvents* events) override;
 
-  // [host thread]
+  // [host thread, not while rendering]
   void setSampleRate(float newSampleRate) override;
   void setBlockSize(int32_t newBlockSize) override;
+
+  // [any thread]
   void setParameter(int32_t index, float value) override;
   float getParameter(int32_t index) override;
   void setProgram(int32_t program) override;
+  int32_t getProgram() override;
   void setProgramName(char* name) override;
   void getProgramName(char* name) override;
   void getParameterLabel(int32_t index, char* label) override;
@@ -86,12 +105,21 @@ class AVstXSynth : public AudioEffectX {
  protected:
   void loadFactoryProgram();
 
-  // Engine. [host thread] unless marked.
+  // [any thread] The program number editing calls store into.
+  int32_t currentProgram() const {
+    return std::atomic_ref<int32_t>(const_cast<int32_t&>(curProgram)).load(std::memory_order_acquire);
+  }
+  uint32_t retuneRequest(int32_t program) const;
+
+  // Engine: [audio thread], and at construction.
   void resetEngine();
-  void applyParameter(int32_t index);
+  void applyPendingEdits();
+  void applyParameter(int32_t index);  // maps, and retunes for "FB1"/"FB2"
+  void mapParameter(int32_t index);
   void updateVoicePitch(int32_t voice);
-  // [audio thread] between processEvents calls
   void noteOn(int32_t voice, int32_t note, int32_t velocity, int32_t delta);
+  void releaseAt(int32_t voice, int32_t delta);
+  void bendTo(float bend);
   void renderVoice(int32_t voice, float* left, float* right);
   int32_t filterVoice(int32_t voice, int32_t input, float cutoff);
   template <bool kReplace>
@@ -104,9 +132,17 @@ class AVstXSynth : public AudioEffectX {
   template <class Coefs>
   void loadCoefs(Coefs& coefs) const;
 
-  // Live parameter values, in program record order.
-  float liveValues[kNumParams] = {};
-  float& liveValue(int32_t index) { return liveValues[parameterSlot(index)]; }
+  // Edits handed to the audio thread: a bit per parameter index, and a retune request
+  // (retuneRequest) from the last change of "FB1", "FB2" or program.
+  std::atomic<uint32_t> pendingEdits{0};
+  std::atomic<uint32_t> pendingRetune{0};
+  std::atomic_flag nameLock = ATOMIC_FLAG_INIT;  // program names, between editing threads only
+
+  // [audio thread] The parameter values the engine runs on, in program record order, and the
+  // program they came from.
+  float appliedValues[kNumParams] = {};
+  float& appliedValue(int32_t index) { return appliedValues[parameterSlot(index)]; }
+  int32_t appliedProgram = -1;
 
   // Engine state; `voice` arrays have one entry per slot.
   float mod1Phase[kNumVoiceSlots] = {};
@@ -147,7 +183,7 @@ class AVstXSynth : public AudioEffectX {
   int32_t noteOffCountdown[kNumVoiceSlots] = {};
   bool mod1Sync = false;
   bool mod2Sync = false;
-  // "S" and "Env" as the renderer reads them: the live values limited to 0..1 (NaN as 0).
+  // "S" and "Env" as the renderer reads them: the applied values limited to 0..1 (NaN as 0).
   float sustainLevel = 0;
   float envAmount = 0;
   const SynthTables* tables = &synthTables();

@@ -176,9 +176,9 @@ int32_t AudioEffectX::offlineGetNumMetaPasses() { return 0; }
 bool AudioEffectX::processVariableIo(void*) { return false; }
 bool AudioEffectX::setSpeakerArrangement(void*, void*) { return false; }
 void AudioEffectX::setBlockSizeAndSampleRate(int32_t newBlockSize, float newSampleRate) {
-  blockSize = newBlockSize;
-  // A rate that is not a positive finite number keeps the previous one.
-  if (newSampleRate > 0.0f && std::isfinite(newSampleRate)) sampleRate = newSampleRate;
+  // The same road as the two separate opcodes, so a plug-in's own rate handling runs.
+  setBlockSize(newBlockSize);
+  setSampleRate(newSampleRate);
 }
 bool AudioEffectX::setBypass(bool) { return false; }
 bool AudioEffectX::getEffectName(char*) { return false; }

@@ -138,6 +138,20 @@ Hasher renderScenario(AEffect* effect, float rate) {
         events.add(late, 0xE0, 0, 64);
         events.add(late, 0x80, 100, 0);
         break;
+      case 38:
+        events.add(0, 0x90, 64, 100);
+        events.add(late, 0xE0, 0, 20);
+        break;
+      case 40:
+        events.add(late, 0xB0, 121, 0);  // reset all controllers: bend back to the centre
+        break;
+      case 42:
+        events.add(late, 0xB3, 123, 0);  // all notes off: the release at its sample
+        break;
+      case 44:
+        events.add(0, 0x90, 70, 127);
+        events.add(late, 0xB0, 120, 0);  // all sound off
+        break;
       default:
         break;
     }

@@ -108,19 +108,44 @@ TEST(EngineMapping, OutOfRangeValuesAreLimitedButStoredAsGiven) {
   }
 }
 
-TEST(EngineMapping, SampleRateSetsOnlyThePhaseRate) {
+// A rate set after the parameters (and the combined opcode) gives every coefficient and every
+// sounding voice's increments that setting the rate first would have given.
+TEST(EngineMapping, SampleRateRederivesEverythingFromIt) {
+  for (const float rate : {22050.0f, 48000.0f, 96000.0f}) {
+    for (const bool combined : {false, true}) {
+      SCOPED_TRACE(testing::Message() << rate << (combined ? " combined opcode" : ""));
+      EngineProbe late, early;
+      early.setSampleRate(rate);
+      for (EngineProbe* p : {&late, &early}) {
+        for (const int32_t index : {kA, kD, kR, kCutOff, kFB1}) p->setParameter(index, 0.7f);
+        MidiList().noteOn(0, 69).noteOn(0, 81).sendTo(*p);
+      }
+      if (combined)
+        late.dispatcher(effSetBlockSizeAndSampleRate, 0, 128, nullptr, rate);
+      else
+        late.setSampleRate(rate);
+      EXPECT_EQ(late.phaseRateFactor, static_cast<float>(131072.0 / rate));
+      EXPECT_EQ(late.attackSamples, early.attackSamples);
+      EXPECT_EQ(late.decaySamples, early.decaySamples);
+      EXPECT_EQ(late.releaseSamples, early.releaseSamples);
+      EXPECT_EQ(late.cutoffCoef, early.cutoffCoef);
+      EXPECT_EQ(late.attackSamples, std::lround(0.49 * rate * 0.5));
+      for (int n = 0; n < 2; ++n) {
+        EXPECT_EQ(late.carrierInc[n], early.carrierInc[n]);
+        EXPECT_EQ(late.mod1Inc[n], early.mod1Inc[n]);
+      }
+      EXPECT_NEAR(late.carrierInc[1] * rate / 131072.0f, 440.0f, 1e-3);  // still A4 in hertz
+    }
+  }
   EngineProbe p;
-  p.setParameter(kA, 1.0f);
   p.setSampleRate(48000.0f);
-  EXPECT_EQ(p.phaseRateFactor, 2.7306666f);
-  EXPECT_EQ(p.attackSamples, 22050);  // computed at 44100 until "A" is sent again
-  p.setParameter(kA, 1.0f);
-  EXPECT_EQ(p.attackSamples, 24000);
+  const int32_t attack = p.attackSamples;
   for (float bad : {0.0f, -44100.0f, kNaN, kInf, -kInf}) {
     SCOPED_TRACE(bad);
     p.setSampleRate(bad);
     EXPECT_EQ(p.sampleRate, 48000.0f);
     EXPECT_EQ(p.phaseRateFactor, 2.7306666f);
+    EXPECT_EQ(p.attackSamples, attack);
   }
 }
 
@@ -161,6 +186,34 @@ TEST(EngineMapping, ModulatorTransposeWaitsForARetune) {
   p.setParameter(kFB2, 0.0f);  // any feedback change retunes every playing slot
   EXPECT_EQ(p.mod1Inc[1], p.carrierInc[1] * 2.0f);
   EXPECT_NE(p.mod1Inc[1], before);
+}
+
+// Edits made between two audio calls are applied at the next one, with the result of applying
+// each at once: a retune uses the transposition in force when it was asked for.
+TEST(EngineMapping, EditsHandedOverKeepTheirOrder) {
+  struct Row {
+    const char* name;
+    bool mod1First;  // "Mod1" = 1 (+12) set before the retuning change, or after it
+    bool program;    // the retuning change: program 1 ("Eth Drm", Mod1 -7), or "FB2"
+    int32_t heard;   // the transposition the sounding voice plays afterwards
+  };
+  for (const Row& row : {Row{"Mod1, then FB2", true, false, 12}, Row{"FB2, then Mod1", false, false, 0},
+                         Row{"program 1, then Mod1", false, true, -7}}) {
+    SCOPED_TRACE(row.name);
+    EngineProbe p;
+    MidiList().noteOn(0, 60).sendTo(p);
+    p.deferEdits = true;
+    if (row.mod1First) p.setParameter(kMod1, 1.0f);
+    if (row.program)
+      p.setProgram(1);
+    else
+      p.setParameter(kFB2, 0.0f);
+    if (!row.mod1First) p.setParameter(kMod1, 1.0f);
+    MidiList().sendTo(p);  // the audio thread's next call
+    EXPECT_EQ(p.mod1Offset, 12);
+    const double hz = synthTables().noteFrequencyTable[60 + row.heard];
+    EXPECT_EQ(p.mod1Inc[1], static_cast<float>(hz * static_cast<double>(p.phaseRateFactor)));
+  }
 }
 
 TEST(EngineMapping, CutoffCoefficientWorkedValues) {

@@ -50,12 +50,45 @@ TEST(EngineMidi, NoteOffLeavesOtherNotesAndReleasingVoicesAlone) {
   EXPECT_EQ(p.noteOffCountdown[1], -1);
 }
 
-TEST(EngineMidi, OneListOrderAndLaterOffWins) {
-  EngineProbe p;
-  MidiList().noteOn(4, 50).noteOff(9, 50).noteOff(2, 50).sendTo(p);
-  EXPECT_EQ(p.envState[1], 1);
-  EXPECT_EQ(p.startDelay[1], 4);
-  EXPECT_EQ(p.noteOffCountdown[1], 2);
+// A release already due at an earlier sample is kept, whatever later event of the list (or of a
+// later list, for a countdown still running) asks for a later one.
+TEST(EngineMidi, AReleaseIsNeverPostponed) {
+  struct Row {
+    const char* name;
+    MidiList events;
+    int32_t countdown;  // of the first note, slot 1
+  };
+  Row rows[] = {
+      {"note off, later note off", MidiList().noteOff(3, 50).noteOff(9, 50), 3},
+      {"note off, earlier note off", MidiList().noteOff(9, 50).noteOff(2, 50), 2},
+      {"note off, then the next note", MidiList().noteOff(3, 50).noteOn(8, 52), 3},
+      {"next note, then all notes off", MidiList().noteOn(4, 52).add(6, 0xB0, 123, 0), 4},
+      {"all notes off, then note off", MidiList().add(5, 0xB2, 123, 0).noteOff(7, 50), 5},
+  };
+  for (Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EngineProbe p;
+    MidiList().noteOn(0, 50).sendTo(p);
+    row.events.sendTo(p);
+    EXPECT_EQ(p.noteOffCountdown[1], row.countdown);
+    EXPECT_EQ(p.envState[1], 1);
+  }
+}
+
+// Panic and transport-stop controllers, on any channel.
+TEST(EngineMidi, AllNotesOffReleasesHeldVoicesAsTheirNoteOffs) {
+  EngineProbe p, reference;
+  MidiList().noteOn(0, 50).noteOn(0, 52).sendTo(p);
+  MidiList().noteOn(0, 50).noteOn(0, 52).sendTo(reference);
+  p.envState[1] = 4;  // the released note keeps its release
+  reference.envState[1] = 4;
+  MidiList().add(7, 0xBF, 123, 0).sendTo(p);
+  MidiList().noteOff(7, 52).noteOff(7, 50).sendTo(reference);
+  for (int n = 0; n < 2; ++n) {
+    EXPECT_EQ(p.noteOffCountdown[n], reference.noteOffCountdown[n]);
+    EXPECT_EQ(p.envState[n], reference.envState[n]);
+  }
+  EXPECT_EQ(p.noteOffCountdown[0], 7);
 }
 
 TEST(EngineMidi, NegativeDeltaMeansNow) {
@@ -66,15 +99,20 @@ TEST(EngineMidi, NegativeDeltaMeansNow) {
   EXPECT_EQ(p.noteOffCountdown[1], 0);  // still released, not left pending forever
 }
 
-TEST(EngineMidi, Controller126SilencesAtOnceAndKeepsTimers) {
+TEST(EngineMidi, SoundOffControllersSilenceAtOnceAndKeepTimers) {
+  for (const int controller : {126, 120}) {
+    SCOPED_TRACE(controller);
+    EngineProbe p;
+    MidiList().noteOn(0, 50).noteOn(30, 52).sendTo(p);
+    MidiList().add(0, 0xB3, controller, 0).sendTo(p);
+    EXPECT_EQ(p.envState[0], 0);
+    EXPECT_EQ(p.envState[1], 0);
+    EXPECT_EQ(p.startDelay[0], 30);
+    EXPECT_EQ(p.noteOffCountdown[1], 30);
+  }
   EngineProbe p;
-  MidiList().noteOn(0, 50).noteOn(30, 52).sendTo(p);
-  MidiList().add(0, 0xB3, 126, 0).sendTo(p);
-  EXPECT_EQ(p.envState[0], 0);
-  EXPECT_EQ(p.envState[1], 0);
-  EXPECT_EQ(p.startDelay[0], 30);
-  EXPECT_EQ(p.noteOffCountdown[1], 30);
-  MidiList().add(0, 0xB0, 7, 100).add(0, 0xB0, 127, 0).noteOn(0, 60).sendTo(p);  // others ignored
+  MidiList().add(0, 0xB0, 7, 100).add(0, 0xB0, 127, 0).noteOn(0, 60).add(0, 0xB0, 122, 0)
+      .sendTo(p);  // others ignored
   EXPECT_EQ(p.envState[1], 1);
 }
 
@@ -83,14 +121,18 @@ TEST(EngineMidi, PitchBendUsesOnlyTheHighByteAndRetunesAllVoices) {
     int data2;
     float bend;
   };
+  // data2 -1: a bend to the top, then controller 121 (reset all controllers) centres it.
   for (const Row& row : {Row{64, 1.0f}, Row{127, static_cast<float>(1.059463094359)},
                          Row{0, static_cast<float>(1.0 / 1.059463094359)},
-                         Row{96, synthTables().pitchBendTable[96]}}) {
+                         Row{96, synthTables().pitchBendTable[96]}, Row{-1, 1.0f}}) {
     SCOPED_TRACE(row.data2);
     EngineProbe p;
     MidiList().noteOn(0, 69).noteOn(0, 57).sendTo(p);
     p.envState[1] = 4;  // releasing voices follow the bend too
-    MidiList().add(0, 0xE5, 127, row.data2).sendTo(p);
+    if (row.data2 >= 0)
+      MidiList().add(0, 0xE5, 127, row.data2).sendTo(p);
+    else
+      MidiList().add(0, 0xE0, 0, 127).add(3, 0xB9, 121, 0).sendTo(p);
     EXPECT_EQ(p.pitchBend, row.bend);
     EXPECT_EQ(p.carrierInc[1],
               static_cast<float>(440.0 * static_cast<double>(p.phaseRateFactor) * row.bend));

@@ -11,6 +11,17 @@
 class EngineProbe : public AVstXSynth {
  public:
   EngineProbe() : AVstXSynth(nullptr) {}
+  // Edits reach the engine at once here unless deferred, as when one thread edits between
+  // blocks; deferred ones wait for the next audio call.
+  void setParameter(int32_t index, float value) override {
+    AVstXSynth::setParameter(index, value);
+    if (!deferEdits) applyPendingEdits();
+  }
+  void setProgram(int32_t program) override {
+    AVstXSynth::setProgram(program);
+    if (!deferEdits) applyPendingEdits();
+  }
+  bool deferEdits = false;
 
   using AVstXSynth::applyParameter;
   using AVstXSynth::filterVoice;

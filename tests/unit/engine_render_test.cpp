@@ -3,8 +3,13 @@
 // random scenarios and compares every output bit and every voice field after each block.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <xmmintrin.h>
+#endif
 
 #include "engine_probe.h"
 
@@ -409,6 +414,51 @@ TEST(EngineRender, VeryLowRatesKeepPhasesBounded) {
     EXPECT_LT(phase, 262143.5f);
   }
   for (float s : left) ASSERT_TRUE(std::isfinite(s));
+}
+
+// Tiny parameter values never make subnormal samples (slow on every x86, and a trap for hosts),
+// and the host's floating-point control state is the same after a render call as before.
+TEST(EngineRender, NoSubnormalSampleWhateverTheParameters) {
+  struct Row {
+    const char* name;
+    float all;      // every parameter, unless 0
+    float sustain;  // then "S"
+  };
+  for (const Row& row : {Row{"every parameter 1e-40", 1e-40f, 1e-40f},
+                         Row{"every parameter -1e-40", -1e-40f, -1e-40f},
+                         Row{"S 1e-40", 0.0f, 1e-40f}, Row{"S 1e-35 (normal)", 0.0f, 1e-35f}}) {
+    SCOPED_TRACE(row.name);
+    EngineProbe p;
+    if (row.all != 0.0f)
+      for (int32_t i = 0; i < kNumParams; ++i) p.setParameter(i, row.all);
+    p.setParameter(kA, 0.0f);
+    p.setParameter(kD, 0.2f);  // 882 samples of decay that sound, then the tiny sustain
+    p.setParameter(kS, row.sustain);
+    std::vector<float> left(4096), right(4096);
+    float* outputs[2] = {left.data(), right.data()};
+    int sounding = 0;
+#if defined(__SSE2__) || defined(_M_X64)
+    const unsigned hostState = _mm_getcsr();
+#endif
+    for (int block = 0; block < 24; ++block) {
+      if (block % 8 == 0) MidiList().noteOn(0, 40 + block, 100).sendTo(p);
+      if (block % 2 == 0) {
+        p.processReplacing(nullptr, outputs, 4096);
+      } else {
+        std::fill(left.begin(), left.end(), 0.0f);
+        std::fill(right.begin(), right.end(), 0.0f);
+        p.process(nullptr, outputs, 4096);
+      }
+      for (float sample : left) {
+        ASSERT_NE(std::fpclassify(sample), FP_SUBNORMAL) << "block " << block;
+        sounding += sample != 0.0f;
+      }
+    }
+#if defined(__SSE2__) || defined(_M_X64)
+    EXPECT_EQ(_mm_getcsr(), hostState);
+#endif
+    EXPECT_GT(sounding, 500);
+  }
 }
 
 struct FilterRow {

@@ -275,7 +275,7 @@ TEST_F(DispatchTest, SampleRateAndBlockSize) {
   EXPECT_EQ(call(effSetBlockSizeAndSampleRate, 0, 256, nullptr, 96000.0f), 1);
   EXPECT_EQ(effect.storedBlockSize(), 256);
   EXPECT_EQ(effect.storedSampleRate(), 96000.0f);
-  EXPECT_EQ(effect.called, "") << "the combined opcode stores without calling setSampleRate";
+  EXPECT_EQ(effect.called, "setSampleRate") << "the combined opcode takes the rate's own road";
 }
 
 TEST_F(DispatchTest, VuIsScaledAndRoundedToEven) {

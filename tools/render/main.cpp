@@ -60,17 +60,8 @@ class ProgressBar {
   int lastPercent_ = -1;
 };
 
-// Selecting the program after the sample rate is set has the plug-in derive its settings at the
-// render rate; with no --program the current one is selected again.
-void selectProgramAtRenderRate(PluginHost& host, const std::optional<int32_t>& program) {
-  if (program)
-    host.selectProgram(*program);
-  else if (host.numPrograms() > 0)
-    host.selectProgram(host.currentProgram());
-}
-
 void applyProgramAndParameters(PluginHost& host, const Options& options) {
-  selectProgramAtRenderRate(host, options.program);
+  if (options.program) host.selectProgram(*options.program);
   for (const ParameterSetting& setting : options.parameters) {
     const int32_t index = host.findParameter(setting.name);
     if (index < 0) {
