@@ -1,8 +1,14 @@
-// The audio path allocates nothing and takes no lock: this program replaces the allocator and
-// pthread_mutex_lock, and counts the calls the rendering thread makes while other threads edit.
+// The audio path allocates nothing, takes no lock and makes no system call: this program
+// replaces the allocator and pthread_mutex_lock and counts the calls the rendering thread makes
+// while other threads edit, and renders on a thread that the kernel kills at its first system
+// call.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <linux/seccomp.h>
 #include <pthread.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
@@ -152,6 +158,49 @@ TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
   EXPECT_EQ(gAllocations.load(), 0);
   EXPECT_EQ(gFrees.load(), 0);
   EXPECT_EQ(gLocks.load(), 0);
+  dispatch(effect, effClose);
+}
+
+// In strict seccomp mode only read, write and exit are allowed: any other system call (a lock
+// that waits, an allocation that maps memory, a clock read through the kernel) ends the process.
+TEST(Realtime, RenderingMakesNoSystemCall) {
+  ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
+  AEffect* effect = builtPlugin().entry("main")(&quietHost);
+  ASSERT_NE(effect, nullptr);
+  std::vector<MidiList> lists(16);
+  for (size_t i = 0; i < lists.size(); ++i) {
+    lists[i].noteOn(static_cast<int32_t>(i * 13 % 200), 50 + static_cast<int>(i), 90);
+    lists[i].add(0, 0xE0, 0, static_cast<int>(i * 9 % 128));
+    if (i % 4 == 3) lists[i].add(5, 0xB0, static_cast<int>(120 + i % 4), 0);
+  }
+  std::vector<VstEvents*> prepared;
+  for (MidiList& list : lists) prepared.push_back(list.list());
+  std::vector<float> left(512), right(512);
+  float* outputs[2] = {left.data(), right.data()};
+  dispatch(effect, effProcessEvents, 0, 0, prepared[0]);
+  effect->processReplacing(effect, nullptr, outputs, 512);
+
+  std::atomic<bool> stop{false};
+  std::atomic<int> rendered{0};
+  std::thread editor([&] {
+    for (int n = 0; !stop.load(); ++n) {
+      effect->setParameter(effect, n % 14, static_cast<float>(n % 97) / 96.0f);
+      if (n % 40 == 0) dispatch(effect, effSetProgram, 0, n / 40 % 4);
+    }
+  });
+  std::thread audio([&] {
+    if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT) != 0) syscall(SYS_exit, 0);
+    for (int block = 0; block < 3000; ++block) {
+      dispatch(effect, effProcessEvents, 0, 0, prepared[static_cast<size_t>(block) % prepared.size()]);
+      effect->processReplacing(effect, nullptr, outputs, 32 + block % 480);
+      rendered.store(block + 1, std::memory_order_relaxed);
+    }
+    syscall(SYS_exit, 0);  // the thread ends without the library's exit path (it makes calls)
+  });
+  audio.join();
+  stop.store(true);
+  editor.join();
+  EXPECT_EQ(rendered.load(), 3000);
   dispatch(effect, effClose);
 }
 
