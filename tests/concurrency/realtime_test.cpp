@@ -103,10 +103,62 @@ intptr_t VELA_CDECL quietHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*
   return opcode == audioMasterVersion ? 2400 : 0;
 }
 
+// An instance past its first block, with event lists prepared as a host prepares them (notes,
+// bends, the panic controllers) and another thread changing parameters and programs throughout.
+class Session {
+ public:
+  Session() : effect_(builtPlugin().loaded() ? builtPlugin().entry("main")(&quietHost) : nullptr) {
+    if (effect_ == nullptr) return;
+    dispatch(effect_, effSetSampleRate, 0, 0, nullptr, 48000.0f);
+    dispatch(effect_, effMainsChanged, 0, 1);
+    for (size_t i = 0; i < lists_.size(); ++i) {
+      const int note = 40 + static_cast<int>(i % 40);
+      lists_[i].noteOn(static_cast<int32_t>(i * 7 % 300), note, 100);
+      lists_[i].add(static_cast<int32_t>(i * 3 % 300), 0xE0, 0, static_cast<int>(i * 5 % 128));
+      if (i % 3 == 0) lists_[i].noteOff(static_cast<int32_t>(i % 200), note);
+      if (i % 8 == 5) lists_[i].add(9, 0xB0, static_cast<int>(120 + i / 8 % 4), 0);
+    }
+    for (MidiList& list : lists_) prepared_.push_back(list.list());
+    renderBlocks(1);
+    editor_ = std::thread([this] {
+      for (int n = 0; !stop_.load(); ++n) {
+        effect_->setParameter(effect_, n % 14, static_cast<float>(n % 101) / 100.0f);
+        if (n % 50 == 0) dispatch(effect_, effSetProgram, 0, n / 50 % 3);
+      }
+    });
+  }
+  ~Session() {
+    stop_.store(true);
+    if (editor_.joinable()) editor_.join();
+    if (effect_ != nullptr) dispatch(effect_, effClose);
+  }
+  bool open() const { return effect_ != nullptr; }
+  // Returns the number of blocks rendered.
+  int renderBlocks(int count) {
+    float* outputs[2] = {left_.data(), right_.data()};
+    for (int block = 0; block < count; ++block) {
+      dispatch(effect_, effProcessEvents, 0, 0, prepared_[static_cast<size_t>(block) % prepared_.size()]);
+      if (block % 2 == 0)
+        effect_->processReplacing(effect_, nullptr, outputs, 64 + block % 449);
+      else
+        effect_->process(effect_, nullptr, outputs, 64 + block % 449);
+      rendered_.store(block + 1, std::memory_order_relaxed);
+    }
+    return count;
+  }
+  int rendered() const { return rendered_.load(); }
+
+ private:
+  AEffect* effect_;
+  std::vector<MidiList> lists_ = std::vector<MidiList>(64);
+  std::vector<VstEvents*> prepared_;
+  std::vector<float> left_ = std::vector<float>(512), right_ = std::vector<float>(512);
+  std::atomic<bool> stop_{false};
+  std::atomic<int> rendered_{0};
+  std::thread editor_;
+};
+
 TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
-  ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
-  AEffect* effect = builtPlugin().entry("main")(&quietHost);
-  ASSERT_NE(effect, nullptr);
   // The counters work: an allocation and a lock on the counting thread are seen.
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
   tCounting = true;
@@ -118,90 +170,27 @@ TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
   ASSERT_EQ(gAllocations.exchange(0), 1);
   ASSERT_EQ(gLocks.exchange(0), 1);
 
-  dispatch(effect, effSetSampleRate, 0, 0, nullptr, 48000.0f);
-  dispatch(effect, effSetBlockSize, 0, 512);
-  dispatch(effect, effMainsChanged, 0, 1);
-  // Events and buffers are prepared before counting starts, as a host's are.
-  constexpr int kBlocks = 5000;
-  std::vector<MidiList> lists(64);
-  for (size_t i = 0; i < lists.size(); ++i) {
-    lists[i].noteOn(static_cast<int32_t>(i * 7 % 300), 40 + static_cast<int>(i % 40), 100);
-    lists[i].add(static_cast<int32_t>(i * 3 % 300), 0xE0, 0, static_cast<int>(i * 5 % 128));
-    if (i % 3 == 0) lists[i].noteOff(static_cast<int32_t>(i % 200), 40 + static_cast<int>(i % 40));
-    if (i % 16 == 5) lists[i].add(0, 0xB0, 123, 0);
-  }
-  std::vector<VstEvents*> prepared;
-  for (MidiList& list : lists) prepared.push_back(list.list());
-  std::vector<float> left(512), right(512);
-  float* outputs[2] = {left.data(), right.data()};
-  dispatch(effect, effProcessEvents, 0, 0, prepared[0]);
-  effect->processReplacing(effect, nullptr, outputs, 512);  // the first block is not counted
-
-  std::atomic<bool> stop{false};
-  std::thread editor([&] {
-    for (int n = 0; !stop.load(); ++n) {
-      effect->setParameter(effect, n % 14, static_cast<float>(n % 101) / 100.0f);
-      if (n % 50 == 0) dispatch(effect, effSetProgram, 0, n / 50 % 3);
-    }
-  });
+  Session session;
+  ASSERT_TRUE(session.open()) << builtPlugin().error();
   tCounting = true;
-  for (int block = 0; block < kBlocks; ++block) {
-    dispatch(effect, effProcessEvents, 0, 0, prepared[static_cast<size_t>(block) % prepared.size()]);
-    if (block % 2 == 0)
-      effect->processReplacing(effect, nullptr, outputs, 64 + block % 449);
-    else
-      effect->process(effect, nullptr, outputs, 64 + block % 449);
-  }
+  session.renderBlocks(5000);
   tCounting = false;
-  stop.store(true);
-  editor.join();
   EXPECT_EQ(gAllocations.load(), 0);
   EXPECT_EQ(gFrees.load(), 0);
   EXPECT_EQ(gLocks.load(), 0);
-  dispatch(effect, effClose);
 }
 
 // In strict seccomp mode only read, write and exit are allowed: any other system call (a lock
-// that waits, an allocation that maps memory, a clock read through the kernel) ends the process.
+// that waits, an allocation that maps memory, a clock read through the kernel) ends the thread.
 TEST(Realtime, RenderingMakesNoSystemCall) {
-  ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
-  AEffect* effect = builtPlugin().entry("main")(&quietHost);
-  ASSERT_NE(effect, nullptr);
-  std::vector<MidiList> lists(16);
-  for (size_t i = 0; i < lists.size(); ++i) {
-    lists[i].noteOn(static_cast<int32_t>(i * 13 % 200), 50 + static_cast<int>(i), 90);
-    lists[i].add(0, 0xE0, 0, static_cast<int>(i * 9 % 128));
-    if (i % 4 == 3) lists[i].add(5, 0xB0, static_cast<int>(120 + i % 4), 0);
-  }
-  std::vector<VstEvents*> prepared;
-  for (MidiList& list : lists) prepared.push_back(list.list());
-  std::vector<float> left(512), right(512);
-  float* outputs[2] = {left.data(), right.data()};
-  dispatch(effect, effProcessEvents, 0, 0, prepared[0]);
-  effect->processReplacing(effect, nullptr, outputs, 512);
-
-  std::atomic<bool> stop{false};
-  std::atomic<int> rendered{0};
-  std::thread editor([&] {
-    for (int n = 0; !stop.load(); ++n) {
-      effect->setParameter(effect, n % 14, static_cast<float>(n % 97) / 96.0f);
-      if (n % 40 == 0) dispatch(effect, effSetProgram, 0, n / 40 % 4);
-    }
-  });
+  Session session;
+  ASSERT_TRUE(session.open()) << builtPlugin().error();
   std::thread audio([&] {
-    if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT) != 0) syscall(SYS_exit, 0);
-    for (int block = 0; block < 3000; ++block) {
-      dispatch(effect, effProcessEvents, 0, 0, prepared[static_cast<size_t>(block) % prepared.size()]);
-      effect->processReplacing(effect, nullptr, outputs, 32 + block % 480);
-      rendered.store(block + 1, std::memory_order_relaxed);
-    }
+    if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT) == 0) session.renderBlocks(3000);
     syscall(SYS_exit, 0);  // the thread ends without the library's exit path (it makes calls)
   });
   audio.join();
-  stop.store(true);
-  editor.join();
-  EXPECT_EQ(rendered.load(), 3000);
-  dispatch(effect, effClose);
+  EXPECT_EQ(session.rendered(), 3000);
 }
 
 }  // namespace
