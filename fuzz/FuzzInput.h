@@ -1,4 +1,5 @@
-// Reads a fuzzer's bytes as a stream of values; past the end every value is 0.
+// Reads a fuzzer's bytes as a stream of values (past the end every value is 0), and what the
+// targets share: the host callback and a checked render.
 #pragma once
 
 #include <cmath>
@@ -6,6 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#include "DAEffect.h"
 
 class FuzzInput {
  public:
@@ -49,4 +53,21 @@ class FuzzInput {
 inline void checkOutput(const float* samples, int32_t frames) {
   for (int32_t i = 0; i < frames; ++i)
     if (!std::isfinite(samples[i]) || std::fpclassify(samples[i]) == FP_SUBNORMAL) std::abort();
+}
+
+// The fuzzers' host: answers the version, nothing else.
+inline intptr_t VELA_CDECL fuzzHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
+  return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+// One block through processReplacing or (accumulating) process, then the output checked.
+inline void renderAndCheck(AEffect* effect, int32_t frames, bool replacing, std::vector<float>& left,
+                           std::vector<float>& right) {
+  float* outputs[2] = {left.data(), right.data()};
+  if (replacing)
+    effect->processReplacing(effect, nullptr, outputs, frames);
+  else
+    effect->process(effect, nullptr, outputs, frames);
+  checkOutput(left.data(), frames);
+  checkOutput(right.data(), frames);
 }

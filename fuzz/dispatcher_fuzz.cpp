@@ -8,24 +8,14 @@
 
 namespace {
 
-intptr_t VELA_CDECL host(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 constexpr int32_t kMaxFrames = 4096;
 
-AEffect* create() { return (new AVstXSynth(&host))->getAeffect(); }
+AEffect* create() { return (new AVstXSynth(&fuzzHost))->getAeffect(); }
 
 void render(AEffect* effect, FuzzInput& in, std::vector<float>& left, std::vector<float>& right) {
   int32_t frames = in.smallInt(-2, kMaxFrames);
   if (frames > kMaxFrames) frames = kMaxFrames;
-  float* outputs[2] = {left.data(), right.data()};
-  if (in.byte() & 1)
-    effect->processReplacing(effect, nullptr, outputs, frames);
-  else
-    effect->process(effect, nullptr, outputs, frames);
-  checkOutput(left.data(), frames);
-  checkOutput(right.data(), frames);
+  renderAndCheck(effect, frames, (in.byte() & 1) != 0, left, right);
 }
 
 }  // namespace

@@ -7,10 +7,6 @@
 
 namespace {
 
-intptr_t VELA_CDECL host(AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) {
-  return opcode == audioMasterVersion ? 2400 : 0;
-}
-
 constexpr int32_t kMaxFrames = 4096;
 constexpr int32_t kMaxEvents = 64;
 
@@ -18,7 +14,7 @@ constexpr int32_t kMaxEvents = 64;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzInput in(data, size);
-  AEffect* effect = (new AVstXSynth(&host))->getAeffect();
+  AEffect* effect = (new AVstXSynth(&fuzzHost))->getAeffect();
   // Settings first: a program and a few parameters, so events meet varied engines.
   effect->dispatcher(effect, effSetProgram, 0, in.byte() % 32, nullptr, 0.0f);
   for (int32_t n = in.byte() % 4; n > 0; --n)
@@ -42,13 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       slots[i] = shape == 255 ? nullptr : reinterpret_cast<VstEvent*>(&e);
     }
     effect->dispatcher(effect, effProcessEvents, 0, 0, list, 0.0f);
-    float* outputs[2] = {left.data(), right.data()};
-    if (in.byte() & 1)
-      effect->processReplacing(effect, nullptr, outputs, frames);
-    else
-      effect->process(effect, nullptr, outputs, frames);
-    checkOutput(left.data(), frames);
-    checkOutput(right.data(), frames);
+    renderAndCheck(effect, frames, (in.byte() & 1) != 0, left, right);
   }
   effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
   return 0;

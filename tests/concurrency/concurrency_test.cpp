@@ -13,6 +13,7 @@
 #include "DAEffectX.h"
 #include "MidiList.h"
 #include "PluginLoader.h"
+#include "TestRandom.h"
 
 namespace {
 
@@ -41,15 +42,6 @@ float ownTag(int32_t program, int32_t index) {
   return static_cast<float>(program * kParams + index + 1) / 1024.0f;
 }
 float editTag(uint32_t n) { return 0.5f + static_cast<float>(n) * 0x1p-24f; }
-
-struct Random {
-  uint64_t state;
-  uint32_t next() {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<uint32_t>(state >> 33);
-  }
-  int32_t below(int32_t n) { return static_cast<int32_t>(next() % static_cast<uint32_t>(n)); }
-};
 
 // Renders blocks with notes and bends until `stop`; false if any sample was not finite.
 bool renderUntil(AEffect* effect, const std::atomic<bool>& stop, std::atomic<int>& blocks) {

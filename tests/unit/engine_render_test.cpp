@@ -11,6 +11,7 @@
 #include <xmmintrin.h>
 #endif
 
+#include "TestRandom.h"
 #include "engine_probe.h"
 
 namespace {
@@ -179,16 +180,6 @@ void expectSameVoices(const Model& model, EngineProbe& p) {
     EXPECT_EQ(floatBits(m.level), floatBits(p.envLevel[n]));
   }
 }
-
-struct Random {
-  uint64_t state;
-  uint32_t next() {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<uint32_t>(state >> 33);
-  }
-  int32_t below(int32_t n) { return static_cast<int32_t>(next() % static_cast<uint32_t>(n)); }
-  float unit() { return static_cast<float>(next() % 1001) / 1000.0f; }
-};
 
 TEST(EngineRender, MatchesTheDesignModelBitForBit) {
   for (const float rate : {44100.0f, 48000.0f, 96000.0f, 22050.0f, 4000.0f}) {
