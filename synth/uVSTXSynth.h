@@ -24,15 +24,13 @@ constexpr int32_t parameterSlot(int32_t index) {
 }
 
 // One stored program: the 14 values in record order (kParameters' recordSlot), then the name.
-// Editing threads write the values while the audio thread reads them: once the instance is built,
-// every access goes through sharedValue/setSharedValue.
+// Editing threads write the values while the audio thread reads them: every access after
+// construction goes through sharedValue/setSharedValue.
 class VstXSynthProgram {
  public:
   VstXSynthProgram();
   void copyFrom(const VstXSynthProgram& other);
   // index 0..13 as the host numbers parameters
-  float& valueOf(int32_t index) { return values[parameterSlot(index)]; }
-  float valueOf(int32_t index) const { return values[parameterSlot(index)]; }
   float sharedValue(int32_t index) const {
     return std::atomic_ref<float>(const_cast<float&>(values[parameterSlot(index)]))
         .load(std::memory_order_relaxed);
