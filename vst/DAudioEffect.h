@@ -38,15 +38,18 @@ class AudioEffect {
   void setEditor(AEffEditor* newEditor);
   AEffEditor* getEditor() const { return editor; }
 
-  // [host thread] Reached through effSetSampleRate / effSetBlockSize.
+  // [host thread, not while rendering] Reached through effSetSampleRate / effSetBlockSize.
   virtual void setSampleRate(float newSampleRate);
   virtual void setBlockSize(int32_t newBlockSize);
+  // [any thread] Hosts set and read parameters from their GUI and automation threads while the
+  // audio thread renders.
   virtual void setParameter(int32_t index, float value);
   virtual float getParameter(int32_t index);
   virtual void setParameterAutomated(int32_t index, float value);
   // [audio thread]
   virtual void process(float** inputs, float** outputs, int32_t sampleFrames) = 0;
   virtual void processReplacing(float** inputs, float** outputs, int32_t sampleFrames);
+  // [the thread of the opcode: effProcessEvents on the audio thread, the rest on any other]
   virtual intptr_t dispatcher(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
   virtual void open();
   virtual void close();
