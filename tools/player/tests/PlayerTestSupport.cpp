@@ -103,32 +103,40 @@ int Child::wait(int timeoutMs) {
   return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
 }
 
-JackServer::JackServer(const std::string& folder)
-    : name_("vela" + std::to_string(getpid()) + "_" + std::to_string(std::rand())) {
-  process_ = std::make_unique<Child>(std::vector<std::string>{"/usr/bin/jackd", "--no-realtime", "-n", name_, "-d", "dummy", "-r",
-                        std::to_string(kRate), "-p", std::to_string(kPeriod)},
-                       std::vector<std::string>{"JACK_NO_AUDIO_RESERVATION=1"},
-                                     folder + "/jackd");
+// Test servers take their names from a small pool. JACK keeps a server's slot in its registry
+// until a server of the same name starts again, and has only a few slots: a jackd that dies
+// without cleaning up (a killed test) would otherwise cost one slot for good, until JACK
+// refuses every new server with "Too many servers already active".
+JackServer::JackServer(const std::string& folder) {
   jack_set_error_function([](const char*) {});
   jack_set_info_function([](const char*) {});
-  for (int tries = 0; tries < 200 && !up_ && process_->running(); ++tries) {
-    jack_status_t status{};
-    jack_client_t* client = jack_client_open("probe-up", static_cast<jack_options_t>(
-                                                             JackNoStartServer | JackServerName),
-                                             &status, name_.c_str());
-    if (client != nullptr) {
-      jack_client_close(client);
-      up_ = true;
-    } else {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (int slot = 0; slot < kNamePool && !up_; ++slot) {
+    name_ = "velatest" + std::to_string(slot);
+    process_ = std::make_unique<Child>(
+        std::vector<std::string>{"/usr/bin/jackd", "--no-realtime", "-n", name_, "-d", "dummy",
+                                 "-r", std::to_string(kRate), "-p", std::to_string(kPeriod)},
+        std::vector<std::string>{"JACK_NO_AUDIO_RESERVATION=1"}, folder + "/jackd");
+    // A name another test's live server holds makes jackd exit at once: try the next one.
+    for (int tries = 0; tries < 300 && !up_ && process_->running(); ++tries) {
+      jack_status_t status{};
+      jack_client_t* client = jack_client_open(
+          "probe-up", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
+          name_.c_str());
+      if (client != nullptr) {
+        jack_client_close(client);
+        up_ = true;
+      } else {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
     }
   }
 }
 
 void JackServer::stop() {
   if (process_ == nullptr) return;
+  // SIGTERM lets jackd give its registry slot back; a killed one keeps it.
   process_->signal(SIGTERM);
-  process_->wait(5000);
+  process_->wait(15000);
   process_.reset();
 }
 

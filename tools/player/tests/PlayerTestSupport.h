@@ -50,6 +50,7 @@ class JackServer {
  public:
   static constexpr int kRate = 48000;
   static constexpr int kPeriod = 256;
+  static constexpr int kNamePool = 4;  // more than ctest runs at once
   explicit JackServer(const std::string& folder);
   ~JackServer() { stop(); }
   const std::string& name() const { return name_; }

@@ -35,7 +35,8 @@ fi
 grep -q '^Exec=velaorin$' "$prefix/share/applications/velaorin.desktop" || fail "desktop Exec"
 
 # The installed player, away from the build tree, finds lib/vst/VelaOrin.so.
-server=velaorin-install-$$
+# A fixed name: JACK reclaims a dead server's registry slot only for a server of the same name.
+server=velatest-install
 JACK_NO_AUDIO_RESERVATION=1 jackd --no-realtime -n "$server" -d dummy -r 48000 -p 256 \
   >"$scratch/jackd.log" 2>&1 &
 jackd_pid=$!
