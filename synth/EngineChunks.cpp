@@ -28,8 +28,8 @@ namespace {
 constexpr int32_t kChunk = 128;
 
 // One voice's per-sample values within a chunk. Samples [from, to) are rendered; a voice is
-// rendered over one contiguous stretch of a block (its start delay runs down once, and once
-// idle it stays idle until the next note-on, which comes between blocks).
+// rendered over one contiguous stretch (once idle it stays idle until the next note-on, which
+// comes between stretches).
 struct ChunkVoice {
   int32_t from, to;
   alignas(16) float e[kChunk];    // envelope value
@@ -43,11 +43,7 @@ inline int32_t minRun(int32_t run, int32_t limit) { return limit < run ? limit :
 // closed form; the sample that changes stage goes through envelopeStep.
 void envelopePass(VoiceRun& v, const BlockCoefs& k, ChunkVoice& c, int32_t n) {
   int32_t i = 0;
-  if (v.state > 0 && v.startDelay > 0) {
-    i = minRun(n, v.startDelay);
-    v.startDelay -= i;
-  }
-  c.from = i;
+  c.from = 0;
   while (i < n && v.state > 0) {
     int32_t run = n - i;
     if (v.countdown >= 0) run = minRun(run, v.countdown);  // the sample at 0 is a stage change

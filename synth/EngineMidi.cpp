@@ -1,19 +1,80 @@
-// MIDI intake and voice allocation: note-on/off, the all-sound/all-notes-off and reset
-// controllers, and pitch bend, each applied between blocks with its sample offset kept for the
-// renderer.
-#include <cstring>
-
+// MIDI events and voice allocation: note-on/off, the all-sound/all-notes-off, reset and mono-mode
+// controllers, and pitch bend. Events wait in a fixed queue and the renderer applies each at its
+// own frame (EngineRender.cpp); here is what each one does at that frame.
 #include "EngineNumbers.h"
 
 using namespace engine;
 
-void AVstXSynth::noteOn(int32_t voice, int32_t note, int32_t velocity, int32_t delta) {
+bool engineEventFromMidi(int32_t frame, uint8_t status, uint8_t data1, uint8_t data2,
+                         EngineEvent& event) {
+  event = {frame, EngineEvent::NoteOn, static_cast<uint8_t>(data1 & 0x7F), 0};
+  switch (status & 0xF0) {
+    case 0x80:
+    case 0x90: {
+      // The channel is ignored; so is a note-off's release velocity.
+      const auto velocity = static_cast<uint8_t>((status & 0xF0) == 0x80 ? 0 : (data2 & 0x7F));
+      event.kind = velocity == 0 ? EngineEvent::NoteOff : EngineEvent::NoteOn;
+      event.value = velocity;
+      return true;
+    }
+    case 0xB0:
+      event.note = 0;
+      switch (data1) {
+        case 120:
+          event.kind = EngineEvent::AllSoundOff;
+          return true;
+        case 121:
+          event.kind = EngineEvent::ResetAllControllers;
+          return true;
+        case 123:
+          event.kind = EngineEvent::AllNotesOff;
+          return true;
+        case 126:
+          event.kind = EngineEvent::MonoModeOn;
+          return true;
+        default:
+          return false;
+      }
+    case 0xE0: {
+      // Only the most significant seven bits; the top step reaches a full semitone.
+      const int32_t m = data2 & 0x7F;
+      event.kind = EngineEvent::PitchBend;
+      event.note = 0;
+      event.value = static_cast<uint8_t>(m == 127 ? 128 : m);
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
+bool VelaEngine::queueEvent(const EngineEvent& event) {
+  if (eventCount >= kEventCapacity) return false;
+  events[eventCount] = event;
+  if (event.frame < 0) events[eventCount].frame = 0;
+  ++eventCount;
+  return true;
+}
+
+void VelaEngine::orderEvents(int32_t frames) {
+  // Frames past the block count as its last sample; then a stable sort by frame. Hosts send
+  // events in order, so this is usually one pass with nothing to move.
+  for (int32_t i = 0; i < eventCount; ++i)
+    if (events[i].frame >= frames) events[i].frame = frames - 1;
+  for (int32_t i = 1; i < eventCount; ++i) {
+    const EngineEvent e = events[i];
+    int32_t at = i;
+    for (; at > 0 && events[at - 1].frame > e.frame; --at) events[at] = events[at - 1];
+    events[at] = e;
+  }
+}
+
+void VelaEngine::noteOn(int32_t voice, int32_t note, int32_t velocity) {
   if (!(voice >= 0 && voice < kNumVoiceSlots)) return;
   voiceNote[voice] = note;
   voiceVelocity[voice] = velocity;
   voiceGain[voice] =
       static_cast<float>(static_cast<double>(velocity) * (1.0 / 127.0) * 0.17 * 0.00001);
-  startDelay[voice] = delta;
   envState[voice] = 1;
   attackCounter[voice] = 0;
   mod1Out[voice] = mod2Out[voice] = 0;
@@ -26,60 +87,44 @@ void AVstXSynth::noteOn(int32_t voice, int32_t note, int32_t velocity, int32_t d
   updateVoicePitch(voice);
 }
 
-void AVstXSynth::releaseAt(int32_t voice, int32_t delta) {
-  // A release already due at an earlier sample is never postponed by a later event.
-  if (envState[voice] >= 1 && envState[voice] <= 3 &&
-      (noteOffCountdown[voice] < 0 || delta < noteOffCountdown[voice]))
-    noteOffCountdown[voice] = delta;
+void VelaEngine::releaseAt(int32_t voice) {
+  // A held voice renders this sample in its stage and releases from the next.
+  if (envState[voice] >= 1 && envState[voice] <= 3) noteOffCountdown[voice] = 0;
 }
 
-void AVstXSynth::bendTo(float bend) {
+void VelaEngine::bendTo(float bend) {
   pitchBend = bend;
   for (int32_t n = 0; n <= maxVoice; ++n) updateVoicePitch(n);
 }
 
-int32_t AVstXSynth::processEvents(VstEvents* events) {
-  applyPendingEdits();
-  if (events == nullptr) return 1;
-  VstEvent* const* list = events->events;  // hosts allocate numEvents entries behind the record
-  const int32_t count = events->numEvents;
-  for (int32_t i = 0; i < count; ++i) {
-    const VstEvent* event = list[i];
-    if (event == nullptr || event->type != kVstMidiType) continue;
-    VstMidiEvent midi;
-    std::memcpy(&midi, event, sizeof midi);
-    // A negative offset would leave a note-off pending forever: it means "now".
-    const int32_t delta = midi.deltaFrames > 0 ? midi.deltaFrames : 0;
-    const auto status = static_cast<uint8_t>(static_cast<uint8_t>(midi.midiData[0]) & 0xF0);
-    const auto data1 = static_cast<uint8_t>(midi.midiData[1]);
-    const auto data2 = static_cast<uint8_t>(midi.midiData[2]);
-
-    if (status == 0x90 || status == 0x80) {
-      const int32_t note = data1 & 0x7F;
-      const int32_t velocity = status == 0x80 ? 0 : (data2 & 0x7F);
-      if (velocity == 0) {
-        for (int32_t n = 0; n <= maxVoice; ++n)
-          if (voiceNote[n] == note) releaseAt(n, delta);
-      } else {
-        if (++nextVoice > maxVoice) nextVoice = 0;
-        releaseAt(nextVoice == maxVoice ? 0 : nextVoice + 1, delta);
-        noteOn(nextVoice, note, velocity, delta);
+void VelaEngine::applyEvent(const EngineEvent& event) {
+  switch (event.kind) {
+    case EngineEvent::NoteOn:
+      if ((event.value & 0x7F) == 0) {
+        applyEvent({event.frame, EngineEvent::NoteOff, event.note, 0});
+        break;
       }
-    } else if (status == 0xB0) {
-      // 120 all sound off and 126 silence at once; 123 all notes off releases every held voice
-      // as its note-off would; 121 reset all controllers centres the bend.
-      if (data1 == 120 || data1 == 126) {
-        for (int32_t n = 0; n <= maxVoice; ++n) envState[n] = 0;
-      } else if (data1 == 123) {
-        for (int32_t n = 0; n <= maxVoice; ++n) releaseAt(n, delta);
-      } else if (data1 == 121) {
-        bendTo(1.0f);
-      }
-    } else if (status == 0xE0) {
-      int32_t m = data2 & 0x7F;
-      if (m == 127) m = 128;
-      bendTo(tables->pitchBendTable[m]);
-    }
+      // The slots take turns; the note-on releases the slot after the one it takes.
+      if (++nextVoice > maxVoice) nextVoice = 0;
+      releaseAt(nextVoice == maxVoice ? 0 : nextVoice + 1);
+      noteOn(nextVoice, event.note & 0x7F, event.value & 0x7F);
+      break;
+    case EngineEvent::NoteOff:
+      for (int32_t n = 0; n <= maxVoice; ++n)
+        if (voiceNote[n] == (event.note & 0x7F)) releaseAt(n);
+      break;
+    case EngineEvent::PitchBend:
+      bendTo(tables->pitchBendTable[event.value < kPitchBendSteps ? event.value : 64]);
+      break;
+    case EngineEvent::AllSoundOff:
+    case EngineEvent::MonoModeOn:
+      for (int32_t n = 0; n <= maxVoice; ++n) envState[n] = 0;
+      break;
+    case EngineEvent::AllNotesOff:
+      for (int32_t n = 0; n <= maxVoice; ++n) releaseAt(n);
+      break;
+    case EngineEvent::ResetAllControllers:
+      bendTo(1.0f);
+      break;
   }
-  return 1;
 }

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "uVSTXSynth.h"
+#include "VelaEngine.h"
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>

@@ -1,6 +1,7 @@
-// The render entry points and the load/store glue between the synthesizer's per-slot arrays and
-// the renderers' local voice records: each block copies a voice into locals, renders, and
-// writes it back once.
+// The render entry points and the load/store glue between the engine's per-slot arrays and the
+// renderers' local voice records. A block is cut at the frames of its queued events: each stretch
+// between two events copies the voices into locals, renders, and writes them back once; the event
+// then acts on the arrays.
 #include "EngineChunks.h"
 
 using namespace engine;
@@ -11,7 +12,7 @@ float cutoffCoefficient(float e, float env, float cutoffCoef, float keyTrack) {
 }
 
 template <class Run>
-void AVstXSynth::loadVoice(int32_t n, Run& v) const {
+void VelaEngine::loadVoice(int32_t n, Run& v) const {
   v.phase1 = mod1Phase[n];
   v.phase2 = mod2Phase[n];
   v.phaseC = carrierPhase[n];
@@ -28,7 +29,6 @@ void AVstXSynth::loadVoice(int32_t n, Run& v) const {
   v.attackCounter = attackCounter[n];
   v.decayCounter = decayCounter[n];
   v.releaseCounter = releaseCounter[n];
-  v.startDelay = startDelay[n];
   v.countdown = noteOffCountdown[n];
   v.level = envLevel[n];
   v.keyTrack = static_cast<double>(keyTrack[n]);
@@ -36,7 +36,7 @@ void AVstXSynth::loadVoice(int32_t n, Run& v) const {
 }
 
 template <class Run>
-void AVstXSynth::storeVoice(int32_t n, const Run& v) {
+void VelaEngine::storeVoice(int32_t n, const Run& v) {
   mod1Phase[n] = v.phase1;
   mod2Phase[n] = v.phase2;
   carrierPhase[n] = v.phaseC;
@@ -50,13 +50,12 @@ void AVstXSynth::storeVoice(int32_t n, const Run& v) {
   attackCounter[n] = v.attackCounter;
   decayCounter[n] = v.decayCounter;
   releaseCounter[n] = v.releaseCounter;
-  startDelay[n] = v.startDelay;
   noteOffCountdown[n] = v.countdown;
   envLevel[n] = v.level;
 }
 
 template <class Coefs>
-void AVstXSynth::loadCoefs(Coefs& k) const {
+void VelaEngine::loadCoefs(Coefs& k) const {
   k.sine = &tables->sine;
   k.fb1 = static_cast<double>(fb1Amount);
   k.fb2 = static_cast<double>(fb2Amount);
@@ -75,7 +74,7 @@ void AVstXSynth::loadCoefs(Coefs& k) const {
   k.mod2Sync = mod2Sync;
 }
 
-void AVstXSynth::renderVoice(int32_t voice, float* left, float* right) {
+void VelaEngine::renderVoice(int32_t voice, float* left, float* right) {
   if (!(voice >= 0 && voice < kNumVoiceSlots)) return;
   VoiceRun v;
   BlockCoefs k;
@@ -87,7 +86,7 @@ void AVstXSynth::renderVoice(int32_t voice, float* left, float* right) {
   *right += out;
 }
 
-int32_t AVstXSynth::filterVoice(int32_t voice, int32_t input, float cutoff) {
+int32_t VelaEngine::filterVoice(int32_t voice, int32_t input, float cutoff) {
   if (!(voice >= 0 && voice < kNumVoiceSlots)) return 0;
   VoiceRun v;
   BlockCoefs k;
@@ -98,16 +97,8 @@ int32_t AVstXSynth::filterVoice(int32_t voice, int32_t input, float cutoff) {
   return y;
 }
 
-template <bool kReplace>
-void AVstXSynth::renderBlock(float** outputs, int32_t sampleFrames) {
-  applyPendingEdits();
-  if (outputs == nullptr || sampleFrames <= 0) return;
-  const FlushToZeroScope flushToZero;
-  float* left = outputs[0];
-  float* right = outputs[1];
-  if (left == nullptr || right == nullptr) return;
-  BlockCoefs k;
-  loadCoefs(k);
+template <bool kReplace, class Coefs>
+void VelaEngine::renderStretch(float* left, float* right, int32_t frames, const Coefs& k) {
   int32_t first = 0;
   if (maxVoice == 1) {
     VoiceRun v0, v1;
@@ -115,37 +106,58 @@ void AVstXSynth::renderBlock(float** outputs, int32_t sampleFrames) {
     loadVoice(1, v1);
 #if defined(VELA_CHUNKED_RENDER)
     if (runBounded(v0) && runBounded(v1))
-      renderPairFast<kReplace>(left, right, sampleFrames, v0, v1, k);
+      renderPairFast<kReplace>(left, right, frames, v0, v1, k);
     else
-      renderPair<kReplace, false>(left, right, sampleFrames, v0, v1, k);
+      renderPair<kReplace, false>(left, right, frames, v0, v1, k);
 #else
     if (runBounded(v0) && runBounded(v1))
-      renderPair<kReplace, true>(left, right, sampleFrames, v0, v1, k);
+      renderPair<kReplace, true>(left, right, frames, v0, v1, k);
     else
-      renderPair<kReplace, false>(left, right, sampleFrames, v0, v1, k);
+      renderPair<kReplace, false>(left, right, frames, v0, v1, k);
 #endif
     storeVoice(0, v0);
     storeVoice(1, v1);
     first = 2;
   } else if constexpr (kReplace) {
-    for (int32_t i = 0; i < sampleFrames; ++i) left[i] = right[i] = 0.0f;
+    for (int32_t i = 0; i < frames; ++i) left[i] = right[i] = 0.0f;
   }
   // Any further slots, one at a time: each sample still sums the voices in slot order.
   for (int32_t n = first; n <= maxVoice && n < kNumVoiceSlots; ++n) {
     VoiceRun v;
     loadVoice(n, v);
     if (runBounded(v))
-      renderSingle<false, true>(left, right, sampleFrames, v, k);
+      renderSingle<false, true>(left, right, frames, v, k);
     else
-      renderSingle<false, false>(left, right, sampleFrames, v, k);
+      renderSingle<false, false>(left, right, frames, v, k);
     storeVoice(n, v);
   }
 }
 
-void AVstXSynth::processReplacing(float**, float** outputs, int32_t sampleFrames) {
-  renderBlock<true>(outputs, sampleFrames);
+template <bool kReplace>
+void VelaEngine::renderBlock(float* left, float* right, int32_t frames) {
+  if (left == nullptr || right == nullptr || frames <= 0) return;
+  const FlushToZeroScope flushToZero;
+  BlockCoefs k;
+  loadCoefs(k);
+  // Events change voices, never coefficients: one load serves the whole block.
+  orderEvents(frames);
+  int32_t done = 0;
+  for (int32_t i = 0; i < eventCount; ++i) {
+    const int32_t frame = events[i].frame;
+    if (frame > done) {
+      renderStretch<kReplace>(left + done, right + done, frame - done, k);
+      done = frame;
+    }
+    applyEvent(events[i]);
+  }
+  renderStretch<kReplace>(left + done, right + done, frames - done, k);
+  eventCount = 0;
 }
 
-void AVstXSynth::process(float**, float** outputs, int32_t sampleFrames) {
-  renderBlock<false>(outputs, sampleFrames);
+void VelaEngine::processReplacing(float* left, float* right, int32_t frames) {
+  renderBlock<true>(left, right, frames);
+}
+
+void VelaEngine::process(float* left, float* right, int32_t frames) {
+  renderBlock<false>(left, right, frames);
 }

@@ -14,7 +14,7 @@ struct VoiceRun {
   float inc1, inc2, incC;
   int32_t out1, out2;
   int32_t band1, low1, band2, low2;  // filter stage 1 and stage 2 memories
-  int32_t state, attackCounter, decayCounter, releaseCounter, startDelay, countdown;
+  int32_t state, attackCounter, decayCounter, releaseCounter, countdown;
   float level;
   double keyTrack, gain;
 };
@@ -144,7 +144,7 @@ inline float voiceCutoff(double e, double env, double cutoffCoef, double keyTrac
   return static_cast<float>(cutoff < kMaxCutoff ? cutoff : kMaxCutoff);
 }
 
-// One sample of a sounding voice (state > 0, start delay run down).
+// One sample of a sounding voice (state > 0).
 template <bool kBounded>
 inline float renderSample(VoiceRun& v, const BlockCoefs& k) {
   const float e = envelopeStep(v, k);
@@ -186,10 +186,6 @@ inline float renderSample(VoiceRun& v, const BlockCoefs& k) {
 template <bool kBounded>
 inline float voiceSample(VoiceRun& v, const BlockCoefs& k) {
   if (v.state <= 0) return -0.0f;
-  if (v.startDelay > 0) {
-    --v.startDelay;
-    return -0.0f;
-  }
   return renderSample<kBounded>(v, k);
 }
 

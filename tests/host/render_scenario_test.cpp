@@ -16,6 +16,7 @@
 #include "MidiList.h"
 #include "PluginLoader.h"
 #include "RecordingHost.h"
+#include "TestRandom.h"
 
 namespace {
 
@@ -215,42 +216,163 @@ TEST(RenderScenario, SteadySongKeepsItsBits) {
   EXPECT_EQ(rendered.value, 0x222800A149320CC5ull) << std::hex << "got 0x" << rendered.value;
 }
 
-// A detached phrase (each note-off a little before the next note-on) sounds the same whatever
-// block size the host renders it in: note events keep their samples, none postpones another.
-// (Bends apply from the start of their block, a note-on cuts a tail still releasing in its slot
-// there too, and a release for a note started in the same list counts from the note's start:
-// the phrase keeps clear of those.)
-TEST(RenderScenario, BlockSizeDoesNotChangeTheSound) {
-  struct Event {
-    int32_t sample;
-    int status, data1, data2;
-  };
-  const Event phrase[] = {{10, 0x90, 60, 100}, {700, 0x80, 60, 0},  {760, 0x90, 62, 100},
-                          {1300, 0x80, 62, 0}, {1301, 0x90, 64, 90}, {1600, 0xB0, 123, 0},
-                          {1700, 0x90, 65, 90}, {2100, 0x80, 65, 0}};
-  constexpr int32_t kFrames = 2560;
-  std::vector<float> rendered[2];
-  for (int32_t blockSize : {512, 1}) {
-    AEffect* effect = openPlugin();
-    ASSERT_NE(effect, nullptr) << builtPlugin().error();
-    dispatch(effect, effSetProgram, 1);
-    effect->setParameter(effect, 7, 0.0f);  // "R": 10 samples
-    std::vector<float>& out = rendered[blockSize == 1];
-    out.assign(kFrames, 0.0f);
-    std::vector<float> right(kFrames);
-    for (int32_t start = 0; start < kFrames; start += blockSize) {
-      MidiList events;
-      for (const Event& e : phrase)
-        if (e.sample >= start && e.sample < start + blockSize)
-          events.add(e.sample - start, e.status, e.data1, e.data2);
-      if (!events.empty()) dispatch(effect, effProcessEvents, 0, 0, events.list());
-      float* outputs[2] = {out.data() + start, right.data() + start};
-      effect->processReplacing(effect, nullptr, outputs, blockSize);
-    }
-    dispatch(effect, effClose);
+// A song sounds the same whatever blocks the host renders it in, through either render call:
+// every event takes effect at its own sample.
+struct Event {
+  int32_t sample;
+  int status, data1, data2;
+};
+
+std::vector<Event> staccato() {  // 15 ms notes, 32nds at 150 bpm: shorter than big blocks
+  std::vector<Event> song;
+  for (int32_t n = 0; n < 24; ++n) {
+    song.push_back({n * 2205 + 3, 0x90, 60 + n % 12, 100});
+    song.push_back({n * 2205 + 3 + 662, 0x80, 60 + n % 12, 0});
   }
-  for (int32_t i = 0; i < kFrames; ++i)
-    ASSERT_EQ(rendered[0][static_cast<size_t>(i)], rendered[1][static_cast<size_t>(i)]) << "sample " << i;
+  return song;
+}
+std::vector<Event> bendSweep() {  // a legato line under a bend moving every 64 samples
+  std::vector<Event> song;
+  for (int32_t n = 0; n < 8; ++n) song.push_back({n * 6000 + 17, 0x90, 48 + 5 * n, 90});
+  for (int32_t i = 0; i < 750; ++i) song.push_back({i * 64 + 40, 0xE0, 0, (i * 3) % 128});
+  return song;
+}
+std::vector<Event> trill() {  // two keys alternating with no gap, off and on at one frame
+  std::vector<Event> song;
+  for (int32_t n = 0; n < 40; ++n) {
+    const int key = n % 2 == 0 ? 72 : 74;
+    if (n > 0) song.push_back({n * 1000 + 11, 0x80, n % 2 == 0 ? 74 : 72, 0});
+    song.push_back({n * 1000 + 11, 0x90, key, 80});
+  }
+  return song;
+}
+std::vector<Event> graceNotes() {  // a 40-sample grace note before each main note
+  std::vector<Event> song;
+  for (int32_t n = 0; n < 10; ++n) {
+    song.push_back({n * 4000 + 100, 0x90, 67, 60});
+    song.push_back({n * 4000 + 140, 0x90, 65, 110});
+    song.push_back({n * 4000 + 3000, 0x80, 65, 0});
+  }
+  return song;
+}
+std::vector<Event> ringingTails() {  // releases still sounding when their slot is taken again
+  std::vector<Event> song;
+  const int chord[] = {48, 55, 52, 57, 53, 60, 55, 62};
+  for (int32_t n = 0; n < 16; ++n) {
+    song.push_back({n * 2500 + 7, 0x90, chord[n % 8], 100});
+    song.push_back({n * 2500 + 2300, 0x80, chord[n % 8], 0});
+  }
+  return song;
+}
+std::vector<Event> repeatedKeys() {  // one key struck again at its note-off, in both orders
+  std::vector<Event> song;
+  for (int32_t n = 0; n < 12; ++n) {
+    const int32_t at = 1000 + n * 3000;
+    if (n % 2 == 0) {
+      song.push_back({at, 0x80, 64, 0});
+      song.push_back({at, 0x90, 64, 100});
+    } else {
+      song.push_back({at, 0x90, 64, 100});
+      song.push_back({at, 0x80, 64, 0});
+    }
+  }
+  return song;
+}
+std::vector<Event> controllers() {  // 120, 121, 123 and 126 in mid-block, after notes
+  return {{100, 0x90, 60, 100},  {2000, 0xE0, 0, 127},  {5003, 0xB0, 121, 0},
+          {6000, 0x90, 64, 100}, {9001, 0xB0, 123, 0},  {9500, 0x90, 67, 100},
+          {9700, 0xB0, 120, 0},  {12000, 0x90, 69, 100}, {12001, 0x90, 71, 100},
+          {15555, 0xB1, 126, 0}, {15556, 0x90, 72, 90}, {20000, 0xB0, 123, 0}};
+}
+std::vector<Event> stackedNotes() {  // three and more note-ons close together
+  std::vector<Event> song;
+  for (int32_t n = 0; n < 30; ++n) song.push_back({n * 37 + (n / 3) * 1500, 0x90, 50 + n, 90});
+  return song;
+}
+std::vector<Event> randomSong(uint64_t seed) {  // events nobody chose
+  Random rnd{seed};
+  std::vector<Event> song;
+  int32_t at = 0;
+  for (int i = 0; i < 400; ++i) {
+    at += rnd.below(300);
+    switch (rnd.below(12)) {
+      case 0:
+        song.push_back({at, 0xE0, 0, rnd.below(128)});
+        break;
+      case 1:
+        song.push_back({at, 0xB0, 120 + rnd.below(7), 0});
+        break;
+      case 2:
+      case 3:
+      case 4:
+        song.push_back({at, 0x80, 40 + rnd.below(12), 0});
+        break;
+      default:
+        song.push_back({at, 0x90, 40 + rnd.below(12), rnd.below(128)});
+        break;
+    }
+  }
+  return song;
+}
+
+std::vector<float> renderSong(std::vector<Event> song, int32_t blockSize, bool replacing,
+                              int32_t frames) {
+  std::stable_sort(song.begin(), song.end(),
+                   [](const Event& a, const Event& b) { return a.sample < b.sample; });
+  AEffect* effect = openPlugin();
+  if (effect == nullptr) return {};
+  dispatch(effect, effSetProgram, 1);
+  effect->setParameter(effect, 7, 0.3f);  // "R": releases of about 4000 samples
+  std::vector<float> left(static_cast<size_t>(frames)), right(left.size());
+  size_t next = 0;
+  for (int32_t start = 0; start < frames; start += blockSize) {
+    const int32_t n = std::min(blockSize, frames - start);
+    MidiList events;
+    for (; next < song.size() && song[next].sample < start + n; ++next)
+      events.add(song[next].sample - start, song[next].status, song[next].data1,
+                 song[next].data2);
+    if (!events.empty()) dispatch(effect, effProcessEvents, 0, 0, events.list());
+    float* outputs[2] = {left.data() + start, right.data() + start};
+    if (replacing)
+      effect->processReplacing(effect, nullptr, outputs, n);
+    else
+      effect->process(effect, nullptr, outputs, n);
+  }
+  dispatch(effect, effClose);
+  for (size_t i = 0; i < left.size(); ++i)
+    if (std::memcmp(&left[i], &right[i], sizeof(float)) != 0) return {};  // never: mono output
+  return left;
+}
+
+TEST(RenderScenario, BlockSizeDoesNotChangeTheSound) {
+  struct Row {
+    const char* name;
+    std::vector<Event> song;
+  };
+  const Row rows[] = {{"staccato", staccato()},         {"bend sweep", bendSweep()},
+                      {"trill", trill()},               {"grace notes", graceNotes()},
+                      {"ringing tails", ringingTails()}, {"repeated keys", repeatedKeys()},
+                      {"controllers", controllers()},   {"stacked notes", stackedNotes()},
+                      {"random 1", randomSong(1)},      {"random 2", randomSong(2)}};
+  constexpr int32_t kFrames = 50000;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<float> reference = renderSong(row.song, 1, true, kFrames);
+    ASSERT_EQ(reference.size(), static_cast<size_t>(kFrames)) << builtPlugin().error();
+    int32_t sounding = 0;
+    for (float sample : reference) sounding += sample != 0.0f;
+    EXPECT_GT(sounding, kFrames / 4);
+    for (int32_t blockSize : {2, 7, 64, 441, 512, 4096, 16384}) {
+      for (bool replacing : {true, false}) {
+        SCOPED_TRACE(testing::Message() << "blocks of " << blockSize
+                                        << (replacing ? ", replacing" : ", accumulating"));
+        const std::vector<float> heard = renderSong(row.song, blockSize, replacing, kFrames);
+        ASSERT_EQ(heard.size(), reference.size());
+        for (size_t i = 0; i < heard.size(); ++i)
+          ASSERT_EQ(std::memcmp(&heard[i], &reference[i], sizeof(float)), 0) << "sample " << i;
+      }
+    }
+  }
 }
 
 TEST(RenderScenario, SameInputsSameBitsAcrossInstances) {

@@ -108,22 +108,19 @@ TEST(EngineMapping, OutOfRangeValuesAreLimitedButStoredAsGiven) {
   }
 }
 
-// A rate set after the parameters (and the combined opcode) gives every coefficient and every
+// A rate set after the parameters gives every coefficient and every
 // sounding voice's increments that setting the rate first would have given.
 TEST(EngineMapping, SampleRateRederivesEverythingFromIt) {
   for (const float rate : {22050.0f, 48000.0f, 96000.0f}) {
-    for (const bool combined : {false, true}) {
-      SCOPED_TRACE(testing::Message() << rate << (combined ? " combined opcode" : ""));
+    {
+      SCOPED_TRACE(rate);
       EngineProbe late, early;
       early.setSampleRate(rate);
       for (EngineProbe* p : {&late, &early}) {
         for (const int32_t index : {kA, kD, kR, kCutOff, kFB1}) p->setParameter(index, 0.7f);
-        MidiList().noteOn(0, 69).noteOn(0, 81).sendTo(*p);
+        TimedMidi().noteOn(0, 69).noteOn(0, 81).sendTo(*p);
       }
-      if (combined)
-        late.dispatcher(effSetBlockSizeAndSampleRate, 0, 128, nullptr, rate);
-      else
-        late.setSampleRate(rate);
+      late.setSampleRate(rate);
       EXPECT_EQ(late.phaseRateFactor, static_cast<float>(131072.0 / rate));
       EXPECT_EQ(late.attackSamples, early.attackSamples);
       EXPECT_EQ(late.decaySamples, early.decaySamples);
@@ -162,7 +159,7 @@ TEST(EngineMapping, NoteOnSetsGainKeyTrackAndPitch) {
   EngineProbe p;
   p.setParameter(kMod1, 1.0f);  // +12
   p.setParameter(kMod2, 0.0f);  // -12
-  p.noteOn(1, 69, 127, 0);
+  p.noteOn(1, 69, 127);
   EXPECT_EQ(p.voiceGain[1], 1.7e-6f);
   EXPECT_EQ(p.keyTrack[1], static_cast<float>(255.0 * 69.0 / 32768.0));
   const float* hz = synthTables().noteFrequencyTable;
@@ -170,16 +167,16 @@ TEST(EngineMapping, NoteOnSetsGainKeyTrackAndPitch) {
   EXPECT_EQ(p.mod1Inc[1], static_cast<float>(static_cast<double>(hz[81]) * 2.9721541f));
   EXPECT_EQ(p.mod2Inc[1], static_cast<float>(static_cast<double>(hz[57]) * 2.9721541f));
   // The transposed note wraps around the table.
-  p.noteOn(0, 120, 1, 0);
+  p.noteOn(0, 120, 1);
   EXPECT_EQ(p.mod1Inc[0], static_cast<float>(static_cast<double>(hz[4]) * 2.9721541f));
-  p.noteOn(0, 5, 1, 0);
+  p.noteOn(0, 5, 1);
   EXPECT_EQ(p.mod2Inc[0], static_cast<float>(static_cast<double>(hz[121]) * 2.9721541f));
   EXPECT_EQ(p.voiceGain[0], static_cast<float>(1.0 / 127.0 * 0.17 * 0.00001));
 }
 
 TEST(EngineMapping, ModulatorTransposeWaitsForARetune) {
   EngineProbe p;
-  p.noteOn(1, 60, 100, 0);
+  p.noteOn(1, 60, 100);
   const float before = p.mod1Inc[1];
   p.setParameter(kMod1, 1.0f);
   EXPECT_EQ(p.mod1Inc[1], before);
@@ -201,7 +198,7 @@ TEST(EngineMapping, EditsHandedOverKeepTheirOrder) {
                          Row{"program 1, then Mod1", false, true, -7}}) {
     SCOPED_TRACE(row.name);
     EngineProbe p;
-    MidiList().noteOn(0, 60).sendTo(p);
+    TimedMidi().noteOn(0, 60).sendTo(p);
     p.deferEdits = true;
     if (row.mod1First) p.setParameter(kMod1, 1.0f);
     if (row.program)
@@ -209,7 +206,7 @@ TEST(EngineMapping, EditsHandedOverKeepTheirOrder) {
     else
       p.setParameter(kFB2, 0.0f);
     if (!row.mod1First) p.setParameter(kMod1, 1.0f);
-    MidiList().sendTo(p);  // the audio thread's next call
+    p.audioCall();
     EXPECT_EQ(p.mod1Offset, 12);
     const double hz = synthTables().noteFrequencyTable[60 + row.heard];
     EXPECT_EQ(p.mod1Inc[1], static_cast<float>(hz * static_cast<double>(p.phaseRateFactor)));
@@ -219,10 +216,10 @@ TEST(EngineMapping, EditsHandedOverKeepTheirOrder) {
 TEST(EngineMapping, CutoffCoefficientWorkedValues) {
   EngineProbe p;
   p.setParameter(kCutOff, 0.5f);
-  p.noteOn(0, 69, 127, 0);
+  p.noteOn(0, 69, 127);
   const float f = cutoffCoefficient(1.0f, 0.5f, p.cutoffCoef, p.keyTrack[0]);
   EXPECT_NEAR(f, 0.2411, 5e-5);
-  p.noteOn(1, 0, 127, 0);
+  p.noteOn(1, 0, 127);
   EXPECT_EQ(cutoffCoefficient(1.0f, 0.5f, p.cutoffCoef, p.keyTrack[1]), 0.0f);
   EXPECT_EQ(cutoffCoefficient(1.0f, 0.0f, 100.0f, 1.0f), static_cast<float>(0.785));
   // Env 0: the envelope has no effect (factor 1.1); Env 1 spans 0.1 .. 1.1.

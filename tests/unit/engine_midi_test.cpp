@@ -1,119 +1,126 @@
-// MIDI intake and voice allocation through processEvents.
+// MIDI events and voice allocation, judged by what is heard: each event at its own sample.
 #include <gtest/gtest.h>
 
-#include <limits>
+#include <vector>
 
 #include "engine_probe.h"
 
 namespace {
 
-TEST(EngineMidi, NotesAlternateSlotsAndReleaseThePreviousOne) {
-  EngineProbe p;
-  EXPECT_EQ(MidiList().noteOn(3, 60, 100).sendTo(p), 1);
-  EXPECT_EQ(p.nextVoice, 1);  // the first note takes slot 1
-  EXPECT_EQ(p.voiceNote[1], 60);
-  EXPECT_EQ(p.voiceVelocity[1], 100);
-  EXPECT_EQ(p.startDelay[1], 3);
-  EXPECT_EQ(p.envState[1], 1);
-  EXPECT_EQ(p.noteOffCountdown[1], -1);
+constexpr int32_t kFrames = 1024;
 
-  MidiList().noteOn(7, 60, 90).sendTo(p);  // same key: other slot, first one released
-  EXPECT_EQ(p.nextVoice, 0);
-  EXPECT_EQ(p.voiceNote[0], 60);
-  EXPECT_EQ(p.noteOffCountdown[1], 7);
-  EXPECT_EQ(p.noteOffCountdown[0], -1);
+// The engine's left output for `midi` in one block and for a second block without events;
+// high-pass (every envelope value is heard), with a 10-sample release.
+std::vector<float> heard(const TimedMidi& midi, int32_t frames = kFrames) {
+  EngineProbe p;
+  p.setParameter(kType, 1.0f);
+  p.setParameter(kR, 0.0f);
+  midi.queueTo(p);
+  std::vector<float> left(2 * static_cast<size_t>(frames)), right(left.size());
+  p.processReplacing(left.data(), right.data(), frames);
+  p.processReplacing(left.data() + frames, right.data() + frames, frames);
+  return left;
 }
 
-TEST(EngineMidi, NoteOffFormsAndTheirTiming) {
+int32_t firstDifference(const std::vector<float>& a, const std::vector<float>& b) {
+  for (size_t i = 0; i < a.size(); ++i)
+    if (floatBits(a[i]) != floatBits(b[i])) return static_cast<int32_t>(i);
+  return -1;
+}
+
+TEST(EngineMidi, EquivalentEventsSoundTheSame) {
   struct Row {
     const char* name;
-    int status, velocity;
+    TimedMidi events, sameAs, unlike;  // `unlike` sounds different, so the events matter
+    int32_t frames = kFrames;
   };
-  for (const Row& row : {Row{"note off", 0x80, 64}, Row{"note on, velocity 0", 0x90, 0},
-                         Row{"note off on channel 16", 0x8F, 0}}) {
-    SCOPED_TRACE(row.name);
-    EngineProbe p;
-    MidiList().noteOn(0, 64).sendTo(p);
-    MidiList().add(12, row.status, 64, row.velocity).sendTo(p);
-    EXPECT_EQ(p.noteOffCountdown[1], 12);
-    EXPECT_EQ(p.envState[1], 1);
-  }
-}
-
-TEST(EngineMidi, NoteOffLeavesOtherNotesAndReleasingVoicesAlone) {
-  EngineProbe p;
-  MidiList().noteOn(0, 64).sendTo(p);
-  MidiList().noteOff(5, 65).sendTo(p);
-  EXPECT_EQ(p.noteOffCountdown[1], -1);
-  p.envState[1] = 4;
-  MidiList().noteOff(5, 64).sendTo(p);
-  EXPECT_EQ(p.noteOffCountdown[1], -1);
-}
-
-// A release already due at an earlier sample is kept, whatever later event of the list (or of a
-// later list, for a countdown still running) asks for a later one.
-TEST(EngineMidi, AReleaseIsNeverPostponed) {
-  struct Row {
-    const char* name;
-    MidiList events;
-    int32_t countdown;  // of the first note, slot 1
-  };
+  const TimedMidi held = TimedMidi().noteOn(0, 64);
   Row rows[] = {
-      {"note off, later note off", MidiList().noteOff(3, 50).noteOff(9, 50), 3},
-      {"note off, earlier note off", MidiList().noteOff(9, 50).noteOff(2, 50), 2},
-      {"note off, then the next note", MidiList().noteOff(3, 50).noteOn(8, 52), 3},
-      {"next note, then all notes off", MidiList().noteOn(4, 52).add(6, 0xB0, 123, 0), 4},
-      {"all notes off, then note off", MidiList().add(5, 0xB2, 123, 0).noteOff(7, 50), 5},
+      {"note-on with velocity 0 is a note-off", TimedMidi(held).add(300, 0x90, 64, 0),
+       TimedMidi(held).noteOff(300, 64), held},
+      {"note-off on channel 16", TimedMidi(held).add(300, 0x8F, 64, 0),
+       TimedMidi(held).noteOff(300, 64), held},
+      {"note-on on channel 6", TimedMidi().add(0, 0x95, 64, 127), held, TimedMidi()},
+      {"note-off for a note nobody plays", TimedMidi(held).noteOff(300, 65), held,
+       TimedMidi(held).noteOff(300, 64)},
+      {"a later note-off never postpones a release",
+       TimedMidi(held).noteOff(100, 64).noteOff(300, 64), TimedMidi(held).noteOff(100, 64), held},
+      {"the list's order does not matter, the frames do",
+       TimedMidi().noteOff(300, 64).noteOn(0, 64), TimedMidi(held).noteOff(300, 64), held},
+      {"all notes off releases as the note-offs would",
+       TimedMidi(held).noteOn(200, 52).add(400, 0xB3, 123, 0),
+       TimedMidi(held).noteOn(200, 52).noteOff(400, 52).noteOff(400, 64),
+       TimedMidi(held).noteOn(200, 52)},
+      {"a negative offset is the first sample", TimedMidi().noteOn(-20, 64), held,
+       TimedMidi().noteOn(1, 64)},
+      {"an offset past the block is its last sample", TimedMidi(held).noteOff(5000, 64),
+       TimedMidi(held).noteOff(kFrames - 1, 64), held},
+      {"other controllers are ignored",
+       TimedMidi(held).add(100, 0xB0, 7, 100).add(200, 0xB0, 122, 0).add(300, 0xB0, 127, 0),
+       held, TimedMidi(held).add(300, 0xB0, 126, 0)},
+      {"a bend then its reset is no bend",
+       TimedMidi(held).add(100, 0xE0, 0, 127).add(100, 0xB1, 121, 0), held,
+       TimedMidi(held).add(100, 0xE0, 0, 127)},
   };
-  for (Row& row : rows) {
+  for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    EngineProbe p;
-    MidiList().noteOn(0, 50).sendTo(p);
-    row.events.sendTo(p);
-    EXPECT_EQ(p.noteOffCountdown[1], row.countdown);
-    EXPECT_EQ(p.envState[1], 1);
+    const std::vector<float> got = heard(row.events, row.frames);
+    EXPECT_EQ(firstDifference(got, heard(row.sameAs, row.frames)), -1);
+    EXPECT_NE(firstDifference(got, heard(row.unlike, row.frames)), -1);
   }
 }
 
-// Panic and transport-stop controllers, on any channel.
-TEST(EngineMidi, AllNotesOffReleasesHeldVoicesAsTheirNoteOffs) {
-  EngineProbe p, reference;
-  MidiList().noteOn(0, 50).noteOn(0, 52).sendTo(p);
-  MidiList().noteOn(0, 50).noteOn(0, 52).sendTo(reference);
-  p.envState[1] = 4;  // the released note keeps its release
-  reference.envState[1] = 4;
-  MidiList().add(7, 0xBF, 123, 0).sendTo(p);
-  MidiList().noteOff(7, 52).noteOff(7, 50).sendTo(reference);
-  for (int n = 0; n < 2; ++n) {
-    EXPECT_EQ(p.noteOffCountdown[n], reference.noteOffCountdown[n]);
-    EXPECT_EQ(p.envState[n], reference.envState[n]);
+// An event added to a song changes nothing before its own sample: a note-on, a controller
+// that silences and a reset act at their sample; a note-off, a bend and the release that a
+// note-on sends to the other slot leave their sample as it was and act from the next one.
+TEST(EngineMidi, EventsActAtTheirOwnSample) {
+  struct Row {
+    const char* name;
+    TimedMidi song;
+    int status, data1, data2;
+    int32_t frame;
+    int32_t changesFrom;  // frame, or frame + 1
+    bool silentAfter;     // exact silence from `frame` on
+  };
+  const TimedMidi two = TimedMidi().noteOn(0, 60).noteOn(200, 67);  // 60 releases from 201
+  const TimedMidi ringing = TimedMidi().noteOn(0, 60).noteOn(10, 64).noteOn(20, 67);
+  const Row rows[] = {
+      {"note-on (its first sample is silent)", TimedMidi(), 0x90, 72, 100, 333, 334, false},
+      {"note-on over a slot still releasing", ringing, 0x90, 72, 100, 25, 25, false},
+      {"note-off", two, 0x80, 67, 0, 333, 334, false},
+      {"the release of the other slot", TimedMidi().noteOn(0, 60), 0x90, 67, 100, 333, 334,
+       false},
+      {"bend", two, 0xE0, 0, 0, 333, 334, false},
+      {"bend before a note of the same block", TimedMidi().noteOn(500, 60), 0xE0, 0, 127, 100,
+       501, false},
+      {"all sound off", two, 0xB0, 120, 0, 333, 333, true},
+      {"mono mode on", two, 0xB2, 126, 0, 333, 333, true},
+      {"all notes off", two, 0xB0, 123, 0, 333, 334, false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<float> before = heard(row.song);
+    const std::vector<float> after =
+        heard(TimedMidi(row.song).add(row.frame, row.status, row.data1, row.data2));
+    EXPECT_EQ(firstDifference(before, after), row.changesFrom);
+    if (row.silentAfter) {
+      for (size_t i = static_cast<size_t>(row.frame); i < after.size(); ++i)
+        ASSERT_EQ(after[i], 0.0f) << i;
+    }
   }
-  EXPECT_EQ(p.noteOffCountdown[0], 7);
 }
 
-TEST(EngineMidi, NegativeDeltaMeansNow) {
-  EngineProbe p;
-  MidiList().noteOn(-20, 50).sendTo(p);
-  EXPECT_EQ(p.startDelay[1], 0);
-  MidiList().noteOff(-1, 50).sendTo(p);
-  EXPECT_EQ(p.noteOffCountdown[1], 0);  // still released, not left pending forever
-}
-
-TEST(EngineMidi, SoundOffControllersSilenceAtOnceAndKeepTimers) {
-  for (const int controller : {126, 120}) {
-    SCOPED_TRACE(controller);
-    EngineProbe p;
-    MidiList().noteOn(0, 50).noteOn(30, 52).sendTo(p);
-    MidiList().add(0, 0xB3, controller, 0).sendTo(p);
-    EXPECT_EQ(p.envState[0], 0);
-    EXPECT_EQ(p.envState[1], 0);
-    EXPECT_EQ(p.startDelay[0], 30);
-    EXPECT_EQ(p.noteOffCountdown[1], 30);
-  }
-  EngineProbe p;
-  MidiList().add(0, 0xB0, 7, 100).add(0, 0xB0, 127, 0).noteOn(0, 60).add(0, 0xB0, 122, 0)
-      .sendTo(p);  // others ignored
-  EXPECT_EQ(p.envState[1], 1);
+// The slots take turns: a third note in one block takes the first note's slot at its own frame,
+// after that note has sounded and begun its release.
+TEST(EngineMidi, EveryNoteOfABlockSoundsFromItsFrame) {
+  const std::vector<float> three =
+      heard(TimedMidi().noteOn(100, 60).noteOn(300, 64).noteOn(500, 67));
+  const std::vector<float> first = heard(TimedMidi().noteOn(100, 60).noteOn(300, 64));
+  EXPECT_EQ(firstDifference(three, first), 501);  // the new note's first sample is silent
+  for (int32_t i = 0; i < 100; ++i) EXPECT_EQ(three[static_cast<size_t>(i)], 0.0f);
+  int32_t sounding = 0;
+  for (int32_t i = 101; i < 300; ++i) sounding += three[static_cast<size_t>(i)] != 0.0f;
+  EXPECT_GT(sounding, 190);
 }
 
 TEST(EngineMidi, PitchBendUsesOnlyTheHighByteAndRetunesAllVoices) {
@@ -127,40 +134,18 @@ TEST(EngineMidi, PitchBendUsesOnlyTheHighByteAndRetunesAllVoices) {
                          Row{96, synthTables().pitchBendTable[96]}, Row{-1, 1.0f}}) {
     SCOPED_TRACE(row.data2);
     EngineProbe p;
-    MidiList().noteOn(0, 69).noteOn(0, 57).sendTo(p);
+    TimedMidi().noteOn(0, 69).noteOn(0, 57).sendTo(p);
     p.envState[1] = 4;  // releasing voices follow the bend too
     if (row.data2 >= 0)
-      MidiList().add(0, 0xE5, 127, row.data2).sendTo(p);
+      TimedMidi().add(0, 0xE5, 127, row.data2).sendTo(p);
     else
-      MidiList().add(0, 0xE0, 0, 127).add(3, 0xB9, 121, 0).sendTo(p);
+      TimedMidi().add(0, 0xE0, 0, 127).add(3, 0xB9, 121, 0).sendTo(p);
     EXPECT_EQ(p.pitchBend, row.bend);
     EXPECT_EQ(p.carrierInc[1],
               static_cast<float>(440.0 * static_cast<double>(p.phaseRateFactor) * row.bend));
     EXPECT_EQ(p.carrierInc[0],
               static_cast<float>(220.0 * static_cast<double>(p.phaseRateFactor) * row.bend));
   }
-}
-
-TEST(EngineMidi, MalformedListsDoNothing) {
-  EngineProbe p;
-  EXPECT_EQ(p.processEvents(nullptr), 1);
-  MidiList list;
-  list.noteOn(0, 60);
-  VstEvents* events = list.list();
-  events->numEvents = -3;
-  EXPECT_EQ(p.processEvents(events), 1);
-  events->numEvents = 1;
-  events->events[0] = nullptr;
-  EXPECT_EQ(p.processEvents(events), 1);
-  MidiList sysex;
-  sysex.add(0, 0xF0, 60, 100);
-  VstEvents* other = sysex.list();
-  other->events[0]->type = 6;
-  EXPECT_EQ(p.processEvents(other), 1);
-  EXPECT_EQ(MidiList().sendTo(p), 1);
-  EXPECT_EQ(p.nextVoice, 0);
-  EXPECT_EQ(p.envState[0], 0);
-  EXPECT_EQ(p.envState[1], 0);
 }
 
 TEST(EngineMidi, NoteOnResetsTheVoice) {
@@ -171,7 +156,8 @@ TEST(EngineMidi, NoteOnResetsTheVoice) {
   p.filterBand[1][1] = 3;
   p.filterLow[1][0] = 4;
   p.decayCounter[1] = 77;
-  MidiList().noteOn(0, 60, 1).sendTo(p);
+  TimedMidi().noteOn(0, 60, 1).sendTo(p);
+  EXPECT_EQ(p.nextVoice, 1);  // the first note takes slot 1
   EXPECT_EQ(p.mod1Phase[1], 0.0f);
   EXPECT_EQ(p.mod1Out[1], 0);
   EXPECT_EQ(p.envLevel[1], 0.0f);
@@ -179,6 +165,22 @@ TEST(EngineMidi, NoteOnResetsTheVoice) {
   EXPECT_EQ(p.filterLow[1][0], 0);
   EXPECT_EQ(p.decayCounter[1], 77);  // set when the decay begins
   EXPECT_EQ(p.keyTrack[1], static_cast<float>(129 * 60) / 32768.0f);
+}
+
+// A full queue keeps what came first; the render empties it.
+TEST(EngineMidi, QueueKeepsItsFirstEvents) {
+  EngineProbe p;
+  const EngineEvent note{0, EngineEvent::NoteOn, 60, 100};
+  for (int32_t i = 0; i < VelaEngine::kEventCapacity; ++i)
+    ASSERT_TRUE(p.queueEvent({i % 500, EngineEvent::NoteOff, 61, 0}));
+  EXPECT_FALSE(p.queueEvent(note));
+  EXPECT_EQ(p.queuedEvents(), VelaEngine::kEventCapacity);
+  EXPECT_EQ(p.queued().front().frame, 0);
+  EXPECT_EQ(p.queued().back().frame, (VelaEngine::kEventCapacity - 1) % 500);
+  float left[8], right[8];
+  p.processReplacing(left, right, 8);
+  EXPECT_EQ(p.queuedEvents(), 0);
+  EXPECT_TRUE(p.queueEvent(note));
 }
 
 }  // namespace

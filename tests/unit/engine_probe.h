@@ -1,74 +1,133 @@
-// Opens the engine's state to the tests and builds MIDI lists for processEvents.
+// Opens the engine's state to the tests, pairs it with a program bank as the plug-ins do, and
+// builds timed MIDI for its queue.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#include "MidiList.h"
-#include "uVSTXSynth.h"
+#include "ProgramBank.h"
+#include "VelaEngine.h"
 
-class EngineProbe : public AVstXSynth {
+class EngineProbe : public VelaEngine {
  public:
-  EngineProbe() : AVstXSynth(nullptr) {}
-  // Edits reach the engine at once here unless deferred, as when one thread edits between
-  // blocks; deferred ones wait for the next audio call.
-  void setParameter(int32_t index, float value) override {
-    AVstXSynth::setParameter(index, value);
-    if (!deferEdits) applyPendingEdits();
+  EngineProbe() { bank.applyPending(*this); }
+  // Edits reach the engine at once unless deferred, as when another thread edits between
+  // blocks; deferred ones wait for the next render call.
+  void setParameter(int32_t index, float value) {
+    bank.setParameter(index, value);
+    if (!deferEdits) bank.applyPending(*this);
   }
-  void setProgram(int32_t program) override {
-    AVstXSynth::setProgram(program);
-    if (!deferEdits) applyPendingEdits();
+  void setProgram(int32_t program) {
+    bank.setProgram(program);
+    if (!deferEdits) bank.applyPending(*this);
   }
+  float getParameter(int32_t index) const { return bank.getParameter(index); }
+  void processReplacing(float* left, float* right, int32_t frames) {
+    bank.applyPending(*this);
+    VelaEngine::processReplacing(left, right, frames);
+  }
+  void process(float* left, float* right, int32_t frames) {
+    bank.applyPending(*this);
+    VelaEngine::process(left, right, frames);
+  }
+  // What the audio thread does first in each call: take the edits handed over.
+  void audioCall() { bank.applyPending(*this); }
+  // Takes the queued events now, whatever their frames, without rendering.
+  void applyQueued() {
+    for (int32_t i = 0; i < eventCount; ++i) applyEvent(events[i]);
+    eventCount = 0;
+  }
+  std::vector<EngineEvent> queued() const { return {events, events + eventCount}; }
+
+  ProgramBank bank;
   bool deferEdits = false;
 
-  using AVstXSynth::applyParameter;
-  using AVstXSynth::filterVoice;
-  using AVstXSynth::noteOn;
-  using AVstXSynth::renderVoice;
-  using AVstXSynth::updateVoicePitch;
+  using VelaEngine::applyParameter;
+  using VelaEngine::filterVoice;
+  using VelaEngine::noteOn;
+  using VelaEngine::renderVoice;
+  using VelaEngine::updateVoicePitch;
 
-  using AVstXSynth::attackCounter;
-  using AVstXSynth::attackSamples;
-  using AVstXSynth::carrierInc;
-  using AVstXSynth::carrierPhase;
-  using AVstXSynth::cutoffCoef;
-  using AVstXSynth::dampingCoef;
-  using AVstXSynth::decayCounter;
-  using AVstXSynth::decaySamples;
-  using AVstXSynth::envAmount;
-  using AVstXSynth::envLevel;
-  using AVstXSynth::envState;
-  using AVstXSynth::fb1Amount;
-  using AVstXSynth::fb2Amount;
-  using AVstXSynth::filterBand;
-  using AVstXSynth::filterLow;
-  using AVstXSynth::filterType;
-  using AVstXSynth::keyTrack;
-  using AVstXSynth::maxVoice;
-  using AVstXSynth::mod1Inc;
-  using AVstXSynth::mod1Offset;
-  using AVstXSynth::mod1Out;
-  using AVstXSynth::mod1Phase;
-  using AVstXSynth::mod1Sync;
-  using AVstXSynth::mod2Inc;
-  using AVstXSynth::mod2Offset;
-  using AVstXSynth::mod2Out;
-  using AVstXSynth::mod2Phase;
-  using AVstXSynth::mod2Sync;
-  using AVstXSynth::nextVoice;
-  using AVstXSynth::noteOffCountdown;
-  using AVstXSynth::phaseRateFactor;
-  using AVstXSynth::pitchBend;
-  using AVstXSynth::releaseCounter;
-  using AVstXSynth::releaseSamples;
-  using AVstXSynth::sampleRate;
-  using AVstXSynth::startDelay;
-  using AVstXSynth::sustainLevel;
-  using AVstXSynth::voiceGain;
-  using AVstXSynth::voiceNote;
-  using AVstXSynth::voiceVelocity;
+  using VelaEngine::attackCounter;
+  using VelaEngine::attackSamples;
+  using VelaEngine::carrierInc;
+  using VelaEngine::carrierPhase;
+  using VelaEngine::cutoffCoef;
+  using VelaEngine::dampingCoef;
+  using VelaEngine::decayCounter;
+  using VelaEngine::decaySamples;
+  using VelaEngine::envAmount;
+  using VelaEngine::envLevel;
+  using VelaEngine::envState;
+  using VelaEngine::fb1Amount;
+  using VelaEngine::fb2Amount;
+  using VelaEngine::filterBand;
+  using VelaEngine::filterLow;
+  using VelaEngine::filterType;
+  using VelaEngine::keyTrack;
+  using VelaEngine::maxVoice;
+  using VelaEngine::mod1Inc;
+  using VelaEngine::mod1Offset;
+  using VelaEngine::mod1Out;
+  using VelaEngine::mod1Phase;
+  using VelaEngine::mod1Sync;
+  using VelaEngine::mod2Inc;
+  using VelaEngine::mod2Offset;
+  using VelaEngine::mod2Out;
+  using VelaEngine::mod2Phase;
+  using VelaEngine::mod2Sync;
+  using VelaEngine::nextVoice;
+  using VelaEngine::noteOffCountdown;
+  using VelaEngine::phaseRateFactor;
+  using VelaEngine::pitchBend;
+  using VelaEngine::releaseCounter;
+  using VelaEngine::releaseSamples;
+  using VelaEngine::sampleRate;
+  using VelaEngine::sustainLevel;
+  using VelaEngine::voiceGain;
+  using VelaEngine::voiceNote;
+  using VelaEngine::voiceVelocity;
+};
+
+// Three MIDI bytes at a frame of a block.
+struct MidiAt {
+  int32_t frame;
+  uint8_t status, data1, data2;
+};
+
+// MIDI bytes at frames, for the engine's queue.
+class TimedMidi {
+ public:
+  TimedMidi& add(int32_t frame, int status, int data1, int data2) {
+    events_.push_back({frame, static_cast<uint8_t>(status), static_cast<uint8_t>(data1),
+                       static_cast<uint8_t>(data2)});
+    return *this;
+  }
+  TimedMidi& noteOn(int32_t frame, int note, int velocity = 127) {
+    return add(frame, 0x90, note, velocity);
+  }
+  TimedMidi& noteOff(int32_t frame, int note) { return add(frame, 0x80, note, 64); }
+
+  // Queues what the engine plays; returns how many it took.
+  int32_t queueTo(VelaEngine& engine) const {
+    int32_t taken = 0;
+    for (const MidiAt& b : events_) {
+      EngineEvent e;
+      if (engineEventFromMidi(b.frame, b.status, b.data1, b.data2, e) && engine.queueEvent(e))
+        ++taken;
+    }
+    return taken;
+  }
+  // Queued and taken at once, frames aside: for looking at the state the events leave.
+  void sendTo(EngineProbe& probe) const {
+    queueTo(probe);
+    probe.applyQueued();
+  }
+  const std::vector<MidiAt>& list() const { return events_; }
+
+ private:
+  std::vector<MidiAt> events_;
 };
 
 // The whole sine cycle, entry k read through the engine's stored table at index k.

@@ -37,19 +37,21 @@ int32_t roundHalfEven(double x) { return static_cast<int32_t>(std::nearbyint(x))
 struct ModelVoice {
   float phase[3], inc[3];
   int32_t out1, out2, band[2], low[2];
-  int32_t state, attack, decay, release, delay, countdown;
+  int32_t state, attack, decay, release, countdown;
   float level, keyTrack, gain;
+  int32_t note;
 };
 
-// The design's renderer, one sample and one voice at a time.
+// The design's renderer, one sample and one voice at a time, taking each MIDI event at its frame.
 struct Model {
   ModelVoice v[2];
   const int32_t* T = sineCycle().data();
-  float fb1, fb2, S, Env, cutoffCoef, damping;
-  int32_t type, A, D, R;
+  float fb1, fb2, S, Env, cutoffCoef, damping, rateFactor, bend;
+  int32_t type, A, D, R, offset1, offset2, nextVoice;
   bool sync1, sync2;
 
   explicit Model(EngineProbe& p) {
+    p.audioCall();  // edits the engine takes before the block
     for (int n = 0; n < 2; ++n) {
       v[n] = {{p.mod1Phase[n], p.mod2Phase[n], p.carrierPhase[n]},
               {p.mod1Inc[n], p.mod2Inc[n], p.carrierInc[n]},
@@ -61,16 +63,54 @@ struct Model {
               p.attackCounter[n],
               p.decayCounter[n],
               p.releaseCounter[n],
-              p.startDelay[n],
               p.noteOffCountdown[n],
               p.envLevel[n],
               p.keyTrack[n],
-              p.voiceGain[n]};
+              p.voiceGain[n],
+              p.voiceNote[n]};
     }
     fb1 = p.fb1Amount, fb2 = p.fb2Amount, S = p.getParameter(kS), Env = p.getParameter(kEnv);
     cutoffCoef = p.cutoffCoef, damping = p.dampingCoef, type = p.filterType;
     A = p.attackSamples, D = p.decaySamples, R = p.releaseSamples;
     sync1 = p.mod1Sync, sync2 = p.mod2Sync;
+    rateFactor = p.phaseRateFactor, bend = p.pitchBend, nextVoice = p.nextVoice;
+    offset1 = p.mod1Offset, offset2 = p.mod2Offset;
+  }
+
+  void retune(ModelVoice& m) const {
+    const float* hz = synthTables().noteFrequencyTable;
+    const int32_t offsets[3] = {offset1, offset2, 0};
+    for (int i = 0; i < 3; ++i)
+      m.inc[i] = static_cast<float>(static_cast<double>(hz[(m.note + offsets[i]) & 127]) *
+                                    rateFactor * bend);
+  }
+  static void release(ModelVoice& m) {
+    if (m.state >= 1 && m.state <= 3) m.countdown = 0;  // this sample, then the release
+  }
+  void noteOn(ModelVoice& m, int32_t note, int32_t velocity) const {
+    m = {{0, 0, 0}, {0, 0, 0}, 0, 0, {0, 0}, {0, 0}, 1, 0, m.decay, m.release, -1, 0.0f,
+         static_cast<float>((velocity + 128) * note / 32768.0),
+         static_cast<float>(velocity * (1.0 / 127.0) * 0.17 * 0.00001), note};
+    retune(m);
+  }
+  void take(const MidiAt& e) {
+    const int status = e.status & 0xF0;
+    if (status == 0x90 && (e.data2 & 0x7F) != 0) {
+      nextVoice = 1 - nextVoice;
+      release(v[1 - nextVoice]);
+      noteOn(v[nextVoice], e.data1 & 0x7F, e.data2 & 0x7F);
+    } else if (status == 0x80 || status == 0x90) {
+      for (ModelVoice& m : v)
+        if (m.note == (e.data1 & 0x7F)) release(m);
+    } else if (status == 0xB0 && (e.data1 == 120 || e.data1 == 126)) {
+      for (ModelVoice& m : v) m.state = 0;
+    } else if (status == 0xB0 && e.data1 == 123) {
+      for (ModelVoice& m : v) release(m);
+    } else if (status == 0xE0 || (status == 0xB0 && e.data1 == 121)) {
+      const int32_t m = status == 0xB0 ? 64 : (e.data2 & 0x7F) == 127 ? 128 : (e.data2 & 0x7F);
+      bend = synthTables().pitchBendTable[m];
+      for (ModelVoice& voice : v) retune(voice);
+    }
   }
 
   int32_t filter(ModelVoice& m, int32_t x, float f) const {
@@ -144,21 +184,24 @@ struct Model {
     *right = *right + out;
   }
 
-  void process(float* left, float* right, int32_t frames) {
+  // Events in order of frame (negative as 0, past the block as its last sample), list order
+  // within a frame; each taken before the sample at its frame.
+  void process(float* left, float* right, int32_t frames, std::vector<MidiAt> events = {}) {
+    for (MidiAt& e : events) e.frame = std::clamp(e.frame, 0, frames - 1);
+    std::stable_sort(events.begin(), events.end(),
+                     [](const MidiAt& a, const MidiAt& b) { return a.frame < b.frame; });
+    size_t next = 0;
     for (int32_t s = 0; s < frames; ++s) {
-      for (ModelVoice& m : v) {
-        if (m.state <= 0) continue;
-        if (m.delay > 0) {
-          --m.delay;
-          continue;
-        }
-        renderVoice(m, left + s, right + s);
-      }
+      for (; next < events.size() && events[next].frame == s; ++next) take(events[next]);
+      for (ModelVoice& m : v)
+        if (m.state > 0) renderVoice(m, left + s, right + s);
     }
   }
 };
 
 void expectSameVoices(const Model& model, EngineProbe& p) {
+  EXPECT_EQ(model.nextVoice, p.nextVoice);
+  EXPECT_EQ(floatBits(model.bend), floatBits(p.pitchBend));
   for (int n = 0; n < 2; ++n) {
     SCOPED_TRACE(testing::Message() << "voice " << n);
     const ModelVoice& m = model.v[n];
@@ -172,12 +215,17 @@ void expectSameVoices(const Model& model, EngineProbe& p) {
     EXPECT_EQ(m.low[0], p.filterLow[n][0]);
     EXPECT_EQ(m.low[1], p.filterLow[n][1]);
     EXPECT_EQ(m.state, p.envState[n]);
-    EXPECT_EQ(m.attack, p.attackCounter[n]);
-    EXPECT_EQ(m.decay, p.decayCounter[n]);
-    EXPECT_EQ(m.release, p.releaseCounter[n]);
-    EXPECT_EQ(m.delay, p.startDelay[n]);
-    EXPECT_EQ(m.countdown, p.noteOffCountdown[n]);
+    if (m.state > 0) {  // an idle voice's counters no longer matter
+      EXPECT_EQ(m.attack, p.attackCounter[n]);
+      EXPECT_EQ(m.decay, p.decayCounter[n]);
+      EXPECT_EQ(m.release, p.releaseCounter[n]);
+      EXPECT_EQ(m.countdown, p.noteOffCountdown[n]);
+    }
     EXPECT_EQ(floatBits(m.level), floatBits(p.envLevel[n]));
+    EXPECT_EQ(m.note, p.voiceNote[n]);
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(floatBits(m.inc[i]),
+                floatBits((i == 0 ? p.mod1Inc : i == 1 ? p.mod2Inc : p.carrierInc)[n]));
   }
 }
 
@@ -192,26 +240,31 @@ TEST(EngineRender, MatchesTheDesignModelBitForBit) {
       int32_t sounding = 0;
       for (int block = 0; block < 120 && !HasFailure(); ++block) {
         const int32_t frames = 1 + rnd.below(600);
-        MidiList midi;
-        for (int i = rnd.below(4); i > 0; --i) {
-          const int32_t delta = rnd.below(frames);
-          switch (rnd.below(10)) {
+        TimedMidi midi;
+        for (int i = rnd.below(5); i > 0; --i) {
+          // Now and then an offset before the block or past its end.
+          const int32_t frame = rnd.below(frames + 8) - 4;
+          switch (rnd.below(14)) {
             case 0:
-              midi.add(delta, 0xE0, 0, rnd.below(128));
+              midi.add(frame, 0xE0, 0, rnd.below(128));
               break;
             case 1:
-              midi.add(delta, 0xB0, 126, 0);
+              midi.add(frame, 0xB0, 126, 0);
               break;
             case 2:
+              midi.add(frame, 0xB5, 120 + rnd.below(4), 0);  // 120, 121, 123 (and 122, ignored)
+              break;
             case 3:
-              midi.noteOff(delta, 36 + rnd.below(48));
+            case 4:
+            case 5:
+              midi.noteOff(frame, 36 + rnd.below(48));
               break;
             default:
-              midi.noteOn(delta, 24 + rnd.below(80), 1 + rnd.below(127));
+              midi.noteOn(frame, 24 + rnd.below(80), 1 + rnd.below(127));
               break;
           }
         }
-        midi.sendTo(p);
+        midi.queueTo(p);
         if (rnd.below(3) == 0) p.setParameter(rnd.below(kNumParams), rnd.unit());
         if (rnd.below(5) == 0) p.setParameter(kS, rnd.unit());
 
@@ -220,9 +273,8 @@ TEST(EngineRender, MatchesTheDesignModelBitForBit) {
         for (size_t i = 0; i < left.size(); ++i)
           left[i] = right[i] = modelLeft[i] = modelRight[i] = 0.001f * static_cast<float>(i % 7);
         Model model(p);
-        model.process(modelLeft.data(), modelRight.data(), frames);
-        float* outputs[2] = {left.data(), right.data()};
-        p.process(nullptr, outputs, frames);
+        model.process(modelLeft.data(), modelRight.data(), frames, midi.list());
+        p.process(left.data(), right.data(), frames);
         for (size_t i = 0; i < left.size(); ++i) {
           ASSERT_EQ(floatBits(left[i]), floatBits(modelLeft[i]))
               << "block " << block << " sample " << i;
@@ -239,13 +291,14 @@ TEST(EngineRender, MatchesTheDesignModelBitForBit) {
 
 // Renders one block through the engine and through the model from the same state and requires
 // the same bits in both channels and every voice field; returns the engine's left channel.
-std::vector<float> renderBlockAgainstModel(EngineProbe& p, int32_t frames, int block) {
+std::vector<float> renderBlockAgainstModel(EngineProbe& p, const TimedMidi& midi, int32_t frames,
+                                           int block) {
   std::vector<float> left(static_cast<size_t>(frames), 0.0f), right(left);
   std::vector<float> modelLeft(left), modelRight(left);
+  midi.queueTo(p);
   Model model(p);
-  model.process(modelLeft.data(), modelRight.data(), frames);
-  float* outputs[2] = {left.data(), right.data()};
-  p.processReplacing(nullptr, outputs, frames);
+  model.process(modelLeft.data(), modelRight.data(), frames, midi.list());
+  p.processReplacing(left.data(), right.data(), frames);
   for (size_t i = 0; i < left.size(); ++i) {
     SCOPED_TRACE(testing::Message() << "block " << block << " sample " << i);
     EXPECT_EQ(floatBits(left[i]), floatBits(modelLeft[i]));
@@ -275,9 +328,9 @@ TEST(EngineRender, EveryFilterAndSwitchVariantMatchesTheModel) {
     p.setParameter(kR, 0.05f);  // 120 samples: the released voice stops within a block
     const int32_t notes[] = {40, 67, 52, 84, 45};
     for (int block = 0; block < 5 && !HasFailure(); ++block) {
-      MidiList().noteOn(37 * block % 200, notes[block], 30 + 20 * block).sendTo(p);
+      const TimedMidi midi = TimedMidi().noteOn(37 * block % 200, notes[block], 30 + 20 * block);
       const int32_t frames = 200 + 61 * block;
-      const std::vector<float> left = renderBlockAgainstModel(p, frames, block);
+      const std::vector<float> left = renderBlockAgainstModel(p, midi, frames, block);
       EXPECT_NE(left[static_cast<size_t>(frames) - 1], 0.0f);
     }
   }
@@ -295,9 +348,7 @@ TEST(EngineRender, FeedbackRoundingMatchesTheModel) {
     p.setParameter(kM2S, 0.0f);
     p.setParameter(kR, 0.05f);
     for (int block = 0; block < 4 && !HasFailure(); ++block) {
-      MidiList().noteOn(0, 45 + 7 * block, 100).sendTo(p);
-      const int32_t frames = 300;
-      renderBlockAgainstModel(p, frames, block);
+      renderBlockAgainstModel(p, TimedMidi().noteOn(0, 45 + 7 * block, 100), 300, block);
     }
   }
 }
@@ -307,7 +358,7 @@ TEST(EngineRender, EnvelopeStagesAsDesigned) {
   p.setParameter(kS, 0.25f);
   p.attackSamples = 3;
   p.decaySamples = 2;
-  MidiList().noteOn(0, 60).sendTo(p);
+  TimedMidi().noteOn(0, 60).sendTo(p);
   // attack 0, 1/4, 2/4, repeated on the switch; decay from exactly 1.0; decay's last value
   // repeated on its switch; then sustain.
   const float expected[] = {0.0f, 0.25f, 0.5f, 0.5f, 1.0f, 0.75f, 0.75f, 0.25f, 0.25f};
@@ -325,21 +376,25 @@ TEST(EngineRender, EnvelopeStagesAsDesigned) {
   EXPECT_EQ(left, right);
 }
 
-TEST(EngineRender, ReleaseTimingEndsInIdle) {
-  EngineProbe p;
-  p.setParameter(kR, 0.0f);  // 10 samples
-  MidiList().noteOn(0, 60).noteOff(4, 60).sendTo(p);
-  std::vector<float> out(40, 0.0f), copy(40, 0.0f);
-  float* outputs[2] = {out.data(), copy.data()};
-  p.processReplacing(nullptr, outputs, 5);  // samples 0..4 keep the attack
-  EXPECT_EQ(p.envState[1], 4);
-  EXPECT_EQ(p.releaseCounter[1], 0);
-  p.processReplacing(nullptr, outputs, 10);  // release values 1 - k/11
-  EXPECT_EQ(p.envState[1], 4);
-  EXPECT_EQ(p.releaseCounter[1], 10);
-  p.processReplacing(nullptr, outputs, 1);  // the ending sample outputs 0
-  EXPECT_EQ(p.envState[1], 0);
-  EXPECT_EQ(floatBits(out[0]), floatBits(0.0f));
+// A note-off's own sample still sounds in the old stage; the release follows over "R" samples,
+// the sample that ends it is silent and so is everything after.
+TEST(EngineRender, ReleaseTimingEndsInSilence) {
+  std::vector<float> held(40), released(40), right(40);
+  for (std::vector<float>* out : {&held, &released}) {
+    EngineProbe p;
+    p.setParameter(kR, 0.0f);     // 10 samples
+    p.setParameter(kType, 1.0f);  // high-pass: every envelope value is heard
+    TimedMidi midi = TimedMidi().noteOn(0, 60);
+    if (out == &released) midi.noteOff(4, 60);
+    midi.queueTo(p);
+    p.processReplacing(out->data(), right.data(), 40);
+  }
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(floatBits(released[i]), floatBits(held[i])) << i;
+  for (int i = 5; i < 15; ++i) {
+    EXPECT_NE(released[i], held[i]) << i;
+    EXPECT_NE(released[i], 0.0f) << i;
+  }
+  for (int i = 15; i < 40; ++i) EXPECT_EQ(floatBits(released[i]), floatBits(0.0f)) << i;
 }
 
 TEST(EngineRender, ReplacingOverwritesAccumulatingAdds) {
@@ -350,16 +405,14 @@ TEST(EngineRender, ReplacingOverwritesAccumulatingAdds) {
   for (const Row& row : {Row{"processReplacing", true}, Row{"process", false}}) {
     SCOPED_TRACE(row.name);
     EngineProbe played, reference;
-    MidiList().noteOn(5, 64).sendTo(played);
-    MidiList().noteOn(5, 64).sendTo(reference);
+    TimedMidi().noteOn(5, 64).queueTo(played);
+    TimedMidi().noteOn(5, 64).queueTo(reference);
     std::vector<float> left(64, 12345.0f), right(64, -0.0f), refL(64, 0.0f), refR(64, 0.0f);
-    float* outputs[2] = {left.data(), right.data()};
-    float* refOut[2] = {refL.data(), refR.data()};
     if (row.replacing)
-      played.processReplacing(nullptr, outputs, 64);
+      played.processReplacing(left.data(), right.data(), 64);
     else
-      played.process(nullptr, outputs, 64);
-    reference.processReplacing(nullptr, refOut, 64);
+      played.process(left.data(), right.data(), 64);
+    reference.processReplacing(refL.data(), refR.data(), 64);
     for (size_t i = 0; i < 64; ++i) {
       SCOPED_TRACE(i);
       EXPECT_EQ(floatBits(refL[i]), floatBits(refR[i]));
@@ -377,29 +430,32 @@ TEST(EngineRender, ReplacingOverwritesAccumulatingAdds) {
   }
 }
 
+// Calls with nothing to render write nothing and keep the queued events for the next block.
 TEST(EngineRender, EmptyAndMissingBuffersWriteNothing) {
-  EngineProbe p;
-  MidiList().noteOn(0, 64).sendTo(p);
+  EngineProbe p, reference;
+  TimedMidi().noteOn(3, 64).queueTo(p);
+  TimedMidi().noteOn(3, 64).queueTo(reference);
   float left = 7.0f, right = 7.0f;
-  float* outputs[2] = {&left, &right};
-  p.processReplacing(nullptr, outputs, 0);
-  p.processReplacing(nullptr, outputs, -5);
+  p.processReplacing(&left, &right, 0);
+  p.processReplacing(&left, &right, -5);
   p.process(nullptr, nullptr, 1);
-  float* halfMissing[2] = {&left, nullptr};
-  p.processReplacing(nullptr, halfMissing, 1);
+  p.processReplacing(&left, nullptr, 1);
   EXPECT_EQ(left, 7.0f);
   EXPECT_EQ(right, 7.0f);
-  EXPECT_EQ(p.attackCounter[1], 0);
+  std::vector<float> out(32), refOut(32), scratch(32);
+  p.processReplacing(out.data(), scratch.data(), 32);
+  reference.processReplacing(refOut.data(), scratch.data(), 32);
+  for (size_t i = 0; i < out.size(); ++i) EXPECT_EQ(floatBits(out[i]), floatBits(refOut[i])) << i;
+  EXPECT_NE(out[31], 0.0f);
 }
 
 TEST(EngineRender, VeryLowRatesKeepPhasesBounded) {
   EngineProbe p;
   p.setSampleRate(1000.0f);  // note 127 then advances ~1.6 million steps a sample
   p.setParameter(kFB1, 0.0f);
-  MidiList().noteOn(0, 127).sendTo(p);
+  TimedMidi().noteOn(0, 127).queueTo(p);
   std::vector<float> left(4096), right(4096);
-  float* outputs[2] = {left.data(), right.data()};
-  for (int block = 0; block < 8; ++block) p.processReplacing(nullptr, outputs, 4096);
+  for (int block = 0; block < 8; ++block) p.processReplacing(left.data(), right.data(), 4096);
   for (float phase : {p.mod1Phase[1], p.mod2Phase[1], p.carrierPhase[1]}) {
     EXPECT_GE(phase, 0.0f);
     EXPECT_LT(phase, 262143.5f);
@@ -426,19 +482,18 @@ TEST(EngineRender, NoSubnormalSampleWhateverTheParameters) {
     p.setParameter(kD, 0.2f);  // 882 samples of decay that sound, then the tiny sustain
     p.setParameter(kS, row.sustain);
     std::vector<float> left(4096), right(4096);
-    float* outputs[2] = {left.data(), right.data()};
     int sounding = 0;
 #if defined(__SSE2__) || defined(_M_X64)
     const unsigned hostState = _mm_getcsr();
 #endif
     for (int block = 0; block < 24; ++block) {
-      if (block % 8 == 0) MidiList().noteOn(0, 40 + block, 100).sendTo(p);
+      if (block % 8 == 0) TimedMidi().noteOn(0, 40 + block, 100).queueTo(p);
       if (block % 2 == 0) {
-        p.processReplacing(nullptr, outputs, 4096);
+        p.processReplacing(left.data(), right.data(), 4096);
       } else {
         std::fill(left.begin(), left.end(), 0.0f);
         std::fill(right.begin(), right.end(), 0.0f);
-        p.process(nullptr, outputs, 4096);
+        p.process(left.data(), right.data(), 4096);
       }
       for (float sample : left) {
         ASSERT_NE(std::fpclassify(sample), FP_SUBNORMAL) << "block " << block;
@@ -477,7 +532,7 @@ TEST(EngineFilter, EdgeCases) {
     SCOPED_TRACE(row.name);
     EngineProbe p;
     p.setParameter(kType, static_cast<float>(row.type) / 2.0f);
-    MidiList().noteOn(0, 60).sendTo(p);
+    TimedMidi().noteOn(0, 60).sendTo(p);
     EXPECT_EQ(p.filterVoice(1, row.input, row.cutoff), row.expected);
   }
 }
@@ -487,7 +542,7 @@ TEST(EngineFilter, ResonanceStaysWithin32Bits) {
   EngineProbe p;
   p.setParameter(kQ, 1.0f);
   p.setParameter(kType, 0.5f);
-  MidiList().noteOn(0, 60).sendTo(p);
+  TimedMidi().noteOn(0, 60).sendTo(p);
   const float f = 0.05f;
   const double w = 2.0 * std::asin(0.025);  // resonance of this state-variable form
   int32_t peak = 0;
@@ -502,7 +557,7 @@ TEST(EngineFilter, ResonanceStaysWithin32Bits) {
 
 TEST(EngineFilter, TypeChangeSwitchesTapsWithoutClearing) {
   EngineProbe p;
-  MidiList().noteOn(0, 60).sendTo(p);
+  TimedMidi().noteOn(0, 60).sendTo(p);
   p.filterVoice(1, 30000, 0.3f);
   const int32_t b1 = p.filterBand[1][0], l1 = p.filterLow[1][0];
   const int32_t b2 = p.filterBand[1][1], l2 = p.filterLow[1][1];

@@ -2,6 +2,10 @@
 // leaves in the record, what the combined rate opcode touches.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
+#include "MidiList.h"
 #include "uVSTXSynth.h"
 
 namespace {
@@ -9,8 +13,14 @@ namespace {
 class RecordingSynth : public AVstXSynth {
  public:
   explicit RecordingSynth(audioMasterCallback master) : AVstXSynth(master) {}
-  using AVstXSynth::phaseRateFactor;
   using AVstXSynth::sampleRate;
+
+  std::vector<float> render(int32_t frames) {
+    std::vector<float> left(static_cast<size_t>(frames), 1e9f), right(left);
+    float* outputs[2] = {left.data(), right.data()};
+    processReplacing(nullptr, outputs, frames);
+    return left;
+  }
 };
 
 TEST(SynthConstruction, WithoutAHostTheRecordKeepsTheBaseDefaults) {
@@ -30,13 +40,55 @@ TEST(SynthConstruction, WithoutAHostTheRecordKeepsTheBaseDefaults) {
 }
 
 TEST(SynthRates, CombinedOpcodeSetsTheRateLikeItsOwnOpcode) {
-  RecordingSynth combined(nullptr), alone(nullptr);
+  RecordingSynth combined(nullptr), alone(nullptr), other(nullptr);
   alone.setSampleRate(96000.0f);
   EXPECT_EQ(combined.dispatcher(effSetBlockSizeAndSampleRate, 0, 256, nullptr, 96000.0f), 1);
   EXPECT_EQ(combined.sampleRate, 96000.0f);
   EXPECT_EQ(combined.getBlockSize(), 256);
-  EXPECT_EQ(combined.phaseRateFactor, alone.phaseRateFactor);
-  EXPECT_EQ(combined.phaseRateFactor, 1.3653333f);
+  for (RecordingSynth* synth : {&combined, &alone, &other}) MidiList().noteOn(3, 69).sendTo(*synth);
+  const std::vector<float> heard = combined.render(512);
+  EXPECT_EQ(std::memcmp(heard.data(), alone.render(512).data(), 512 * sizeof(float)), 0);
+  EXPECT_NE(std::memcmp(heard.data(), other.render(512).data(), 512 * sizeof(float)), 0);
+}
+
+// processEvents takes what a host may hand in: no list, a negative count, empty slots, events
+// of other types; none of it plays, and the answer is 1 every time.
+TEST(SynthEvents, MalformedListsPlayNothing) {
+  RecordingSynth p(nullptr);
+  EXPECT_EQ(p.processEvents(nullptr), 1);
+  MidiList list;
+  list.noteOn(0, 60);
+  VstEvents* events = list.list();
+  events->numEvents = -3;
+  EXPECT_EQ(p.processEvents(events), 1);
+  events->numEvents = 1;
+  events->events[0] = nullptr;
+  EXPECT_EQ(p.processEvents(events), 1);
+  MidiList sysex;
+  sysex.add(0, 0x90, 60, 100);
+  VstEvents* other = sysex.list();
+  other->events[0]->type = 6;
+  EXPECT_EQ(p.processEvents(other), 1);
+  EXPECT_EQ(MidiList().sendTo(p), 1);
+  for (float sample : p.render(256)) ASSERT_EQ(sample, 0.0f);
+  EXPECT_EQ(MidiList().noteOn(0, 60).sendTo(p), 1);  // and a good one still plays
+  EXPECT_NE(p.render(256)[255], 0.0f);
+}
+
+// A list longer than the engine's queue keeps its first events.
+TEST(SynthEvents, AnOverlongListKeepsItsFirstEvents) {
+  RecordingSynth full(nullptr), first(nullptr);
+  MidiList longList, firstOnly;
+  for (int32_t i = 0; i < VelaEngine::kEventCapacity; ++i) {
+    longList.noteOn(i % 512, 40 + i % 50);
+    firstOnly.noteOn(i % 512, 40 + i % 50);
+  }
+  longList.add(600, 0xB0, 120, 0);  // would silence the end of the block
+  EXPECT_EQ(longList.sendTo(full), 1);
+  firstOnly.sendTo(first);
+  const std::vector<float> heard = full.render(1024);
+  EXPECT_EQ(std::memcmp(heard.data(), first.render(1024).data(), 1024 * sizeof(float)), 0);
+  EXPECT_NE(heard[700], 0.0f);
 }
 
 }  // namespace

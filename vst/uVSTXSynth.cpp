@@ -1,0 +1,145 @@
+#include "uVSTXSynth.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "DVstUtils.h"
+#include "GrEditor.h"
+
+namespace {
+
+bool isParamIndex(int32_t index) { return static_cast<uint32_t>(index) < kNumParams; }
+
+}  // namespace
+
+AVstXSynth::AVstXSynth(audioMasterCallback master) : AudioEffectX(master, kNumPrograms, kNumParams) {
+  setEditor(new GrEditor(this));
+  // The bank starts with "Eth Drm" in program 1 and program 0 current; the engine takes it now.
+  bank.applyPending(engine);
+  if (audioMaster != nullptr) {
+    setNumInputs(0);
+    setNumOutputs(2);
+    canProcessReplacing(true);
+    hasVu(false);
+    hasClip(false);
+    isSynth(true);
+    setUniqueID(fourCharsToCode('V', 'e', 'l', 'V'));
+  }
+  suspend();
+}
+
+AVstXSynth::~AVstXSynth() = default;
+
+int32_t AVstXSynth::processEvents(VstEvents* events) {
+  if (events == nullptr) return 1;
+  VstEvent* const* list = events->events;  // hosts allocate numEvents entries behind the record
+  const int32_t count = events->numEvents;
+  for (int32_t i = 0; i < count; ++i) {
+    const VstEvent* event = list[i];
+    if (event == nullptr || event->type != kVstMidiType) continue;
+    VstMidiEvent midi;
+    std::memcpy(&midi, event, sizeof midi);
+    EngineEvent engineEvent;
+    if (!engineEventFromMidi(midi.deltaFrames, static_cast<uint8_t>(midi.midiData[0]),
+                             static_cast<uint8_t>(midi.midiData[1]),
+                             static_cast<uint8_t>(midi.midiData[2]), engineEvent))
+      continue;
+    if (!engine.queueEvent(engineEvent)) break;  // full: the rest of the list is dropped
+  }
+  return 1;
+}
+
+void AVstXSynth::processReplacing(float**, float** outputs, int32_t sampleFrames) {
+  bank.applyPending(engine);
+  if (outputs == nullptr) return;
+  engine.processReplacing(outputs[0], outputs[1], sampleFrames);
+}
+
+void AVstXSynth::process(float**, float** outputs, int32_t sampleFrames) {
+  bank.applyPending(engine);
+  if (outputs == nullptr) return;
+  engine.process(outputs[0], outputs[1], sampleFrames);
+}
+
+void AVstXSynth::setSampleRate(float newSampleRate) {
+  // Rates that are not positive finite numbers are ignored.
+  if (!engine.setSampleRate(newSampleRate)) return;
+  AudioEffectX::setSampleRate(newSampleRate);
+}
+
+void AVstXSynth::setBlockSize(int32_t newBlockSize) { AudioEffectX::setBlockSize(newBlockSize); }
+
+void AVstXSynth::setParameter(int32_t index, float value) { bank.setParameter(index, value); }
+
+float AVstXSynth::getParameter(int32_t index) { return bank.getParameter(index); }
+
+void AVstXSynth::setProgram(int32_t program) {
+  bank.setProgram(program);
+}
+
+int32_t AVstXSynth::getProgram() { return bank.getProgram(); }
+
+void AVstXSynth::setProgramName(char* name) { bank.setProgramName(name); }
+
+void AVstXSynth::getProgramName(char* name) { bank.getProgramName(name, kProgramNameSize); }
+
+void AVstXSynth::getParameterLabel(int32_t, char* label) {
+  copyHostText(label, kParameterLabel, kParamTextSize);
+}
+
+void AVstXSynth::getParameterDisplay(int32_t index, char* text) {
+  if (text == nullptr) return;
+  text[0] = '\0';
+  if (!isParamIndex(index)) return;
+  char full[kFixedTextMax];
+  floatToFixedText(getParameter(index), full);
+  // Values far outside 0..1 would overflow the host's 8 bytes: their text is cut.
+  copyHostText(text, full, kParamTextSize);
+}
+
+void AVstXSynth::getParameterName(int32_t index, char* text) {
+  if (text == nullptr) return;
+  text[0] = '\0';
+  if (isParamIndex(index)) copyHostText(text, kParameters[index].name, kParamTextSize);
+}
+
+bool AVstXSynth::getOutputProperties(int32_t index, VstPinProperties* properties) {
+  if (index >= 2 || properties == nullptr) return false;
+  char label[kPinLabelSize];
+  std::snprintf(label, sizeof label, "Orin %d", static_cast<int>(index) + 1);
+  copyHostText(properties->label, label, kPinLabelSize);
+  properties->flags = kVstPinIsActive | kVstPinIsStereo;
+  return true;
+}
+
+bool AVstXSynth::getProgramNameIndexed(int32_t, int32_t index, char* text) {
+  return bank.getProgramNameIndexed(index, text, kProgramNameSize);
+}
+
+bool AVstXSynth::copyProgram(int32_t destination) { return bank.copyProgram(destination); }
+
+bool AVstXSynth::getEffectName(char* text) {
+  copyHostText(text, "VelaOrin", kEffectNameSize);
+  return true;
+}
+
+bool AVstXSynth::getVendorString(char* text) {
+  copyHostText(text, "Dravnik", kVendorTextSize);
+  return true;
+}
+
+bool AVstXSynth::getProductString(char* text) {
+  copyHostText(text, "Vela First Synth", kVendorTextSize);
+  return true;
+}
+
+int32_t AVstXSynth::getVendorVersion() { return 1; }
+
+intptr_t AVstXSynth::canDo(char* text) {
+  if (text == nullptr) return -1;
+  if (std::strcmp(text, "receiveVstEvents") == 0 || std::strcmp(text, "receiveVstMidiEvent") == 0)
+    return 1;
+  return -1;
+}
+
+void AVstXSynth::resume() { wantEvents(1); }
