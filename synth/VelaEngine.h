@@ -174,5 +174,6 @@ class VelaEngine {
 
   // Queued events, in the order they came.
   EngineEvent events[kEventCapacity] = {};
+  EngineEvent eventScratch[kEventCapacity] = {};  // for putting them in order
   int32_t eventCount = 0;
 };

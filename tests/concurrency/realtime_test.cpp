@@ -104,7 +104,7 @@ intptr_t VELA_CDECL quietHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*
 }
 
 // An instance past its first block, with event lists prepared as a host prepares them (notes,
-// bends, the panic controllers) and another thread changing parameters and programs throughout.
+// bends, the panic controllers, lists beyond the plug-in's capacity) and another thread changing parameters and programs throughout.
 class Session {
  public:
   Session() : effect_(builtPlugin().loaded() ? builtPlugin().entry("main")(&quietHost) : nullptr) {
@@ -117,6 +117,11 @@ class Session {
       lists_[i].add(static_cast<int32_t>(i * 3 % 300), 0xE0, 0, static_cast<int>(i * 5 % 128));
       if (i % 3 == 0) lists_[i].noteOff(static_cast<int32_t>(i % 200), note);
       if (i % 8 == 5) lists_[i].add(9, 0xB0, static_cast<int>(120 + i / 8 % 4), 0);
+      // Now and then more events than the plug-in keeps, last frame first, so they need
+      // putting in order.
+      if (i % 16 == 7)
+        for (int k = 0; k < 1100; ++k)
+          lists_[i].add((1100 - k) % 400, k % 2 == 0 ? 0x90 : 0x80, 40 + k % 30, 90);
     }
     for (MidiList& list : lists_) prepared_.push_back(list.list());
     renderBlocks(1);

@@ -47,7 +47,8 @@ RenderStats renderSong(PluginHost& host, const Song& song, int64_t totalFrames,
                        const FrameWriter& write, const ProgressReport& progress, double gain) {
   const int32_t blockSize = host.blockSize();
   const auto& events = song.events;
-  HostEventList eventList(std::max<size_t>(largestEventsPerBlock(song, blockSize), 1));
+  HostEventList eventList(
+      std::clamp<size_t>(largestEventsPerBlock(song, blockSize), 1, kMaxEventsPerCall));
 
   // Plug-ins with fewer channels still get two valid buffers each way.
   const size_t inputCount = static_cast<size_t>(std::max(host.numInputs(), 2));
@@ -72,16 +73,27 @@ RenderStats renderSong(PluginHost& host, const Song& song, int64_t totalFrames,
     }
     int64_t end = std::min<int64_t>(position + blockSize, totalFrames);
     if (action < events.size()) end = std::min(end, events[action].frame);
-    const auto frames = static_cast<int32_t>(end - position);
 
+    // A call hands over at most the list's capacity: it ends before the first event that would
+    // not fit, with the rest of that event's frame. Only a single frame crowded beyond the
+    // capacity spills: its remaining events come one frame late.
+    size_t count = 0;
+    for (size_t scan = midi; scan < events.size() && events[scan].frame < end;
+         scan = nextMatching(events, scan + 1, true)) {
+      if (count++ == eventList.capacity()) {
+        end = std::max(events[scan].frame, position + 1);
+        break;
+      }
+    }
     eventList.clear();
-    while (midi < events.size() && events[midi].frame < end) {
+    while (midi < events.size() && events[midi].frame < end && eventList.size() < eventList.capacity()) {
       const TimedEvent& event = events[midi];
-      eventList.addMidi(static_cast<int32_t>(event.frame - position), event.midi[0], event.midi[1],
-                        event.midi[2]);
+      eventList.addMidi(static_cast<int32_t>(std::max<int64_t>(event.frame - position, 0)),
+                        event.midi[0], event.midi[1], event.midi[2]);
       midi = nextMatching(events, midi + 1, true);
     }
     host.processEvents(eventList.events());
+    const auto frames = static_cast<int32_t>(end - position);
 
     // The plug-in adds into its outputs, so every call starts from silence.
     for (auto& buffer : outputStore) std::fill(buffer.begin(), buffer.end(), 0.0f);

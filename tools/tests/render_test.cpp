@@ -65,6 +65,15 @@ TEST(Renderer, EveryEventLandsOnItsFrameWhateverTheBlockSize) {
     EXPECT_EQ(other.left, reference.left);
     EXPECT_EQ(other.right, reference.right);
   }
+  // More events than one call hands over: the call is cut short, nothing is lost or moved.
+  std::vector<int64_t> busy(2040);
+  for (size_t i = 0; i < busy.size(); ++i) busy[i] = static_cast<int64_t>(i);
+  const Song crowded = notesAt(busy);
+  const Rendered oneByOne = renderWithProbe(crowded, 2048, 1);
+  const Rendered inOne = renderWithProbe(crowded, 2048, 4096);
+  EXPECT_EQ(inOne.left, oneByOne.left);
+  EXPECT_EQ(inOne.right, oneByOne.right);
+  EXPECT_EQ(oneByOne.right[2039], 0.5f);  // the note-off of the note from frame 2036
 }
 
 TEST(Renderer, ProgramAndParameterChangesTakeEffectOnTheirFrame) {

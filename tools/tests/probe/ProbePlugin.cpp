@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kParams = 2;
 constexpr int kPrograms = 3;
-constexpr int kMaxPending = 512;
+constexpr int kMaxPending = 1024;
 const char* const kParamNames[kParams] = {"Level", "Offset"};
 const char* const kProgramNames[kPrograms] = {"Zero", "One", "Two"};
 
