@@ -97,8 +97,8 @@ double threadCpuSeconds() {
 #endif
 }
 
-Workload::Workload(const std::string& pluginPath, int32_t program)
-    : library_(pluginPath), left_(kBlockSize), right_(kBlockSize) {
+Workload::Workload(const std::string& pluginPath, int32_t program, int32_t eventSpacing)
+    : library_(pluginPath), eventSpacing_(eventSpacing), left_(kBlockSize), right_(kBlockSize) {
   if (!library_.loaded()) {
     error_ = "cannot open " + pluginPath + ": " + library_.error();
     return;
@@ -142,6 +142,9 @@ void Workload::renderBlock() {
   events_.clear();
   events_.addMidi(0, 0x90, kNotes[noteIndex_], kVelocity);
   noteIndex_ = (noteIndex_ + 1) % static_cast<int32_t>(std::size(kNotes));
+  if (eventSpacing_ > 0)
+    for (int32_t at = eventSpacing_; at < kBlockSize; at += eventSpacing_)
+      events_.addMidi(at, 0xE0, 0, 64);
   dispatch(effect_, effProcessEvents, 0, 0, events_.events());
   float* outputs[2] = {left_.data(), right_.data()};
   effect_->processReplacing(effect_, nullptr, outputs, kBlockSize);

@@ -1,6 +1,7 @@
 // The rendering workload the benchmarks time: the built plug-in opened through its entry point
 // like a host would, one program selected, and a new note every block so that one note is held
-// while the previous one releases.
+// while the previous one releases; optionally a centred pitch bend every `eventSpacing` samples,
+// which sounds the same but cuts the block at each event.
 #pragma once
 
 #include <cstdint>
@@ -26,8 +27,8 @@ class Workload {
   static constexpr float kSampleRate = 44100.0f;
   static constexpr int32_t kBlockSize = 512;
 
-  // program: the plug-in's program number (1 is "Eth Drm").
-  Workload(const std::string& pluginPath, int32_t program);
+  // program: the plug-in's program number (1 is "Eth Drm"); eventSpacing 0: no bends.
+  Workload(const std::string& pluginPath, int32_t program, int32_t eventSpacing = 0);
   ~Workload();
   Workload(const Workload&) = delete;
   Workload& operator=(const Workload&) = delete;
@@ -36,7 +37,8 @@ class Workload {
   const std::string& error() const { return error_; }
   std::string programName();
 
-  // One block: a note-on at offset 0 (which releases the other note), then processReplacing.
+  // One block: a note-on at offset 0 (which releases the other note), the bends, then
+  // processReplacing.
   void renderBlock();
   // Voices rendered per block once warmed up: the new note for the whole block, the released
   // one for as long as its release lasts (its first sample, the release, the ending sample).
@@ -47,7 +49,8 @@ class Workload {
  private:
   PluginLibrary library_;
   AEffect* effect_ = nullptr;
-  HostEventList events_{4};
+  HostEventList events_{kBlockSize + 1};
+  int32_t eventSpacing_ = 0;
   std::vector<float> left_, right_;
   int32_t noteIndex_ = 0;
   int64_t voiceSamplesPerBlock_ = 0;

@@ -1,6 +1,6 @@
 // Google Benchmark of the built plug-in (VelaOrin.so opened with dlopen through its entry point,
 // as a host does): 44.1 kHz, blocks of 512, a held note plus the previous note's release, for
-// program 0 and "Eth Drm" (program 1). Counters: ns per voice-sample and the realtime factor
+// program 0 and "Eth Drm" (program 1), without events and with a centred bend every 32 samples. Counters: ns per voice-sample and the realtime factor
 // (seconds of audio per second of processor time), both from the thread's processor time. The
 // context block names the processor and its caches.
 #include <benchmark/benchmark.h>
@@ -10,7 +10,8 @@
 namespace {
 
 void renderProgram(benchmark::State& state) {
-  Workload workload(VELA_PLUGIN_PATH, static_cast<int32_t>(state.range(0)));
+  Workload workload(VELA_PLUGIN_PATH, static_cast<int32_t>(state.range(0)),
+                    static_cast<int32_t>(state.range(1)));
   if (!workload.ready()) {
     state.SkipWithError(workload.error().c_str());
     return;
@@ -31,7 +32,11 @@ void renderProgram(benchmark::State& state) {
       static_cast<double>(workload.voiceSamplesPerBlock()) / Workload::kBlockSize;
 }
 
-BENCHMARK(renderProgram)->ArgName("program")->Arg(0)->Arg(1)->MinTime(1.0);
+// Without events, and with an event every 32 samples (each cuts the block).
+BENCHMARK(renderProgram)
+    ->ArgNames({"program", "event_spacing"})
+    ->ArgsProduct({{0, 1}, {0, 32}})
+    ->MinTime(1.0);
 
 }  // namespace
 

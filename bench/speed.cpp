@@ -2,7 +2,7 @@
 // realtime factor and ns per voice-sample, by processor time and by the wall clock. Needs no
 // benchmark library, so it also runs as a Windows program under Wine against VelaOrin.dll, and
 // under callgrind with a fixed workload.
-//   velaorin-speed [program=1] [blocks=2000] [plugin path]
+//   velaorin-speed [program=1] [blocks=2000] [plugin path] [event spacing=0]
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,12 +13,13 @@
 int main(int argc, char** argv) {
   const auto program = static_cast<int32_t>(argc > 1 ? std::atoi(argv[1]) : 1);
   const long blocks = argc > 2 ? std::atol(argv[2]) : 2000;
-  const std::string plugin = argc > 3 ? argv[3] : VELA_PLUGIN_PATH;
+  const std::string plugin = argc > 3 && argv[3][0] != '\0' ? argv[3] : VELA_PLUGIN_PATH;
+  const auto spacing = static_cast<int32_t>(argc > 4 ? std::atoi(argv[4]) : 0);
   if (blocks < 0) {
     std::fprintf(stderr, "blocks must be 0 or more\n");
     return 2;
   }
-  Workload workload(plugin, program);
+  Workload workload(plugin, program, spacing);
   if (!workload.ready()) {
     std::fprintf(stderr, "%s\n", workload.error().c_str());
     return 1;
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
               static_cast<int>(program), workload.programName().c_str(), blocks,
               static_cast<int>(Workload::kBlockSize), static_cast<double>(Workload::kSampleRate),
               static_cast<long long>(workload.voiceSamplesPerBlock()));
+  if (spacing > 0) std::printf("events: a centred bend every %d samples\n", static_cast<int>(spacing));
   if (blocks > 0 && seconds > 0.0 && wallSeconds > 0.0) {
     std::printf("processor time: realtime factor %.1f, %.2f ns per voice-sample\n",
                 audioSeconds / seconds, seconds * 1e9 / voiceSamples);
