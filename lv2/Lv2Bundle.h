@@ -1,0 +1,30 @@
+// The LV2 plug-in's identity and ports, shared by the DSP binary, the UI binary, the Turtle
+// generator and the tests. URIs and symbols are what hosts store sessions and presets by: they
+// never change. A new port needs lv2:connectionOptional and a higher minor version.
+#pragma once
+
+#include <cstdint>
+
+#include "VelaParameters.h"
+
+namespace velalv2 {
+
+inline constexpr char kPluginUri[] = "urn:velaorin:VelaOrin";
+inline constexpr char kUiUri[] = "urn:velaorin:VelaOrin#ui";
+// Release versions are even (an odd minor or micro marks a development build; hosts may hide a
+// minor version of 0).
+inline constexpr int32_t kMinorVersion = 2;
+inline constexpr int32_t kMicroVersion = 0;
+
+// Ports 0..13 are the parameters in host index order, then MIDI in and the two outputs.
+inline constexpr uint32_t kMidiInPort = kNumParams;
+inline constexpr uint32_t kLeftOutPort = kNumParams + 1;
+inline constexpr uint32_t kRightOutPort = kNumParams + 2;
+inline constexpr uint32_t kPortCount = kNumParams + 3;
+// The JACK player names its ports the same way.
+inline constexpr const char* kMidiInSymbol = "midi_in";
+inline constexpr const char* kLeftOutSymbol = "out_L";
+inline constexpr const char* kRightOutSymbol = "out_R";
+inline constexpr const char* kOutputGroupSymbol = "out";
+
+}  // namespace velalv2

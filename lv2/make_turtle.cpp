@@ -1,0 +1,238 @@
+// Writes the bundle's Turtle from the tables the binaries are built from: the ports from the
+// parameter table (symbols, names, defaults), the filter type's scale points from the panel's
+// radio buttons, one preset per distinct factory program. So the LV2 data cannot drift from the
+// VST 2 texts or the panel.
+//   make_turtle BUNDLE_DIR DSP_BINARY [UI_BINARY]
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Lv2Bundle.h"
+#include "PanelLayout.h"
+#include "VelaParameters.h"
+
+namespace {
+
+using namespace velalv2;
+
+constexpr char kPrefixes[] =
+    "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
+    "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+    "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
+    "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
+    "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
+    "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
+    "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
+    "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
+
+// The shortest decimal that reads back as the same float, always with a point or an exponent
+// so Turtle reads a number with a fraction.
+std::string number(float value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  std::string s(text, result.ptr);
+  if (s.find_first_of(".e") == std::string::npos) s += ".0";
+  return s;
+}
+
+std::string quoted(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string narrow(const wchar_t* text) {
+  std::string out;
+  for (; *text != L'\0'; ++text) out += static_cast<char>(*text);  // the captions are ASCII
+  return out;
+}
+
+// A symbol is a C identifier; the parameter names must be usable as one.
+bool isSymbol(const std::string& s) {
+  if (s.empty() || !(std::isalpha(static_cast<unsigned char>(s[0])) || s[0] == '_')) return false;
+  for (char c : s)
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return false;
+  return true;
+}
+
+struct Preset {
+  std::string label;
+  const float ParameterInfo::*column;
+};
+// The factory programs with values of their own: program 0 (and the 30 like it) and "Eth Drm".
+constexpr char kProjectUri[] = "urn:velaorin:VelaOrin#project";
+
+const Preset kPresets[] = {{"init1", &ParameterInfo::initial}, {"Eth Drm", &ParameterInfo::ethDrm}};
+
+std::string presetUri(size_t n) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%s#preset%02zu", kPluginUri, n + 1);
+  return text;
+}
+
+std::string pluginTurtle(bool withUi) {
+  std::ostringstream t;
+  t << kPrefixes;
+  t << "<" << kPluginUri << "#" << kOutputGroupSymbol << ">\n"
+    << "    a pg:StereoGroup , pg:OutputGroup ;\n"
+    << "    lv2:symbol \"" << kOutputGroupSymbol << "\" ;\n"
+    << "    rdfs:label \"Output\" .\n\n";
+  t << "<" << kProjectUri << ">\n"
+    << "    a doap:Project ;\n"
+    << "    doap:name \"VelaOrin\" ;\n"
+    << "    doap:maintainer [ a foaf:Person ; foaf:name \"Dravnik\" ] .\n\n";
+  t << "<" << kPluginUri << ">\n"
+    << "    a lv2:Plugin , lv2:InstrumentPlugin ;\n"
+    << "    lv2:project <" << kProjectUri << "> ;\n"
+    << "    doap:name \"VelaOrin\" ;\n"
+    << "    doap:license <https://spdx.org/licenses/MIT> ;\n"
+    << "    rdfs:comment \"A small FM synthesizer: two sine modulators with feedback and sync "
+       "into a sine carrier, an ADSR envelope and a state-variable filter.\" ;\n"
+    << "    lv2:minorVersion " << kMinorVersion << " ;\n"
+    << "    lv2:microVersion " << kMicroVersion << " ;\n"
+    << "    lv2:requiredFeature urid:map ;\n"
+    << "    lv2:optionalFeature lv2:hardRTCapable ;\n"
+    << "    pg:mainOutput <" << kPluginUri << "#" << kOutputGroupSymbol << "> ;\n";
+  if (withUi) t << "    ui:ui <" << kUiUri << "> ;\n";
+  t << "    lv2:port";
+  for (const ParameterInfo& p : kParameters) {
+    t << " [\n"
+      << "        a lv2:InputPort , lv2:ControlPort ;\n"
+      << "        lv2:index " << p.index << " ;\n"
+      << "        lv2:symbol \"" << p.name << "\" ;\n"
+      << "        lv2:name \"" << p.name << "\" ;\n"
+      << "        lv2:default " << number(p.initial) << " ;\n"
+      << "        lv2:minimum 0.0 ;\n"
+      << "        lv2:maximum 1.0";
+    // The engine takes type n at n / 2 (rounding to the nearest), the panel's radio item n.
+    // The two sync switches are not toggles: LV2 counts a toggle as on above 0, the engine a
+    // switch only above 0.5.
+    if (p.index == kType) {
+      t << " ;\n        lv2:portProperty lv2:enumeration";
+      for (int32_t n = 0; n < 3; ++n)
+        t << " ;\n        lv2:scalePoint [ rdfs:label " << quoted(narrow(velapanel::kRadioItems[n]))
+          << " ; rdf:value " << number(static_cast<float>(n) / 2.0f) << " ]";
+    }
+    t << "\n    ] ,";
+  }
+  t << " [\n"
+    << "        a lv2:InputPort , atom:AtomPort ;\n"
+    << "        atom:bufferType atom:Sequence ;\n"
+    << "        atom:supports midi:MidiEvent ;\n"
+    << "        lv2:index " << kMidiInPort << " ;\n"
+    << "        lv2:symbol \"" << kMidiInSymbol << "\" ;\n"
+    << "        lv2:name \"MIDI In\"\n"
+    << "    ]";
+  const struct {
+    uint32_t index;
+    const char* symbol;
+    const char* name;
+    const char* side;
+  } outputs[] = {{kLeftOutPort, kLeftOutSymbol, "Left", "left"},
+                 {kRightOutPort, kRightOutSymbol, "Right", "right"}};
+  for (const auto& o : outputs)
+    t << " , [\n"
+      << "        a lv2:OutputPort , lv2:AudioPort ;\n"
+      << "        lv2:index " << o.index << " ;\n"
+      << "        lv2:symbol \"" << o.symbol << "\" ;\n"
+      << "        lv2:name \"" << o.name << "\" ;\n"
+      << "        pg:group <" << kPluginUri << "#" << kOutputGroupSymbol << "> ;\n"
+      << "        lv2:designation pg:" << o.side << "\n"
+      << "    ]";
+  t << " .\n";
+  return t.str();
+}
+
+std::string presetsTurtle() {
+  std::ostringstream t;
+  t << kPrefixes;
+  for (size_t n = 0; n < std::size(kPresets); ++n) {
+    const Preset& preset = kPresets[n];
+    t << "<" << presetUri(n) << ">\n"
+      << "    a pset:Preset ;\n"
+      << "    lv2:appliesTo <" << kPluginUri << "> ;\n"
+      << "    rdfs:label " << quoted(preset.label) << " ;\n"
+      << "    lv2:port";
+    for (const ParameterInfo& p : kParameters)
+      t << (p.index == 0 ? "" : " ,") << " [\n        lv2:symbol \"" << p.name
+        << "\" ;\n        pset:value " << number(p.*preset.column) << "\n    ]";
+    t << " .\n\n";
+  }
+  return t.str();
+}
+
+std::string manifestTurtle(const std::string& dsp, const std::string& ui) {
+  std::ostringstream t;
+  t << kPrefixes;
+  t << "<" << kPluginUri << ">\n"
+    << "    a lv2:Plugin , lv2:InstrumentPlugin ;\n"
+    << "    lv2:binary <" << dsp << "> ;\n"
+    << "    rdfs:seeAlso <VelaOrin.ttl> .\n\n";
+  if (!ui.empty())
+    t << "<" << kUiUri << ">\n"
+      << "    a ui:X11UI ;\n"
+      << "    lv2:binary <" << ui << "> ;\n"
+      << "    rdfs:seeAlso <VelaOrin_ui.ttl> .\n\n";
+  for (size_t n = 0; n < std::size(kPresets); ++n)
+    t << "<" << presetUri(n) << ">\n"
+      << "    a pset:Preset ;\n"
+      << "    lv2:appliesTo <" << kPluginUri << "> ;\n"
+      << "    rdfs:seeAlso <presets.ttl> .\n\n";
+  return t.str();
+}
+
+std::string uiTurtle() {
+  std::ostringstream t;
+  t << kPrefixes;
+  t << "<" << kUiUri << ">\n"
+    << "    a ui:X11UI ;\n"
+    << "    lv2:optionalFeature ui:parent , ui:resize , ui:idleInterface , ui:touch , "
+       "ui:noUserResize ;\n"
+    << "    lv2:extensionData ui:idleInterface .\n";
+  return t.str();
+}
+
+bool write(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  if (!out) std::cerr << "make_turtle: cannot write " << path << "\n";
+  return static_cast<bool>(out);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3 || argc > 4) {
+    std::cerr << "usage: make_turtle BUNDLE_DIR DSP_BINARY [UI_BINARY]\n";
+    return 2;
+  }
+  std::set<std::string> symbols = {kMidiInSymbol, kLeftOutSymbol, kRightOutSymbol,
+                                   kOutputGroupSymbol};
+  for (const ParameterInfo& p : kParameters) {
+    if (!isSymbol(p.name) || !symbols.insert(p.name).second) {
+      std::cerr << "make_turtle: parameter name \"" << p.name
+                << "\" is not a unique LV2 symbol (a C identifier)\n";
+      return 1;
+    }
+  }
+  const std::string dir = argv[1];
+  const std::string ui = argc == 4 ? argv[3] : "";
+  bool ok = write(dir + "/manifest.ttl", manifestTurtle(argv[2], ui)) &&
+            write(dir + "/VelaOrin.ttl", pluginTurtle(!ui.empty())) &&
+            write(dir + "/presets.ttl", presetsTurtle());
+  if (ok && !ui.empty()) ok = write(dir + "/VelaOrin_ui.ttl", uiTurtle());
+  return ok ? 0 : 1;
+}
