@@ -1,10 +1,11 @@
 // The audio path allocates nothing, takes no lock and makes no system call: this program
 // replaces the allocator and pthread_mutex_lock and counts the calls the rendering thread makes
 // while other threads edit, and renders on a thread that the kernel kills at its first system
-// call.
+// call. Both plug-ins: VelaOrin.so through its VST 2 entry point, VelaOrin.lv2 through lilv.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <linux/seccomp.h>
+#include <lv2/atom/atom.h>
 #include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -14,10 +15,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <new>
+#include <string>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "DAEffectX.h"
+#include "Lv2TestHost.h"
 #include "MidiList.h"
 #include "PluginLoader.h"
 
@@ -105,9 +109,9 @@ intptr_t VELA_CDECL quietHost(AEffect*, int32_t opcode, int32_t, intptr_t, void*
 
 // An instance past its first block, with event lists prepared as a host prepares them (notes,
 // bends, the panic controllers, lists beyond the plug-in's capacity) and another thread changing parameters and programs throughout.
-class Session {
+class VstSession {
  public:
-  Session() : effect_(builtPlugin().loaded() ? builtPlugin().entry("main")(&quietHost) : nullptr) {
+  VstSession() : effect_(builtPlugin().loaded() ? builtPlugin().entry("main")(&quietHost) : nullptr) {
     if (effect_ == nullptr) return;
     dispatch(effect_, effSetSampleRate, 0, 0, nullptr, 48000.0f);
     dispatch(effect_, effMainsChanged, 0, 1);
@@ -132,7 +136,7 @@ class Session {
       }
     });
   }
-  ~Session() {
+  ~VstSession() {
     stop_.store(true);
     if (editor_.joinable()) editor_.join();
     if (effect_ != nullptr) dispatch(effect_, effClose);
@@ -163,7 +167,55 @@ class Session {
   std::thread editor_;
 };
 
-TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
+// The same kind of blocks through the LV2 plug-in: its run() reads the control ports (one moves
+// every block) and an atom sequence with notes, bends, panic controllers, atoms that are not
+// MIDI, and now and then more events than the engine keeps.
+class Lv2Session {
+ public:
+  Lv2Session() : synth_(48000.0) {
+    if (synth_.open()) renderBlocks(1);
+  }
+  bool open() const { return synth_.open(); }
+  int renderBlocks(int count) {
+    const uint32_t intType = Lv2World::get().map(LV2_ATOM__Int);
+    for (int block = 0; block < count; ++block) {
+      const auto i = static_cast<uint32_t>(block);
+      const uint32_t frames = 64 + i % 449;
+      synth_.control(block % 14) = static_cast<float>(block % 101) / 100.0f;
+      const int note = 40 + static_cast<int>(i % 40);
+      synth_.midi(0, 0xE0, 0, static_cast<uint8_t>(i * 5 % 128));
+      synth_.atom(0, intType, &block, sizeof block);
+      synth_.midi(1 + i * 7 % 59, 0x90, static_cast<uint8_t>(note), 100);
+      if (i % 3 == 0) synth_.midi(60, 0x80, static_cast<uint8_t>(note), 0);
+      if (i % 8 == 5) synth_.midi(61, 0xB0, static_cast<uint8_t>(120 + i / 8 % 4), 0);
+      if (i % 16 == 7)
+        for (uint32_t k = 0; k < 1100; ++k)
+          synth_.midi(62 + k % 2, k % 2 == 0 ? 0x90 : 0x80, static_cast<uint8_t>(40 + k % 30), 90);
+      synth_.run(left_.data(), right_.data(), frames);
+      rendered_.store(block + 1, std::memory_order_relaxed);
+    }
+    return count;
+  }
+  int rendered() const { return rendered_.load(); }
+
+ private:
+  Lv2Synth synth_;
+  std::vector<float> left_ = std::vector<float>(512), right_ = std::vector<float>(512);
+  std::atomic<int> rendered_{0};
+};
+
+template <class Session>
+class Realtime : public ::testing::Test {};
+struct FormatName {
+  template <class Session>
+  static std::string GetName(int) {
+    return std::is_same_v<Session, VstSession> ? "Vst" : "Lv2";
+  }
+};
+using Formats = ::testing::Types<VstSession, Lv2Session>;
+TYPED_TEST_SUITE(Realtime, Formats, FormatName);
+
+TYPED_TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
   // The counters work: an allocation and a lock on the counting thread are seen.
   pthread_mutex_t mutex = PTHREAD_MUTEX_INITIALIZER;
   tCounting = true;
@@ -175,21 +227,21 @@ TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
   ASSERT_EQ(gAllocations.exchange(0), 1);
   ASSERT_EQ(gLocks.exchange(0), 1);
 
-  Session session;
-  ASSERT_TRUE(session.open()) << builtPlugin().error();
+  TypeParam session;
+  ASSERT_TRUE(session.open()) << builtPlugin().error() << Lv2World::get().error();
   tCounting = true;
   session.renderBlocks(5000);
   tCounting = false;
-  EXPECT_EQ(gAllocations.load(), 0);
-  EXPECT_EQ(gFrees.load(), 0);
-  EXPECT_EQ(gLocks.load(), 0);
+  EXPECT_EQ(gAllocations.exchange(0), 0);
+  EXPECT_EQ(gFrees.exchange(0), 0);
+  EXPECT_EQ(gLocks.exchange(0), 0);
 }
 
 // In strict seccomp mode only read, write and exit are allowed: any other system call (a lock
 // that waits, an allocation that maps memory, a clock read through the kernel) ends the thread.
-TEST(Realtime, RenderingMakesNoSystemCall) {
-  Session session;
-  ASSERT_TRUE(session.open()) << builtPlugin().error();
+TYPED_TEST(Realtime, RenderingMakesNoSystemCall) {
+  TypeParam session;
+  ASSERT_TRUE(session.open()) << builtPlugin().error() << Lv2World::get().error();
   std::thread audio([&] {
     if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT) == 0) session.renderBlocks(3000);
     syscall(SYS_exit, 0);  // the thread ends without the library's exit path (it makes calls)

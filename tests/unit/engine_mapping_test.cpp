@@ -69,6 +69,10 @@ TEST(EngineMapping, ValuesMapAsDesignedAt44100) {
       {kCutOff, 0.0f, "cutoffCoef", static_cast<float>(0.05 * 60000.0 / 44100.0)},
       {kQ, 0.0f, "dampingCoef", 1.2f},
       {kQ, 1.0f, "dampingCoef", static_cast<float>(1.2 - 1.17)},
+      // The LV2 port's scale points: exactly the three types.
+      {kType, 0.0f, "filterType", 0},
+      {kType, 0.5f, "filterType", 1},
+      {kType, 1.0f, "filterType", 2},
       {kType, 0.25f, "filterType", 0},  // 0.5 rounds to even
       {kType, 0.26f, "filterType", 1},
       {kType, 0.74f, "filterType", 1},
