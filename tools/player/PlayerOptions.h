@@ -20,7 +20,7 @@ struct PlayerOptions {
   std::vector<std::string> audioTargets;    // empty: the system playback ports, if any
   bool connect = true;
   bool reset = false;                       // factory programs; the saved state is not read
-  std::string pluginPath;                   // empty: VelaOrin.so beside the executable
+  std::string pluginPath;                   // empty: found by findPlugin (PluginSearch.h)
   std::string statePath;                    // empty: the XDG default
 };
 

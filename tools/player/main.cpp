@@ -16,6 +16,7 @@
 #include "PlayerOptions.h"
 #include "PlayerWindow.h"
 #include "PluginHost.h"
+#include "PluginSearch.h"
 #include "StateFile.h"
 #include "ToolError.h"
 
@@ -32,13 +33,10 @@ void onSignal(int) {
 
 void say(const std::string& line) { std::cerr << "velaorin: " << line << std::endl; }
 
-std::string findPlugin(const std::string& given) {
-  if (!given.empty()) return given;
-  const std::string beside = defaultPluginPath();
-  if (access(beside.c_str(), F_OK) == 0) return beside;
-  // Installed: bin/velaorin beside lib/vst/VelaOrin.so.
-  const std::string installed = beside.substr(0, beside.rfind('/')) + "/../lib/vst/VelaOrin.so";
-  return access(installed.c_str(), F_OK) == 0 ? installed : beside;
+std::string pluginPathOf(const PlayerOptions& options) {
+  const PluginSearch search = findPlugin(options.pluginPath);
+  if (search.path.empty()) throw ToolError(search.error);
+  return search.path;
 }
 
 std::vector<std::string> parameterNames(const PluginHost& host) {
@@ -114,7 +112,7 @@ int run(const PlayerOptions& options) {
   const std::string statePath = options.statePath.empty() ? defaultStatePath() : options.statePath;
   JackPlayer jack(options.clientName);
   jack.setWakeFd(wakePipe[1]);
-  PluginHost host(findPlugin(options.pluginPath), jack.sampleRate(), jack.bufferSize(),
+  PluginHost host(pluginPathOf(options), jack.sampleRate(), jack.bufferSize(),
                   HostIdentity{"velaorin", true});
   if (!options.reset) loadState(host, statePath);
   applyOptions(host, options);
