@@ -56,6 +56,9 @@ PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args) {
                  "(default: the first VelaOrin.so found, see below)")->type_name("FILE");
   app.add_option("--state-file", options.statePath,
                  "State file (default: $XDG_CONFIG_HOME/velaorin/state)")->type_name("FILE");
+  app.add_flag("--desktop", options.desktop,
+               "Started from the desktop menu: try PipeWire's JACK (pw-jack) when no\n"
+               "JACK server answers; show why the player could not start in a window too");
   app.footer(kPluginLookupHelp);
   app.get_formatter()->column_width(34);
 

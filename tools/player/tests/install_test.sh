@@ -32,7 +32,7 @@ done
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$prefix/share/applications/velaorin.desktop"
 fi
-grep -q '^Exec=velaorin$' "$prefix/share/applications/velaorin.desktop" || fail "desktop Exec"
+grep -q '^Exec=velaorin --desktop$' "$prefix/share/applications/velaorin.desktop" || fail "desktop Exec"
 
 # The installed player, away from the build tree, finds lib/vst/VelaOrin.so.
 # A fixed name: JACK reclaims a dead server's registry slot only for a server of the same name.

@@ -99,8 +99,9 @@ TEST(PlayerCommandLine, GoodAndBadArguments) {
   }
   const PlayerOptions o =
       parsePlayerCommandLine({"--no-gui", "--program", "31", "--param", "CutOff=0.25",
-                              "--connect-audio", "a:1,b:2", "-p", "x.so"}).options;
+                              "--connect-audio", "a:1,b:2", "-p", "x.so", "--desktop"}).options;
   EXPECT_FALSE(o.gui);
+  EXPECT_TRUE(o.desktop);
   EXPECT_EQ(o.pluginPath, "x.so");
   EXPECT_EQ(o.program, 31);
   ASSERT_EQ(o.parameters.size(), 1u);
