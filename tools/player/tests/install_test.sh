@@ -4,6 +4,7 @@
 # lists its contents and dependencies.
 #   install_test.sh BUILD_DIR
 set -euo pipefail
+export LC_ALL=C
 build=$1
 scratch=$(mktemp -d /tmp/velaorin-install-XXXXXX)
 jackd_pid=""
@@ -21,7 +22,9 @@ bin/velaorin-render
 lib/vst/VelaOrin.so
 share/applications/velaorin.desktop
 share/doc/velaorin/README.md
-share/icons/hicolor/scalable/apps/velaorin.svg"
+share/icons/hicolor/scalable/apps/velaorin.svg
+share/man/man1/velaorin-render.1.gz
+share/man/man1/velaorin.1.gz"
 actual=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:
 $actual"
@@ -67,4 +70,18 @@ echo "Depends: $depends"
 for library in libc6 libjack libcairo2 libx11-6 libsndfile1; do
   grep -q "$library" <<<"$depends" || fail "package does not depend on $library"
 done
+# The manual pages as man shows them, without a formatting warning.
+for page in velaorin:--no-gui velaorin-render:--bit-depth; do
+  program=${page%%:*}
+  file=$prefix/share/man/man1/$program.1.gz
+  MANWIDTH=100 man -l "$file" >"$scratch/$program.txt" 2>"$scratch/$program.warnings" ||
+    fail "man -l $program.1.gz: $(cat "$scratch/$program.warnings")"
+  man --warnings -l "$file" 2>>"$scratch/$program.warnings" >/dev/null
+  [ ! -s "$scratch/$program.warnings" ] || fail "$program(1): $(cat "$scratch/$program.warnings")"
+  for text in "^NAME" "^ *$program +- " "${page#*:}" "^PLUG-IN LOOKUP" "/usr/local/lib/vst" \
+    "^EXIT STATUS" "^FILES" "^EXAMPLES" "^$program [0-9]"; do
+    grep -qE -e "$text" "$scratch/$program.txt" || fail "$program(1) lacks '$text'"
+  done
+done
+
 echo "install test passed"
