@@ -70,9 +70,10 @@ TEST(EngineMidi, EquivalentEventsSoundTheSame) {
   }
 }
 
-// An event added to a song changes nothing before its own sample: a note-on, a controller
-// that silences and a reset act at their sample; a note-off, a bend and the release that a
-// note-on sends to the other slot leave their sample as it was and act from the next one.
+// An event added to a song changes nothing before its own sample. A note-on takes its slot there
+// (cutting a tail still ringing in it) and the silencing controllers act there; a note-off, a
+// bend, all-notes-off, the release a note-on sends to the other slot and a new note's silent
+// first sample leave that sample as it was, and are heard from the next one.
 TEST(EngineMidi, EventsActAtTheirOwnSample) {
   struct Row {
     const char* name;

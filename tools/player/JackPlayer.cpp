@@ -25,7 +25,7 @@ JackPlayer::JackPlayer(const std::string& clientName) {
   jack_set_error_function(&printJackError);
   if (client_ == nullptr) {
     if ((status & JackServerFailed) != 0)
-      throw ToolError("no JACK server is running (start one with 'jackd -d alsa', or run "
+      throw NoJackServer("no JACK server is running (start one with 'jackd -d alsa', or run "
                       "under PipeWire's JACK)");
     throw ToolError("cannot open a JACK client named '" + clientName + "' (status 0x" +
                     [&] { char hex[16]; std::snprintf(hex, sizeof hex, "%x", status);

@@ -11,10 +11,19 @@
 #include "HostEventList.h"
 #include "NoteQueue.h"
 #include "PluginHost.h"
+#include "ToolError.h"
+
+// No JACK server answered at all, as opposed to one that refused the client: started from the
+// desktop menu, the player then tries PipeWire's JACK.
+class NoJackServer : public ToolError {
+ public:
+  using ToolError::ToolError;
+};
 
 class JackPlayer {
  public:
-  // Opens the client without starting a server. Throws ToolError when no server runs.
+  // Opens the client without starting a server. Throws NoJackServer when none answers,
+  // ToolError when one refuses.
   explicit JackPlayer(const std::string& clientName);
   ~JackPlayer();  // closes the client: ports released
   JackPlayer(const JackPlayer&) = delete;

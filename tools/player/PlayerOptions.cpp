@@ -4,6 +4,8 @@
 
 #include <charconv>
 
+#include "PluginSearch.h"
+
 #ifndef VELA_VERSION
 #define VELA_VERSION "unknown"
 #endif
@@ -49,10 +51,15 @@ PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args) {
   app.add_flag("--no-connect", noConnect, "Make no connections at all");
   app.add_option("--name", options.clientName, "JACK client name")->capture_default_str();
   app.add_flag("--reset", options.reset, "Start from the factory programs, ignoring saved state");
-  app.add_option("--plugin", options.pluginPath, "Plug-in binary (default: VelaOrin.so beside "
-                 "this program, then the installed one)")->type_name("FILE");
+  app.add_option("-p,--plugin", options.pluginPath,
+                 "Plug-in binary, by path or by name in the current folder\n"
+                 "(default: the first VelaOrin.so found, see below)")->type_name("FILE");
   app.add_option("--state-file", options.statePath,
                  "State file (default: $XDG_CONFIG_HOME/velaorin/state)")->type_name("FILE");
+  app.add_flag("--desktop", options.desktop,
+               "Started from the desktop menu: try PipeWire's JACK (pw-jack) when no\n"
+               "JACK server answers; show why the player could not start in a window too");
+  app.footer(kPluginLookupHelp);
   app.get_formatter()->column_width(34);
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());

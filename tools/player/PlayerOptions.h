@@ -20,7 +20,10 @@ struct PlayerOptions {
   std::vector<std::string> audioTargets;    // empty: the system playback ports, if any
   bool connect = true;
   bool reset = false;                       // factory programs; the saved state is not read
-  std::string pluginPath;                   // empty: VelaOrin.so beside the executable
+  // Started from the desktop menu (no terminal): PipeWire's JACK when no JACK server answers,
+  // and a failure to start is shown in a window too.
+  bool desktop = false;
+  std::string pluginPath;                   // empty: found by findPlugin (PluginSearch.h)
   std::string statePath;                    // empty: the XDG default
 };
 

@@ -5,17 +5,22 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "JackPlayer.h"
+#include "MessageWindow.h"
 #include "PlayerOptions.h"
 #include "PlayerWindow.h"
 #include "PluginHost.h"
+#include "PluginSearch.h"
 #include "StateFile.h"
 #include "ToolError.h"
 
@@ -32,13 +37,10 @@ void onSignal(int) {
 
 void say(const std::string& line) { std::cerr << "velaorin: " << line << std::endl; }
 
-std::string findPlugin(const std::string& given) {
-  if (!given.empty()) return given;
-  const std::string beside = defaultPluginPath();
-  if (access(beside.c_str(), F_OK) == 0) return beside;
-  // Installed: bin/velaorin beside lib/vst/VelaOrin.so.
-  const std::string installed = beside.substr(0, beside.rfind('/')) + "/../lib/vst/VelaOrin.so";
-  return access(installed.c_str(), F_OK) == 0 ? installed : beside;
+std::string pluginPathOf(const PlayerOptions& options) {
+  const PluginSearch search = findPlugin(options.pluginPath);
+  if (search.path.empty()) throw ToolError(search.error);
+  return search.path;
 }
 
 std::vector<std::string> parameterNames(const PluginHost& host) {
@@ -114,7 +116,7 @@ int run(const PlayerOptions& options) {
   const std::string statePath = options.statePath.empty() ? defaultStatePath() : options.statePath;
   JackPlayer jack(options.clientName);
   jack.setWakeFd(wakePipe[1]);
-  PluginHost host(findPlugin(options.pluginPath), jack.sampleRate(), jack.bufferSize(),
+  PluginHost host(pluginPathOf(options), jack.sampleRate(), jack.bufferSize(),
                   HostIdentity{"velaorin", true});
   if (!options.reset) loadState(host, statePath);
   applyOptions(host, options);
@@ -159,6 +161,35 @@ int run(const PlayerOptions& options) {
   return serverGone || !saved ? 1 : 0;
 }  // effClose as `host` goes
 
+// Set in the environment of the player that runs under pw-jack, so it tries only once.
+constexpr const char* kUnderPwJack = "VELAORIN_UNDER_PW_JACK";
+
+// Started from the menu there is no terminal to start a server from, and PipeWire's JACK library
+// often serves where no jackd runs (scripts/player.sh does the same). Returns only when pw-jack
+// cannot be run.
+void runUnderPwJack(char** argv) {
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return;
+  self[length] = '\0';
+  std::vector<char*> args = {const_cast<char*>("pw-jack"), self};
+  for (char** arg = argv + 1; *arg != nullptr; ++arg) args.push_back(*arg);
+  args.push_back(nullptr);
+  setenv(kUnderPwJack, "1", 1);
+  execvp("pw-jack", args.data());
+  unsetenv(kUnderPwJack);
+}
+
+int cannotStart(const PlayerOptions& options, const std::string& reason) {
+  say(reason);
+  if (options.desktop) {
+    std::string sentence = reason;
+    sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
+    showMessageWindow("VelaOrin could not start", sentence);
+  }
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -169,8 +200,14 @@ int main(int argc, char** argv) {
   }
   try {
     return run(line.options);
+  } catch (const NoJackServer& error) {
+    if (!line.options.desktop) return cannotStart(line.options, error.what());
+    if (std::getenv(kUnderPwJack) != nullptr)
+      return cannotStart(line.options, "no JACK server answered, nor PipeWire's JACK (pw-jack): "
+                                       "start jackd (e.g. from QjackCtl) or PipeWire");
+    runUnderPwJack(argv);
+    return cannotStart(line.options, error.what());
   } catch (const ToolError& error) {
-    say(error.what());
-    return 1;
+    return cannotStart(line.options, error.what());
   }
 }

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <map>
 
+#include "PluginSearch.h"
+
 namespace {
 
 constexpr int32_t kLowestSampleRate = 8000;
@@ -94,7 +96,7 @@ void describe(CLI::App& app, Options& options, std::vector<std::string>& named,
   app.description(
       "Renders Standard MIDI Files through the VelaOrin plug-in into audio files.\n"
       "Without a MIDI file it plays a built-in demo song.");
-  app.footer(kExitCodes);
+  app.footer(std::string(kExitCodes) + "\n" + kPluginLookupHelp);
   app.get_formatter()->column_width(28);
   app.set_help_flag("-h,--help", "print this help and exit");
   // A repeated option: the last one counts (files and parameters collect every one).
@@ -112,7 +114,8 @@ void describe(CLI::App& app, Options& options, std::vector<std::string>& named,
                  "(default: beside the MIDI file; out.wav for the demo)")
       ->type_name("FILE");
   app.add_option("-p,--plugin", options.pluginPath,
-                 "plug-in binary (default: VelaOrin.so beside this program)")
+                 "plug-in binary, by path or by name in the current folder\n"
+                 "(default: the first VelaOrin.so found, see below)")
       ->type_name("FILE");
   app.add_option_function<std::string>(
          "-r,--sample-rate",

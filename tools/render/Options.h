@@ -26,7 +26,7 @@ struct Options {
   // Empty: beside each MIDI file, or out.wav for the demo. Ending in '/': a folder to write
   // into. "-": standard output.
   std::string output;
-  std::string pluginPath;  // empty: VelaOrin.so beside the executable
+  std::string pluginPath;  // empty: found by findPlugin (PluginSearch.h)
   int32_t sampleRate = 44100;
   int32_t blockSize = 512;
   double tailMs = 1500.0;

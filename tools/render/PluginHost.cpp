@@ -73,15 +73,6 @@ std::string lowered(std::string text) {
 
 }  // namespace
 
-std::string defaultPluginPath() {
-  char buffer[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  if (length <= 0) return "VelaOrin.so";
-  std::string self(buffer, static_cast<size_t>(length));
-  const size_t slash = self.rfind('/');
-  return (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/VelaOrin.so";
-}
-
 PluginHost::PluginHost(const std::string& path, int32_t sampleRate, int32_t blockSize,
                        HostIdentity identity)
     : sampleRate_(sampleRate), blockSize_(blockSize) {

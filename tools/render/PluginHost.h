@@ -100,6 +100,3 @@ class PluginHost {
   bool editorOpen_ = false;
   intptr_t lastEventsAnswer_ = 0;
 };
-
-// VelaOrin.so in the folder of the running executable.
-std::string defaultPluginPath();

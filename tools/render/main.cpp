@@ -15,6 +15,7 @@
 #include "MidiFile.h"
 #include "Options.h"
 #include "PluginHost.h"
+#include "PluginSearch.h"
 #include "Renderer.h"
 #include "ToolError.h"
 #include "RenderJobs.h"
@@ -162,7 +163,9 @@ void remarkOn(const Song& song, const RenderJob& job, const PluginHost& host,
 }
 
 std::string pluginPathOf(const Options& options) {
-  return options.pluginPath.empty() ? defaultPluginPath() : options.pluginPath;
+  const PluginSearch search = findPlugin(options.pluginPath);
+  if (search.path.empty()) throw ToolError(search.error);
+  return search.path;
 }
 
 Song songFor(const RenderJob& job, const Options& options, const PluginHost& host,
@@ -185,7 +188,7 @@ Song songFor(const RenderJob& job, const Options& options, const PluginHost& hos
 void renderJob(const RenderJob& job, const Options& options, const Reporter& report) {
   checkOutputTarget(job.output, options.overwrite, job.input);
   const auto started = std::chrono::steady_clock::now();
-  auto host = std::make_unique<PluginHost>(pluginPathOf(options), options.sampleRate,
+  auto host = std::make_unique<PluginHost>(options.pluginPath, options.sampleRate,
                                            options.blockSize);
   applyProgramAndParameters(*host, options);
   const Song song = songFor(job, options, *host, report);
@@ -206,7 +209,7 @@ void renderJob(const RenderJob& job, const Options& options, const Reporter& rep
     // same samples again.
     const RenderStats measured = renderSong(*host, song, totalFrames, [](const float*, int32_t) {});
     host.reset();
-    host = std::make_unique<PluginHost>(pluginPathOf(options), options.sampleRate,
+    host = std::make_unique<PluginHost>(options.pluginPath, options.sampleRate,
                                         options.blockSize);
     applyProgramAndParameters(*host, options);
     constexpr double kNormalPeak = 0.89125093813374556;  // -1 dBFS
@@ -216,6 +219,7 @@ void renderJob(const RenderJob& job, const Options& options, const Reporter& rep
                 formatName(job.format.file) +
                 (job.format.file == FileFormat::Ogg ? "" : std::string(", ") + bitDepthName(job.format.depth)) +
                 ", " + std::to_string(options.sampleRate) + " Hz) with " + host->effectName() +
+                " (" + options.pluginPath + ")" +
                 (options.normalize || options.gainDb != 0.0 ? ", gain " + decibels(gain) : ""));
 
   AudioOutput output(job.output, options.overwrite, job.input, options.sampleRate, job.format);
@@ -247,15 +251,19 @@ void renderJob(const RenderJob& job, const Options& options, const Reporter& rep
                 " s");
 }
 
-int run(const Options& options) {
+int run(const Options& given) {
+  Options options = given;
   const Reporter report(options.verbosity);
   if (options.listParameters || options.listPrograms) {
-    PluginHost host(pluginPathOf(options), options.sampleRate, options.blockSize);
+    PluginHost host(pluginPathOf(given), options.sampleRate, options.blockSize);
     applyProgramAndParameters(host, options);
     printListings(host, options);
     return 0;
   }
   const std::vector<RenderJob> jobs = planJobs(options);
+  // Looked up once, after the command line's own faults: a missing plug-in is one error, not one
+  // per MIDI file.
+  options.pluginPath = pluginPathOf(given);
   installOutputCleanupOnSignals();
   int failed = 0;
   for (const RenderJob& job : jobs) {

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Installs the build into a scratch prefix and checks every file is where hosts and desktops look;
-# runs the installed player so it must find the installed plug-in; builds the Debian package and
-# lists its contents and dependencies.
+# Installs the build into a scratch prefix and checks every file is where hosts, desktops and man
+# look; the installed renderer, run from a folder with no plug-in, must find its prefix's plug-in
+# and render the demo to the same bytes as the build tree; the installed player must find it too.
+# Then the Debian package: unpacked into a scratch root, the same render; its manual pages read
+# with man; stripped binaries, a changelog of its version, no ldconfig; lintian finds no error, and
+# every warning it gives is explained in the README.
 #   install_test.sh BUILD_DIR
 set -euo pipefail
+export LC_ALL=C
 build=$1
+source_dir=$(cd "$(dirname "$0")/../../.." && pwd)
 scratch=$(mktemp -d /tmp/velaorin-install-XXXXXX)
 jackd_pid=""
 cleanup() {
@@ -14,15 +19,32 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 
+# From a fresh folder, with a HOME of no plug-ins: `velaorin-render -v` names the plug-in it took.
+"$build/bin/velaorin-render" -q -o "$scratch/reference.wav"
+mkdir "$scratch/home"
+renders_demo() {  # PROGRAM PLUGIN_IT_MUST_TAKE
+  local work
+  work=$(mktemp -d "$scratch/work-XXXXXX")
+  (cd "$work" && HOME=$scratch/home "$1" -v -o demo.wav) >"$work.log" 2>&1 ||
+    fail "$1 could not render the demo: $(cat "$work.log")"
+  grep -qF "with VelaOrin ($2)" "$work.log" || fail "$1 did not take $2: $(cat "$work.log")"
+  cmp -s "$work/demo.wav" "$scratch/reference.wav" || fail "$1 rendered other bytes"
+}
+
 prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
+# lib/lv2 is the LV2 bundle's, whatever it holds.
 expected="bin/velaorin
 bin/velaorin-render
 lib/vst/VelaOrin.so
 share/applications/velaorin.desktop
 share/doc/velaorin/README.md
-share/icons/hicolor/scalable/apps/velaorin.svg"
-actual=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
+share/doc/velaorin/changelog.gz
+share/doc/velaorin/copyright
+share/icons/hicolor/scalable/apps/velaorin.svg
+share/man/man1/velaorin-render.1.gz
+share/man/man1/velaorin.1.gz"
+actual=$(cd "$prefix" && find . -type f | sed 's|^\./||' | grep -v '^lib/lv2/' | sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:
 $actual"
 for program in velaorin velaorin-render; do
@@ -32,7 +54,8 @@ done
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$prefix/share/applications/velaorin.desktop"
 fi
-grep -q '^Exec=velaorin$' "$prefix/share/applications/velaorin.desktop" || fail "desktop Exec"
+grep -q '^Exec=velaorin --desktop$' "$prefix/share/applications/velaorin.desktop" || fail "desktop Exec"
+renders_demo "$prefix/bin/velaorin-render" "$prefix/lib/vst/VelaOrin.so"
 
 # The installed player, away from the build tree, finds lib/vst/VelaOrin.so.
 # A fixed name: JACK reclaims a dead server's registry slot only for a server of the same name.
@@ -52,19 +75,55 @@ kill -TERM "$player"
 wait "$player" || fail "installed player: $(cat "$scratch/player.out")"
 grep -q '^name 1 Eth Drm$' "$XDG_CONFIG_HOME/velaorin/state" || fail "installed player: no state"
 
-# The Debian package: files under /usr, dependencies from dpkg-shlibdeps.
+# The Debian package: the same files under /usr, dependencies from dpkg-shlibdeps.
 (cd "$scratch" && cpack --config "$build/CPackConfig.cmake" -G DEB -B "$scratch/deb" >/dev/null)
 deb=$(ls "$scratch"/deb/*.deb)
 echo "package $(basename "$deb"):"
 dpkg-deb -c "$deb" | awk '{print "  " $6}'
-for file in ./usr/bin/velaorin ./usr/bin/velaorin-render ./usr/lib/vst/VelaOrin.so \
-  ./usr/share/applications/velaorin.desktop ./usr/share/icons/hicolor/scalable/apps/velaorin.svg \
-  ./usr/share/doc/velaorin/README.md; do
-  dpkg-deb -c "$deb" | awk '{print $6}' | grep -qx "$file" || fail "package lacks $file"
-done
+packaged=$(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $6}' | sed 's|^\./usr/||' | grep -v '^lib/lv2/' | sort)
+[ "$packaged" = "$expected" ] || fail "the package's files differ from the install's:
+$packaged"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for library in libc6 libjack libcairo2 libx11-6 libsndfile1; do
   grep -q "$library" <<<"$depends" || fail "package does not depend on $library"
+done
+dpkg-deb -e "$deb" "$scratch/control"
+! grep -qs ldconfig "$scratch"/control/post* "$scratch"/control/pre* || fail "maintainer scripts call ldconfig"
+
+root=$scratch/root
+dpkg -x "$deb" "$root"
+renders_demo "$root/usr/bin/velaorin-render" "$root/usr/lib/vst/VelaOrin.so"
+for binary in usr/bin/velaorin usr/bin/velaorin-render usr/lib/vst/VelaOrin.so; do
+  file -b "$root/$binary" | grep -q ', stripped' || fail "$binary is not stripped in the package"
+done
+file -b "$build/bin/velaorin" | grep -q 'not stripped' || fail "the build tree lost its symbols"
+zcat "$root/usr/share/doc/velaorin/changelog.gz" >"$scratch/changelog"
+[ "$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)" = "$(dpkg-deb -f "$deb" Version)" ] ||
+  fail "the changelog's latest entry is not for version $(dpkg-deb -f "$deb" Version)"
+
+# The manual pages as man shows them, without a formatting warning.
+for page in velaorin:--no-gui velaorin-render:--bit-depth; do
+  program=${page%%:*}
+  file=$root/usr/share/man/man1/$program.1.gz
+  MANWIDTH=100 man -l "$file" >"$scratch/$program.txt" 2>"$scratch/$program.warnings" ||
+    fail "man -l $program.1.gz: $(cat "$scratch/$program.warnings")"
+  man --warnings -l "$file" 2>>"$scratch/$program.warnings" >/dev/null
+  [ ! -s "$scratch/$program.warnings" ] || fail "$program(1): $(cat "$scratch/$program.warnings")"
+  for text in "^NAME" "^ *$program +- " "${page#*:}" "^PLUG-IN LOOKUP" "/usr/local/lib/vst" \
+    "^EXIT STATUS" "^FILES" "^EXAMPLES" "^$program [0-9]"; do
+    grep -qE -e "$text" "$scratch/$program.txt" || fail "$program(1) lacks '$text'"
+  done
+done
+
+# lintian: no error; a warning only with its reason in the README (by tag name).
+command -v lintian >/dev/null || bash "$source_dir/scripts/setup.sh" >/dev/null
+lintian --no-tag-display-limit "$deb" 2>&1 | grep -v '^running with root privileges' \
+  >"$scratch/lintian.txt" || true
+echo "lintian: $(grep -c '^E:' "$scratch/lintian.txt" || true) errors, $(grep -c '^W:' "$scratch/lintian.txt" || true) warnings"
+cat "$scratch/lintian.txt"
+! grep -q '^E:' "$scratch/lintian.txt" || fail "lintian reports errors"
+for tag in $(awk '/^W:/ {print $3}' "$scratch/lintian.txt" | sort -u); do
+  grep -qF "$tag" "$source_dir/README.md" || fail "lintian warning $tag has no reason in the README"
 done
 echo "install test passed"

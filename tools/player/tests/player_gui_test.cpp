@@ -10,6 +10,8 @@
 #include <X11/keysym.h>
 #include <cairo.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -71,7 +73,8 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   ASSERT_TRUE(server.up());
   JackProbe probe(server.name(), 12.0);
   ASSERT_TRUE(probe.open());
-  std::vector<std::string> args = {VELA_PLAYER, "--no-connect", "--name", "VoGui",
+  // As the menu starts it: with a server answering, --desktop changes nothing.
+  std::vector<std::string> args = {VELA_PLAYER, "--desktop", "--no-connect", "--name", "VoGui",
                                    "--state-file", folder.file("state")};
   // Another build of the plug-in, e.g. to look at its panel in the screenshots.
   if (const char* plugin = std::getenv("VELA_PLAYER_PLUGIN")) args.insert(args.end(), {"--plugin", plugin});
@@ -170,6 +173,86 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   EXPECT_EQ(player.wait(10000), 0) << player.err();
   EXPECT_TRUE(probe.waitForPort("VoGui:midi_in", false, 2000));
   EXPECT_NE(readFile(folder.file("state")).find("\nprogram 1\n"), std::string::npos);
+  XCloseDisplay(display);
+}
+
+// Started from the menu with no JACK server: one more try under pw-jack (here a stand-in that
+// notes each call and runs the player as the real one does), then the reason on stderr and in a
+// window of its own, which a key, a click or the window manager closes. No display: stderr only.
+TEST(PlayerGui, MenuLaunchWithoutJackShowsWhyInAWindow) {
+  ScratchFolder folder;
+  const std::string bin = folder.file("bin");
+  ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+  writeFile(bin + "/pw-jack",
+            "#!/bin/sh\necho \"$*\" >> '" + folder.file("pw-jack.log") + "'\nexec \"$@\"\n");
+  ASSERT_EQ(chmod((bin + "/pw-jack").c_str(), 0755), 0);
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  const std::string title = "VelaOrin could not start";
+  enum class Close { Key, Click, WindowManager, NoDisplay };
+  int launches = 0;
+  for (const Close how : {Close::Key, Close::Click, Close::WindowManager, Close::NoDisplay}) {
+    SCOPED_TRACE(static_cast<int>(how));
+    std::vector<std::string> env = {"JACK_DEFAULT_SERVER=velatest-absent",
+                                    "PATH=" + bin + ":/usr/bin:/bin"};
+    if (how == Close::NoDisplay) env.push_back("DISPLAY=");
+    Child player({VELA_PLAYER, "--desktop", "--state-file", folder.file("state")}, env,
+                 folder.file("player"));
+    ++launches;
+    if (how == Close::NoDisplay) {
+      EXPECT_EQ(player.wait(20000), 1) << player.err();
+    } else {
+      Window window = 0;
+      for (int tries = 0; tries < 200 && window == 0 && player.running(); ++tries, settle(display, 50))
+        window = findWindow(display, DefaultRootWindow(display), title);
+      ASSERT_NE(window, 0u) << player.err();
+      settle(display, 200);
+      XWindowAttributes attributes;
+      ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
+      // The reason is drawn: dark text on the light window.
+      XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                                static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+      ASSERT_NE(image, nullptr);
+      int dark = 0;
+      for (int y = 0; y < attributes.height; ++y)
+        for (int x = 0; x < attributes.width; ++x) dark += (XGetPixel(image, x, y) & 0xff) < 0x60;
+      XDestroyImage(image);
+      EXPECT_GT(dark, 300);
+      EXPECT_LT(attributes.width, 640);
+      if (how == Close::Key) saveScreen(display, VELA_ARTIFACTS "/player-cannot-start.png");
+      EXPECT_TRUE(player.running()) << "the window stays until closed";
+
+      int left = 0, top = 0;
+      Window child = 0;
+      XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &left, &top, &child);
+      XTestFakeMotionEvent(display, -1, left + 10, top + 10, CurrentTime);
+      settle(display, 50);
+      if (how == Close::Key) {
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_space), True, CurrentTime);
+        XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_space), False, CurrentTime);
+      } else if (how == Close::Click) {
+        XTestFakeButtonEvent(display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(display, 1, False, CurrentTime);
+      } else {
+        XEvent close{};
+        close.xclient.type = ClientMessage;
+        close.xclient.window = window;
+        close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        close.xclient.format = 32;
+        close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        XSendEvent(display, window, False, NoEventMask, &close);
+      }
+      XSync(display, False);
+      EXPECT_EQ(player.wait(10000), 1) << player.err();
+      EXPECT_EQ(findWindow(display, DefaultRootWindow(display), title), 0u);
+    }
+    EXPECT_EQ(player.err(), "velaorin: no JACK server answered, nor PipeWire's JACK (pw-jack): "
+                            "start jackd (e.g. from QjackCtl) or PipeWire\n");
+  }
+  // Each launch went through pw-jack exactly once, with its own arguments.
+  const std::string calls = readFile(folder.file("pw-jack.log"));
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), launches) << calls;
+  EXPECT_NE(calls.find("velaorin --desktop --state-file"), std::string::npos) << calls;
   XCloseDisplay(display);
 }
 

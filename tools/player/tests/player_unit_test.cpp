@@ -78,6 +78,7 @@ TEST(PlayerCommandLine, GoodAndBadArguments) {
       {{"--no-gui", "--program", "31", "--param", "CutOff=0.25", "--name", "V2"}, -1, ""},
       {{"--connect-audio", "a:1,b:2", "--connect-midi", "m:out"}, -1, ""},
       {{"--help"}, 0, "--connect-audio"},
+      {{"--help"}, 0, "beside this program, then in\n../lib/vst from it"},
       {{"--version"}, 0, "velaorin "},
       {{"--program", "32"}, 2, "--program"},
       {{"--param", "CutOff"}, 2, "NAME=VALUE"},
@@ -98,8 +99,10 @@ TEST(PlayerCommandLine, GoodAndBadArguments) {
   }
   const PlayerOptions o =
       parsePlayerCommandLine({"--no-gui", "--program", "31", "--param", "CutOff=0.25",
-                              "--connect-audio", "a:1,b:2"}).options;
+                              "--connect-audio", "a:1,b:2", "-p", "x.so", "--desktop"}).options;
   EXPECT_FALSE(o.gui);
+  EXPECT_TRUE(o.desktop);
+  EXPECT_EQ(o.pluginPath, "x.so");
   EXPECT_EQ(o.program, 31);
   ASSERT_EQ(o.parameters.size(), 1u);
   EXPECT_EQ(o.parameters[0].value, 0.25f);

@@ -1,0 +1,16 @@
+// A small window of its own that tells a person who started the player from the desktop menu,
+// with no terminal to read, why it could not start.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// `text` in lines no wider than `fitsWidth` as `width` measures them, broken between words; a
+// word wider than that gets a line to itself.
+std::vector<std::string> wrapWords(const std::string& text, double fitsWidth,
+                                   const std::function<double(const std::string&)>& width);
+
+// Shows `message` under the window title `title` until a click, a key or the window manager's
+// close; answers false at once when there is no display to show it on.
+bool showMessageWindow(const std::string& title, const std::string& message);
