@@ -62,12 +62,13 @@ set(VELA_PACKAGE_MAINTAINER
     "VelaOrin maintainers <maintainers@users.noreply.c-seed-b052c3df.example>"
     CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${VELA_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "FM synthesizer: VST 2 plug-in, JACK player and MIDI renderer")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "FM synthesizer: VST 2 and LV2 plug-in, JACK player, MIDI renderer")
 # One line each as the package shows it: lintian wants them at most 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION "\
 VelaOrin is a small FM synthesizer: two sine modulators with feedback and
 sync into a sine carrier, an ADSR envelope and a state-variable filter.
-This package holds VelaOrin.so for VST 2 hosts (in /usr/lib/vst); velaorin,
+This package holds VelaOrin.so for VST 2 hosts (in /usr/lib/vst); the same
+instrument and panel for LV2 hosts (/usr/lib/lv2/VelaOrin.lv2); velaorin,
 to play it through JACK with its panel and an on-screen keyboard; and
 velaorin-render, to render MIDI files to WAV, FLAC, AIFF or Ogg Vorbis.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

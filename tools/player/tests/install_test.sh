@@ -98,6 +98,10 @@ for binary in usr/bin/velaorin usr/bin/velaorin-render usr/lib/vst/VelaOrin.so; 
   file -b "$root/$binary" | grep -q ', stripped' || fail "$binary is not stripped in the package"
 done
 file -b "$build/bin/velaorin" | grep -q 'not stripped' || fail "the build tree lost its symbols"
+# The LV2 bundle in /usr/lib/lv2, as lilv finds it, its binary stripped too.
+[ "$(LV2_PATH=$root/usr/lib/lv2 lv2ls 2>&1)" = "urn:velaorin:VelaOrin" ] || fail "no LV2 bundle in the package"
+file -b "$root/usr/lib/lv2/VelaOrin.lv2/velaorin_dsp.so" | grep -q ', stripped' ||
+  fail "the LV2 binary is not stripped in the package"
 zcat "$root/usr/share/doc/velaorin/changelog.gz" >"$scratch/changelog"
 [ "$(dpkg-parsechangelog -l "$scratch/changelog" -S Version)" = "$(dpkg-deb -f "$deb" Version)" ] ||
   fail "the changelog's latest entry is not for version $(dpkg-deb -f "$deb" Version)"
