@@ -1,7 +1,6 @@
 #include "RecordingHost.h"
 
 #include <cstdio>
-#include <map>
 
 #include "DAEffectX.h"
 
@@ -65,19 +64,4 @@ std::string gestureText(int32_t index, const std::vector<float>& values) {
   std::string text = editEntry(audioMasterBeginEdit, index, 0.0f);
   for (float value : values) text += editEntry(audioMasterAutomate, index, value);
   return text + editEntry(audioMasterEndEdit, index, 0.0f);
-}
-
-std::string gestureFault(const std::vector<HostCall>& calls) {
-  std::map<int32_t, bool> open;
-  for (const HostCall& call : calls) {
-    if (!isEdit(call.opcode)) continue;
-    const bool wasOpen = open[call.index];
-    const bool fault = (call.opcode == audioMasterBeginEdit && wasOpen) ||
-                       (call.opcode != audioMasterBeginEdit && !wasOpen);
-    if (fault) return "out of place: " + editEntry(call.opcode, call.index, call.opt);
-    if (call.opcode != audioMasterAutomate) open[call.index] = call.opcode == audioMasterBeginEdit;
-  }
-  for (const auto& [index, isOpen] : open)
-    if (isOpen) return "never ended: " + editEntry(audioMasterBeginEdit, index, 0.0f);
-  return "";
 }

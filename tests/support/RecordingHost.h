@@ -37,6 +37,3 @@ struct RecordingHost {
 std::string editText(const std::vector<HostCall>& calls);
 // What one gesture on `index` that writes `values` looks like in editText.
 std::string gestureText(int32_t index, const std::vector<float>& values);
-// Empty when the edit requests form whole gestures: every automate inside a gesture of its
-// index, no gesture begun twice or ended without a begin, none left open; else the first fault.
-std::string gestureFault(const std::vector<HostCall>& calls);

@@ -147,42 +147,17 @@ TEST_F(BridgeFixture, IdleRepaintsOnlyAfterAPostedUpdate) {
   EXPECT_EQ(journal.repaints, 1);
 }
 
-// The link on the synthesizer: the panel reads its values, and each user edit reaches it with
-// the host hearing a whole gesture, also a drag that the editor's close cuts short.
-TEST(Bridge, PanelEditsReachTheSynthesizerAndTheHostAsGestures) {
-  RecordingHost& host = RecordingHost::instance();
-  host.reset();
-  AVstXSynth synth{&RecordingHost::callback};
-  PanelJournal journal;
-  GrEditor editor(&synth, fakePanelFactory(journal));
-  ASSERT_EQ(editor.open(&parentA), 1);
-  auto& panel = static_cast<FakePanelWindow&>(*editor.panel());
-
-  synth.setParameter(kMod1, 0.3f);
-  panel.form().Timer1Timer();
-  EXPECT_EQ(panel.controls.trackBarPosition(1), 7);
-  EXPECT_EQ(synth.getParameter(kMod1), 0.3f);
-  panel.controls.setChecked(1, false);
-  EXPECT_EQ(synth.getParameter(kM1S), 0.0f);
-  panel.form().Tsumami2.MouseDown({0, 0});
-  panel.form().Tsumami2.MouseMove({0, -20});
-  EXPECT_EQ(synth.getParameter(kFB2), 0.1f);
-  editor.close();
-  EXPECT_EQ(host.edits(), gestureText(kM1S, {0.0f}) + gestureText(kFB2, {0.1f}));
-}
-
 // The editor opcodes as a host sends them, through an effect that carries the bridge.
-template <typename Base>
-struct EditorEffect : Base {
-  EditorEffect(PanelJournal& journal) : Base(&RecordingHost::callback, 1, 14) {
-    this->setEditor(new GrEditor(this, fakePanelFactory(journal)));
+struct EditorEffect : AudioEffectX {
+  EditorEffect(PanelJournal& journal) : AudioEffectX(&RecordingHost::callback, 1, 14) {
+    setEditor(new GrEditor(this, fakePanelFactory(journal)));
   }
   void process(float**, float**, int32_t) override {}
 };
 
 TEST(Bridge, HostOpcodesReachTheBridge) {
   PanelJournal journal;
-  auto* effect = new EditorEffect<AudioEffectX>(journal);
+  auto* effect = new EditorEffect(journal);
   AEffect* descriptor = effect->getAeffect();
   auto dispatch = [&](int32_t opcode, void* ptr) {
     return descriptor->dispatcher(descriptor, opcode, 0, 0, ptr, 0.0f);
@@ -209,20 +184,6 @@ TEST(Bridge, HostOpcodesReachTheBridge) {
   dispatch(effClose, nullptr);  // destroys the effect, the bridge and the panel it still holds
   EXPECT_EQ(journal.destroyed, 1);
   EXPECT_EQ(RecordingHost::instance().edits(), "begin 3; end 3; ");
-}
-
-// Without the extended base there is no begin or end to send: automation only.
-TEST(Bridge, APlainEffectHearsAutomationOnly) {
-  PanelJournal journal;
-  auto* effect = new EditorEffect<AudioEffect>(journal);
-  AEffect* descriptor = effect->getAeffect();
-  ASSERT_EQ(descriptor->dispatcher(descriptor, effEditOpen, 0, 0, &parentA, 0.0f), 1);
-  RecordingHost::instance().reset();
-  auto& panel = static_cast<FakePanelWindow&>(*static_cast<GrEditor*>(effect->getEditor())->panel());
-  panel.controls.setChecked(2, false);
-  panel.form().Tsumami1.MouseDown({0, 0});
-  descriptor->dispatcher(descriptor, effClose, 0, 0, nullptr, 0.0f);
-  EXPECT_EQ(RecordingHost::instance().edits(), "automate 13 0; ");
 }
 
 }  // namespace

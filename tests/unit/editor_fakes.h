@@ -44,7 +44,7 @@ class FakeControls : public PanelControls {
 };
 
 // A parameter link that holds the values itself (a new program's to begin with) and records
-// every request in the terms a VST 2 host would see, for editText and gestureFault.
+// every request in the terms a VST 2 host would see, for editText.
 class RecordingLink : public ParameterLink {
  public:
   RecordingLink() {
@@ -59,7 +59,6 @@ class RecordingLink : public ParameterLink {
   void endEdit(int32_t index) override { record(audioMasterEndEdit, index, 0.0f); }
 
   std::string text() const { return editText(calls); }
-  std::string fault() const { return gestureFault(calls); }
 
   std::array<float, kNumParams> values{};
   std::vector<HostCall> calls;
