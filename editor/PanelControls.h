@@ -18,8 +18,8 @@
 // The TForm1 built on the controls attaches itself for the handlers and detaches on destruction.
 //
 // PanelWindow: what an editor bridge (GrEditor, or another format's) needs of the whole native
-// panel. The platform object owns the native window, its controls, its 100 ms timer (each tick
-// calls TForm1::Timer1Timer()) and the TForm1. Construction builds the layout with the designed
+// panel. The platform object owns the native window, its controls, its poll timer (every
+// kPollIntervalMs; each tick calls TForm1::Timer1Timer()) and the TForm1. Construction builds the layout with the designed
 // positions, then the TForm1 (whose constructor runs FormCreate), then starts the timer.
 // Destruction stops the timer and destroys the native windows before the TForm1, whose own
 // destruction closes any gesture still open.
@@ -71,8 +71,8 @@ class PanelWindow {
   virtual void repaint() = 0;
   virtual int32_t outerWidth() const = 0;   // kPanelWidth for the designed panel
   virtual int32_t outerHeight() const = 0;  // kPanelHeight
-  // [editor thread] Each idle call of the host. Where the platform delivers no window messages of its own
-  // (X11), this reads the panel's events, runs the poll by elapsed time and repaints.
+  // [editor thread] Each idle call of the host. Where the platform delivers no window messages
+  // of its own (X11), this reads the panel's events, runs the poll by elapsed time and repaints.
   virtual void idle() {}
 };
 
