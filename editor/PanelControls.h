@@ -2,24 +2,27 @@
 //
 // PanelControls: what TForm1 reads and moves on the native panel. Numbering follows the control
 // names: trackBar 1..6 is TrackBar1..TrackBar6, checkBox 1..2 is CheckBox1..CheckBox2.
-// Setting a position from the program must raise the same change handling as a user's action,
-// synchronously, before the setter returns (native controls do not do this by themselves):
-// - setTrackBarPosition clamps to the slider's range (kTrackBarMax[...]) and, only when the
-//   clamped position differs from the current one, stores it and calls
-//   TForm1::TrackBarChange(trackBar);
-// - setRadioIndex clamps to 0..2 and, only when the selection changes, calls
-//   TForm1::RadioGroup1Click();
-// - setChecked, only when the state changes, calls TForm1::CheckBoxClick(checkBox).
-// User actions call the same handlers: every scroll notification of a slider (TrackBarChange),
-// each change of the radio selection (RadioGroup1Click), each change of a check box
-// (CheckBoxClick). The knobs are not here: they are TTsumami objects inside TForm1.
+// The contract of the setters lives here once, for every platform and the test fakes: setting a
+// position from the program clamps it (sliders to kTrackBarMax[...], the radio group to 0..2),
+// and only when the result differs from what the control shows, shows it (the platform's show...
+// hook, which must not raise the platform's own notification) and then calls the TForm1
+// handler synchronously, before the setter returns: TrackBarChange(trackBar),
+// RadioGroup1Click() or CheckBoxClick(checkBox). Invalid control numbers are ignored.
+// User actions call the same handlers: every scroll notification of a slider (TrackBarChange,
+// also at an unchanged position), each change of the radio selection, each change of a check
+// box. Platforms that draw their own controls use userMoveTrackBar and the setters for that.
+// Drags are announced to TForm1 as gestures (beginGesture / endGesture); single clicks and steps
+// need nothing more, TForm1 brackets them itself. The knobs are not here: they are TTsumami
+// objects inside TForm1.
 // repaintNow repaints the panel synchronously; the paint handler calls TForm1::FormPaint().
+// The TForm1 built on the controls attaches itself for the handlers and detaches on destruction.
 //
-// PanelWindow: what the editor bridge (GrEditor) needs of the whole native panel. The platform
-// object owns the native window, its controls, its 100 ms timer (each tick calls
-// TForm1::Timer1Timer()) and the TForm1. Construction builds the layout with the designed
+// PanelWindow: what an editor bridge (GrEditor, or another format's) needs of the whole native
+// panel. The platform object owns the native window, its controls, its poll timer (every
+// kPollIntervalMs; each tick calls TForm1::Timer1Timer()) and the TForm1. Construction builds the layout with the designed
 // positions, then the TForm1 (whose constructor runs FormCreate), then starts the timer.
-// Destruction stops the timer and destroys the native windows before the TForm1.
+// Destruction stops the timer and destroys the native windows before the TForm1, whose own
+// destruction closes any gesture still open.
 #pragma once
 
 #include <cstdint>
@@ -33,12 +36,28 @@ class PanelControls {
   virtual ~PanelControls() = default;
 
   virtual int32_t trackBarPosition(int32_t trackBar) const = 0;
-  virtual void setTrackBarPosition(int32_t trackBar, int32_t position) = 0;
   virtual int32_t radioIndex() const = 0;
-  virtual void setRadioIndex(int32_t index) = 0;
   virtual bool checked(int32_t checkBox) const = 0;
-  virtual void setChecked(int32_t checkBox, bool state) = 0;
   virtual void repaintNow() = 0;
+
+  void setTrackBarPosition(int32_t trackBar, int32_t position);
+  void setRadioIndex(int32_t index);
+  void setChecked(int32_t checkBox, bool state);
+  // The user's hand on a self-drawn slider: clamps and shows like the setter, but notifies on
+  // every call, as a native slider notifies every scroll.
+  void userMoveTrackBar(int32_t trackBar, int32_t position);
+
+  void attach(TForm1* form) { notified = form; }
+
+ protected:
+  TForm1* attached() const { return notified; }
+  // Show a state the contract has already clamped and found different.
+  virtual void showTrackBarPosition(int32_t trackBar, int32_t position) = 0;
+  virtual void showRadioIndex(int32_t index) = 0;
+  virtual void showChecked(int32_t checkBox, bool state) = 0;
+
+ private:
+  TForm1* notified = nullptr;
 };
 
 class PanelWindow {
@@ -50,10 +69,10 @@ class PanelWindow {
   virtual void show() = 0;
   // Repaints at once (not deferred): brings the controls into line with the stored values.
   virtual void repaint() = 0;
-  virtual int32_t outerWidth() const = 0;   // 481 for the designed panel
-  virtual int32_t outerHeight() const = 0;  // 281
-  // [editor thread] Each effEditIdle. Where the platform delivers no window messages of its own
-  // (X11), this reads the panel's events, runs the 100 ms poll by elapsed time and repaints.
+  virtual int32_t outerWidth() const = 0;   // kPanelWidth for the designed panel
+  virtual int32_t outerHeight() const = 0;  // kPanelHeight
+  // [editor thread] Each idle call of the host. Where the platform delivers no window messages
+  // of its own (X11), this reads the panel's events, runs the poll by elapsed time and repaints.
   virtual void idle() {}
 };
 

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "PanelConstants.h"
+
 namespace velapanel {
 
 namespace {
@@ -9,7 +11,7 @@ namespace {
 using K = ControlKind;
 
 constexpr std::array<ControlLayout, 31> kLayout = {{
-    {"GroupBox1", K::FlatGroupBox, "Form1", 0, 0, 481, 281, 0, L"Vela Orin", 0},
+    {"GroupBox1", K::FlatGroupBox, "Form1", 0, 0, kPanelWidth, kPanelHeight, 0, L"Vela Orin", 0},
     {"GroupBox2", K::GroupBox, "GroupBox1", 8, 16, 313, 145, 0, L"OSC", 0},
     {"GroupBox5", K::GroupBox, "GroupBox2", 8, 16, 145, 113, 0, L"Mod1", 0},
     {"TrackBar1", K::TrackBarHorz, "GroupBox5", 8, 16, 129, 33, 0, L"", 1},
@@ -66,6 +68,15 @@ PanelBox boxOnPanel(const ControlLayout& entry) {
     box.top += parent->top;
   }
   return box;
+}
+
+PanelBox radioItemInGroup(int32_t item) {
+  const ControlLayout* group = findControl("RadioGroup1");
+  if (group == nullptr) return {0, 0, 0, 0};
+  const int32_t itemHeight =
+      (group->height - kRadioItemTop - kRadioItemBottomMargin) / kRadioItemCount;
+  return {kRadioItemLeft, kRadioItemTop + item * itemHeight, group->width - 2 * kRadioItemLeft,
+          itemHeight};
 }
 
 }  // namespace velapanel

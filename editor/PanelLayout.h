@@ -51,6 +51,8 @@ struct PanelBox {
 const ControlLayout* findControl(std::string_view name);
 // Where a control lies on the panel: its own offsets plus those of every enclosing group.
 PanelBox boxOnPanel(const ControlLayout& entry);
+// Radio item `item` (0..2) of RadioGroup1, relative to the group's top-left corner.
+PanelBox radioItemInGroup(int32_t item);
 
 extern const wchar_t* const kRadioItems[3];
 extern const char* const kRadioItemNames[3];

@@ -83,9 +83,11 @@ void TTsumami::SetPosition(int32_t value) {
 
 void TTsumami::MouseDown(KnobPoint cursor) {
   if (nativeWindow != nullptr) nativeWindow->captureMouse();
+  const bool starts = !dragging;
   dragging = true;
   dragOrigin = cursor;
   dragStartPosition = position;
+  if (starts && OnDragStart) OnDragStart(*this);
 }
 
 void TTsumami::MouseMove(KnobPoint cursor) {
@@ -100,7 +102,9 @@ void TTsumami::MouseMove(KnobPoint cursor) {
 
 void TTsumami::MouseUp() {
   if (nativeWindow != nullptr) nativeWindow->releaseMouse();
+  const bool ends = dragging;
   dragging = false;
+  if (ends && OnDragEnd) OnDragEnd(*this);
 }
 
 std::array<KnobFigure, kKnobFigureCount> TTsumami::paintFigures(int32_t width,

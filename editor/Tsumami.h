@@ -12,7 +12,10 @@
 //                                          screen pixels, not the message's coordinates);
 //                                          ignored unless a drag is running
 //     left-button release               -> MouseUp()
+//     the window lost the mouse capture  -> MouseUp() (the release will never come)
 //   The knob asks the window to capture the mouse on MouseDown and to release it on MouseUp.
+//   OnDragStart runs when a press starts a drag, OnDragEnd when MouseUp ends one: each drag
+//   reports exactly one start and one end.
 // - Output: every SetPosition() calls KnobWindow::invalidate() (an asynchronous repaint request)
 //   and then OnChange. On paint the platform clears the background to its parent's colour and
 //   draws paintFigures(width, height) in order (see KnobFigure).
@@ -88,6 +91,8 @@ class TTsumami {
   std::array<KnobFigure, kKnobFigureCount> paintFigures(int32_t width, int32_t height) const;
 
   ChangeEvent OnChange;  // may be empty
+  ChangeEvent OnDragStart;  // may be empty
+  ChangeEvent OnDragEnd;    // may be empty
 
   // Pointer direction per position: pointerDy[p] = -cos((p - 50) * pi / 65),
   // pointerDx[p] = sin((p - 50) * pi / 65); the same bits on every build.

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cassert>
 
-#include "DAudioEffect.h"
 #include "EditorMath.h"
 
 using ControlKind = TForm1::ControlKind;
@@ -80,7 +79,49 @@ TForm1::TForm1(PanelControls& panelControls) : controls(panelControls) {
   Tsumami3.OnChange = [this](TTsumami& sender) { Tsumami3Change(sender); };
   Tsumami4.OnChange = [this](TTsumami& sender) { Tsumami4Change(sender); };
   Tsumami5.OnChange = [this](TTsumami& sender) { Tsumami5Change(sender); };
+  for (int32_t n = 1; n <= kKnobCount; ++n) {
+    knob(n).OnDragStart = [this, n](TTsumami&) { beginGesture(ControlKind::Knob, n); };
+    knob(n).OnDragEnd = [this, n](TTsumami&) { endGesture(ControlKind::Knob, n); };
+  }
   FormCreate();
+  controls.attach(this);
+}
+
+TForm1::~TForm1() {
+  controls.attach(nullptr);
+  endGestures();
+}
+
+void TForm1::setLink(ParameterLink* newLink) {
+  if (newLink == parameterLink) return;
+  endGestures();
+  parameterLink = newLink;
+}
+
+void TForm1::openGesture(int32_t index) {
+  auto& open = gestureOpen[static_cast<size_t>(index)];
+  if (open || parameterLink == nullptr) return;
+  open = true;
+  parameterLink->beginEdit(index);
+}
+
+void TForm1::closeGesture(int32_t index) {
+  auto& open = gestureOpen[static_cast<size_t>(index)];
+  if (!open) return;
+  open = false;
+  if (parameterLink != nullptr) parameterLink->endEdit(index);
+}
+
+void TForm1::beginGesture(ControlKind kind, int32_t number) {
+  openGesture(bindingOf(kind, number).index);
+}
+
+void TForm1::endGesture(ControlKind kind, int32_t number) {
+  closeGesture(bindingOf(kind, number).index);
+}
+
+void TForm1::endGestures() {
+  for (int32_t index = 0; index < kSlotCount; ++index) closeGesture(index);
 }
 
 TTsumami& TForm1::knob(int32_t n) {
@@ -125,7 +166,8 @@ void TForm1::setControlPosition(const Binding& binding, int32_t position) {
 }
 
 // Every control's change handler: store and write the control's grid value unless the panel
-// already holds it, so notifications caused by the panel's own moves write nothing.
+// already holds it, so notifications caused by the panel's own moves write nothing. A write
+// outside a drag is a gesture of its own.
 void TForm1::controlChanged(const Binding& binding) {
   float& stored = panelValue[slotOf(binding.index)];
   const int32_t position = controlPosition(binding);
@@ -138,13 +180,17 @@ void TForm1::controlChanged(const Binding& binding) {
     if (value == stored) return;
     stored = value;
   }
-  if (synth != nullptr) synth->setParameterAutomated(binding.index, stored);
+  if (parameterLink == nullptr) return;
+  const bool ownGesture = !gestureOpen[static_cast<size_t>(binding.index)];
+  if (ownGesture) openGesture(binding.index);
+  parameterLink->automate(binding.index, stored);
+  if (ownGesture) closeGesture(binding.index);
 }
 
 void TForm1::pullParameter(int32_t index) {
-  if (synth == nullptr || index < 0 || index >= kSlotCount) return;
+  if (parameterLink == nullptr || index < 0 || index >= kSlotCount) return;
   const Binding& binding = bindingOf(index);
-  const float value = synth->getParameter(index);
+  const float value = parameterLink->value(index);
   const int32_t position = positionFor(binding.kind, binding.grid, binding.topIsOne, value);
   if (position == controlPosition(binding)) return;
   panelValue[slotOf(binding.index)] = gridValue(binding.grid, binding.topIsOne, position);

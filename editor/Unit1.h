@@ -1,41 +1,32 @@
 // TForm1: the editor panel's logic. It keeps one stored value per parameter, writes user edits
-// to the synthesizer as automated changes and follows the synthesizer on every timer tick.
+// through its ParameterLink as automated changes inside edit gestures and follows the link's
+// values on every timer tick.
 //
-// Contract with the platform layer (editor/win32/, see PanelControls.h):
-// - Construct after the native controls exist with their designed positions (the k... tables
-//   below); the constructor sets the knobs' designed positions, connects their OnChange and runs
-//   FormCreate. Then bind a native window to each knob(n) (TTsumami::setWindow).
-// - The owner sets `synth` right after construction; until then nothing is written or read.
+// Contract with the platform layer (editor/win32/, editor/x11/, see PanelControls.h):
+// - Construct after the native controls exist with their designed positions (PanelConstants.h);
+//   the constructor sets the knobs' designed positions, connects their events, runs FormCreate
+//   and attaches itself to the controls. Then bind a native window to each knob(n)
+//   (TTsumami::setWindow).
+// - The owner sets the link right after construction; until then nothing is written or read.
 // - Route notifications: slider scroll -> TrackBarChange(n); radio selection change ->
-//   RadioGroup1Click(); check box change -> CheckBoxClick(n); 100 ms timer -> Timer1Timer();
+//   RadioGroup1Click(); check box change -> CheckBoxClick(n); poll timer -> Timer1Timer();
 //   paint of the panel's own surface -> FormPaint() (it draws nothing, it only moves controls).
+// - Gestures: a slider's thumb taken by the mouse -> beginGesture(TrackBar, n), let go ->
+//   endGesture(TrackBar, n); a drag cut short (capture lost) -> endGesture as well. Knobs report
+//   their own drags. A change outside a gesture (a click, a page or wheel step, a key) is
+//   bracketed by the handler itself: begin, automate, end. Changes the panel causes itself (the
+//   poll moving controls) write nothing, so they open no gesture either.
 // All calls on the panel window's thread.
 #pragma once
 
 #include <array>
 #include <cstdint>
 
+#include "PanelConstants.h"
 #include "PanelControls.h"
+#include "ParameterLink.h"
 #include "Tsumami.h"
 #include "VelaParameters.h"
-
-class AudioEffect;
-
-// Designed panel: outer size, slider ranges and positions, knob sizes and positions.
-constexpr int32_t kPanelWidth = 481;
-constexpr int32_t kPanelHeight = 281;
-constexpr int32_t kTrackBarCount = 6;
-constexpr int32_t kCheckBoxCount = 2;
-constexpr int32_t kKnobCount = 5;
-constexpr int32_t kRadioItemCount = 3;  // "LowPass", "BandPass", "HiPass"
-// Index n - 1 for TrackBar<n>; every range starts at 0. TrackBar3..6 have 0 at the top.
-constexpr std::array<int32_t, kTrackBarCount> kTrackBarMax = {24, 24, 50, 50, 50, 50};
-constexpr std::array<int32_t, kTrackBarCount> kTrackBarDesigned = {12, 12, 45, 45, 25, 45};
-constexpr int32_t kRadioDesigned = 0;
-constexpr std::array<bool, kCheckBoxCount> kCheckBoxDesigned = {true, true};
-// Index n - 1 for Tsumami<n>.
-constexpr std::array<int32_t, kKnobCount> kKnobDesigned = {0, 0, 50, 0, 50};
-constexpr std::array<int32_t, kKnobCount> kKnobSize = {25, 25, 33, 33, 33};  // square
 
 // Positions in the stored values: the program record order of the parameter table.
 enum PanelSlot : int32_t {
@@ -61,10 +52,14 @@ class TForm1 {
   enum class ControlKind : int32_t { TrackBar, Knob, RadioGroup, CheckBox };
 
   explicit TForm1(PanelControls& controls);
+  ~TForm1();  // closes the gestures still open
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
-  AudioEffect* synth = nullptr;  // not owned; set by the editor bridge
+  // Not owned; set by the editor bridge. A new link (or none) first closes the gestures still
+  // open on the old one.
+  void setLink(ParameterLink* newLink);
+  ParameterLink* link() const { return parameterLink; }
 
   // The stored value of each parameter, in PanelSlot order.
   std::array<float, kSlotCount> panelValue{};
@@ -95,8 +90,15 @@ class TForm1 {
   void CheckBoxClick(int32_t checkBox);
 
   // Brings the stored value of parameter `index` (0..13, host numbering) up to date with the
-  // synthesizer; the control itself is moved by the next FormPaint.
+  // link; the control itself is moved by the next FormPaint.
   void pullParameter(int32_t index);
+
+  // The user takes hold of a control and lets it go (see the contract above). Both are safe to
+  // repeat: a gesture opens once and closes once.
+  void beginGesture(ControlKind kind, int32_t number);
+  void endGesture(ControlKind kind, int32_t number);
+  // Closes every open gesture: the panel loses the mouse, or goes away.
+  void endGestures();
 
  private:
   struct Binding;
@@ -108,5 +110,10 @@ class TForm1 {
   void setControlPosition(const Binding& binding, int32_t position);
   void controlChanged(const Binding& binding);
 
+  void openGesture(int32_t index);
+  void closeGesture(int32_t index);
+
   PanelControls& controls;
+  ParameterLink* parameterLink = nullptr;
+  std::array<bool, kSlotCount> gestureOpen{};  // by host index: begun on parameterLink
 };

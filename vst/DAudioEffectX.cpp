@@ -5,7 +5,12 @@
 AudioEffectX::AudioEffectX(audioMasterCallback master, int32_t programs, int32_t params)
     : AudioEffect(master, programs, params) {}
 
-AudioEffectX::~AudioEffectX() = default;
+// The editor goes while the effect is still an AudioEffectX, so a panel closed with the plug-in
+// in the middle of a drag can still end the host's edit gesture.
+AudioEffectX::~AudioEffectX() {
+  delete editor;
+  editor = nullptr;
+}
 
 namespace {
 

@@ -1,5 +1,6 @@
 // The native panel: a borderless child window with the designed controls, its font and colours,
-// the 100 ms poll timer, and the glue that turns control notifications into TForm1 handlers.
+// the poll timer, and the glue that turns control notifications into TForm1 handlers and
+// gestures.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -24,13 +25,7 @@ using namespace velapanel;
 
 constexpr COLORREF kTextColour = RGB(0, 0, 255);
 constexpr int kFontHeight = -12;  // character height 12 pixels: 9 points at 96 pixels per inch
-constexpr UINT kPollIntervalMs = 100;
 constexpr UINT_PTR kGroupSubclassId = 1;
-
-// Radio items inside RadioGroup1: one column below the caption.
-constexpr int kRadioItemLeft = 8;
-constexpr int kRadioItemTop = 14;
-constexpr int kRadioItemBottomMargin = 4;
 
 HINSTANCE moduleInstance() { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
 
@@ -102,14 +97,16 @@ class Win32Panel final : public PanelWindow, public PanelControls {
 
   // PanelControls
   int32_t trackBarPosition(int32_t trackBar) const override;
-  void setTrackBarPosition(int32_t trackBar, int32_t position) override;
   int32_t radioIndex() const override { return radioSelected; }
-  void setRadioIndex(int32_t index) override;
   bool checked(int32_t checkBox) const override;
-  void setChecked(int32_t checkBox, bool state) override;
   void repaintNow() override { redrawNow(); }
 
   LRESULT handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+ protected:
+  void showTrackBarPosition(int32_t trackBar, int32_t position) override;
+  void showRadioIndex(int32_t index) override;
+  void showChecked(int32_t checkBox, bool state) override;
 
  private:
   static LRESULT CALLBACK groupProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
@@ -119,7 +116,7 @@ class Win32Panel final : public PanelWindow, public PanelControls {
   void createRadioItems(HWND group);
   void name(HWND hwnd, const char* designName);
   void redrawNow();
-  void onScroll(HWND control);
+  void onScroll(HWND control, WORD code);
   void onClicked(HWND control);
   LRESULT drawBottomLabel(const DRAWITEMSTRUCT& item);
   void clearNames();
@@ -170,7 +167,7 @@ Win32Panel::Win32Panel(HWND parent) {
   form_ = std::make_unique<TForm1>(*this);
   for (int32_t n = 1; n <= kKnobCount; ++n)
     if (knobs[static_cast<size_t>(n - 1)]) knobs[static_cast<size_t>(n - 1)]->bind(&form_->knob(n));
-  SetTimer(panel, kPollTimerId, kPollIntervalMs, nullptr);
+  SetTimer(panel, kPollTimerId, static_cast<UINT>(kPollIntervalMs), nullptr);
 }
 
 Win32Panel::~Win32Panel() {
@@ -313,16 +310,14 @@ HWND Win32Panel::createControl(size_t index, HWND parentWindow) {
 }
 
 void Win32Panel::createRadioItems(HWND group) {
-  RECT box{};
-  GetClientRect(group, &box);
-  const int itemHeight = (box.bottom - kRadioItemTop - kRadioItemBottomMargin) / kRadioItemCount;
   for (int i = 0; i < kRadioItemCount; ++i) {
     DWORD style = WS_CHILD | WS_VISIBLE | BS_AUTORADIOBUTTON;
     if (i == 0) style |= WS_GROUP | WS_TABSTOP;
+    const PanelBox box = radioItemInGroup(i);
     HWND item =
-        CreateWindowExW(0, L"BUTTON", kRadioItems[i], style, kRadioItemLeft,
-                        kRadioItemTop + i * itemHeight, box.right - 2 * kRadioItemLeft, itemHeight,
-                        group, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRadioItemIdBase + i)),
+        CreateWindowExW(0, L"BUTTON", kRadioItems[i], style, box.left, box.top, box.width,
+                        box.height, group,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kRadioItemIdBase + i)),
                         moduleInstance(), nullptr);
     if (item == nullptr) continue;
     name(item, kRadioItemNames[i]);
@@ -375,7 +370,7 @@ LRESULT Win32Panel::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
       if (wParam == kPollTimerId && form_) form_->Timer1Timer();
       return 0;
     case WM_HSCROLL:
-    case WM_VSCROLL: onScroll(reinterpret_cast<HWND>(lParam)); return 0;
+    case WM_VSCROLL: onScroll(reinterpret_cast<HWND>(lParam), LOWORD(wParam)); return 0;
     case WM_COMMAND:
       if (HIWORD(wParam) == BN_CLICKED) onClicked(reinterpret_cast<HWND>(lParam));
       return 0;
@@ -406,11 +401,18 @@ LRESULT Win32Panel::handle(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-void Win32Panel::onScroll(HWND control) {
+// A thumb drag is one gesture, from its first TB_THUMBTRACK to TB_ENDTRACK (which the slider
+// also sends when it loses the mouse). Line, page and wheel steps and keys are single edits that
+// TForm1 brackets itself.
+void Win32Panel::onScroll(HWND control, WORD code) {
   if (programMoves > 0 || !form_) return;
-  for (size_t i = 0; i < trackBars.size(); ++i)
-    if (trackBars[i] != nullptr && trackBars[i] == control)
-      form_->TrackBarChange(static_cast<int32_t>(i + 1));
+  for (size_t i = 0; i < trackBars.size(); ++i) {
+    if (trackBars[i] == nullptr || trackBars[i] != control) continue;
+    const auto n = static_cast<int32_t>(i + 1);
+    if (code == TB_THUMBTRACK) form_->beginGesture(TForm1::ControlKind::TrackBar, n);
+    form_->TrackBarChange(n);
+    if (code == TB_ENDTRACK) form_->endGesture(TForm1::ControlKind::TrackBar, n);
+  }
 }
 
 void Win32Panel::onClicked(HWND control) {
@@ -480,29 +482,23 @@ int32_t Win32Panel::trackBarPosition(int32_t trackBar) const {
   return hwnd != nullptr ? static_cast<int32_t>(SendMessageW(hwnd, TBM_GETPOS, 0, 0)) : 0;
 }
 
-void Win32Panel::setTrackBarPosition(int32_t trackBar, int32_t position) {
-  if (trackBar < 1 || trackBar > kTrackBarCount) return;
+// The native controls are silent about states set by the program; the change handling is the
+// contract's (PanelControls).
+void Win32Panel::showTrackBarPosition(int32_t trackBar, int32_t position) {
   HWND hwnd = trackBars[static_cast<size_t>(trackBar - 1)];
   if (hwnd == nullptr) return;
-  const int32_t clamped = std::clamp(position, 0, kTrackBarMax[static_cast<size_t>(trackBar - 1)]);
-  if (clamped == trackBarPosition(trackBar)) return;
   ++programMoves;
-  SendMessageW(hwnd, TBM_SETPOS, TRUE, clamped);
+  SendMessageW(hwnd, TBM_SETPOS, TRUE, position);
   --programMoves;
-  // The slider is silent about positions set by the program; its change handling is ours.
-  if (form_) form_->TrackBarChange(trackBar);
 }
 
-void Win32Panel::setRadioIndex(int32_t index) {
-  index = std::clamp(index, 0, kRadioItemCount - 1);
-  if (index == radioSelected) return;
+void Win32Panel::showRadioIndex(int32_t index) {
   ++programMoves;
   for (int32_t i = 0; i < kRadioItemCount; ++i)
     if (HWND item = radioItems[static_cast<size_t>(i)])
       SendMessageW(item, BM_SETCHECK, i == index ? BST_CHECKED : BST_UNCHECKED, 0);
   --programMoves;
   radioSelected = index;
-  if (form_) form_->RadioGroup1Click();
 }
 
 bool Win32Panel::checked(int32_t checkBox) const {
@@ -512,16 +508,13 @@ bool Win32Panel::checked(int32_t checkBox) const {
   return SendMessageW(checkBoxes[i], BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
-void Win32Panel::setChecked(int32_t checkBox, bool state) {
-  if (checkBox < 1 || checkBox > kCheckBoxCount) return;
+void Win32Panel::showChecked(int32_t checkBox, bool state) {
   const auto i = static_cast<size_t>(checkBox - 1);
-  if (state == checked(checkBox)) return;
   ++programMoves;
   if (checkBoxes[i] != nullptr)
     SendMessageW(checkBoxes[i], BM_SETCHECK, state ? BST_CHECKED : BST_UNCHECKED, 0);
   --programMoves;
   checkState[i] = state;
-  if (form_) form_->CheckBoxClick(checkBox);
 }
 
 }  // namespace

@@ -20,9 +20,6 @@ constexpr int32_t kCaptionLine = 6;  // a group's frame runs through the middle 
 constexpr int32_t kBaseline = 10;    // from the top of a text line to its baseline
 constexpr int32_t kMemoLineHeight = 13;
 constexpr int32_t kCheckSize = 13;
-constexpr int32_t kRadioItemTop = 14;  // radio items below the group's caption
-constexpr int32_t kRadioItemBottomMargin = 4;
-constexpr int32_t kRadioItemLeft = 8;
 
 void setColour(cairo_t* cr, uint32_t rgb) {
   cairo_set_source_rgb(cr, ((rgb >> 16) & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0,
@@ -303,9 +300,8 @@ PanelBox radioItemBox(int32_t item) {
   const ControlLayout* group = velapanel::findControl("RadioGroup1");
   if (group == nullptr) return {0, 0, 0, 0};
   const PanelBox g = velapanel::boxOnPanel(*group);
-  const int32_t itemHeight = (g.height - kRadioItemTop - kRadioItemBottomMargin) / kRadioItemCount;
-  return {g.left + kRadioItemLeft, g.top + kRadioItemTop + item * itemHeight,
-          g.width - 2 * kRadioItemLeft, itemHeight};
+  const PanelBox inGroup = velapanel::radioItemInGroup(item);
+  return {g.left + inGroup.left, g.top + inGroup.top, inGroup.width, inGroup.height};
 }
 
 void paintKnob(cairo_t* cr, const TTsumami& knob, PanelBox box) {

@@ -1,12 +1,11 @@
 // The Linux panel: one X11 child window of the host's window, drawn with cairo. It keeps its own
 // display connection (hosts use theirs from other threads), and everything happens inside the
-// host's editor calls on the editor thread: events, the 100 ms poll and painting run from idle.
+// host's editor calls on the editor thread: events, the poll and painting run from idle.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>
 #include <cairo.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -20,7 +19,7 @@ namespace velax11 {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::chrono::milliseconds kPollInterval{100};
+constexpr std::chrono::milliseconds kPollInterval{kPollIntervalMs};
 constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask |
                             PointerMotionMask | StructureNotifyMask;
 
@@ -92,21 +91,24 @@ class X11Panel final : public PanelWindow, public PanelControls {
 
   // PanelControls
   int32_t trackBarPosition(int32_t trackBar) const override;
-  void setTrackBarPosition(int32_t trackBar, int32_t position) override;
   int32_t radioIndex() const override { return view.radio; }
-  void setRadioIndex(int32_t index) override;
   bool checked(int32_t checkBox) const override;
-  void setChecked(int32_t checkBox, bool state) override;
   void repaintNow() override;
+
+ protected:
+  void showTrackBarPosition(int32_t trackBar, int32_t position) override;
+  void showRadioIndex(int32_t index) override;
+  void showChecked(int32_t checkBox, bool state) override;
 
  private:
   enum class Drag { Idle, Thumb, Knob };
 
+  void readEvents();
   void handle(const XEvent& event);
   void press(const XButtonEvent& event);
   void move(const XMotionEvent& event);
   void release();
-  void userMoveTrackBar(int32_t trackBar, int32_t position);
+  bool leftButtonHeld();
   void draw();
 
   Display* display;
@@ -161,10 +163,14 @@ void X11Panel::show() {
 
 void X11Panel::idle() {
   ErrorTrap trap(display);
-  while (XPending(display) > 0) {
-    XEvent event;
-    XNextEvent(display, &event);
-    handle(event);
+  // A round trip first: whatever the server sent before this call is handled in this call.
+  XSync(display, False);
+  readEvents();
+  // A drag whose release went elsewhere (our window unmapped or gone while the button was held)
+  // ends once the button is up; a release still on its way is read first.
+  if (drag != Drag::Idle && !leftButtonHeld()) {
+    readEvents();
+    if (drag != Drag::Idle) release();
   }
   const Clock::time_point now = Clock::now();
   if (now >= nextPoll) {
@@ -173,6 +179,22 @@ void X11Panel::idle() {
     form_->Timer1Timer();
   }
   if (dirty) draw();
+}
+
+void X11Panel::readEvents() {
+  while (XPending(display) > 0) {
+    XEvent event;
+    XNextEvent(display, &event);
+    handle(event);
+  }
+}
+
+bool X11Panel::leftButtonHeld() {
+  Window root = 0, child = 0;
+  int rootX = 0, rootY = 0, x = 0, y = 0;
+  unsigned mask = 0;
+  XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &x, &y, &mask);
+  return (mask & Button1Mask) != 0;
 }
 
 void X11Panel::handle(const XEvent& event) {
@@ -184,7 +206,10 @@ void X11Panel::handle(const XEvent& event) {
     case ButtonRelease:
       if (event.xbutton.button == Button1) release();
       break;
-    case DestroyNotify: windowAlive = false; break;
+    case DestroyNotify:
+      windowAlive = false;
+      release();
+      break;
     default: break;
   }
 }
@@ -219,6 +244,7 @@ void X11Panel::press(const XButtonEvent& event) {
       drag = Drag::Thumb;
       dragControl = n;
       thumbGrabOffset = along - g.thumbCentre(position);
+      form_->beginGesture(TForm1::ControlKind::TrackBar, n);
     } else {
       // A click beside the thumb moves it one page towards the pointer.
       const int32_t direction = along < g.thumbCentre(position) ? -1 : 1;
@@ -228,19 +254,12 @@ void X11Panel::press(const XButtonEvent& event) {
   }
   for (int32_t n = 1; n <= kCheckBoxCount; ++n) {
     if (!checkBoxBox(n).contains(x, y)) continue;
-    const auto i = static_cast<size_t>(n - 1);
-    view.checks[i] = !view.checks[i];
-    dirty = true;
-    form_->CheckBoxClick(n);
+    setChecked(n, !checked(n));
     return;
   }
   for (int32_t i = 0; i < kRadioItemCount; ++i) {
     if (!radioItemBox(i).contains(x, y)) continue;
-    if (i != view.radio) {
-      view.radio = i;
-      dirty = true;
-      form_->RadioGroup1Click();
-    }
+    setRadioIndex(i);
     return;
   }
 }
@@ -257,15 +276,8 @@ void X11Panel::move(const XMotionEvent& event) {
 
 void X11Panel::release() {
   if (drag == Drag::Knob) form_->knob(dragControl).MouseUp();
+  if (drag == Drag::Thumb) form_->endGesture(TForm1::ControlKind::TrackBar, dragControl);
   drag = Drag::Idle;
-}
-
-// The user's hand: every scroll notifies, as a native slider does.
-void X11Panel::userMoveTrackBar(int32_t trackBar, int32_t position) {
-  const auto i = static_cast<size_t>(trackBar - 1);
-  view.trackBars[i] = std::clamp(position, 0, kTrackBarMax[i]);
-  dirty = true;
-  form_->TrackBarChange(trackBar);
 }
 
 int32_t X11Panel::trackBarPosition(int32_t trackBar) const {
@@ -273,22 +285,14 @@ int32_t X11Panel::trackBarPosition(int32_t trackBar) const {
   return view.trackBars[static_cast<size_t>(trackBar - 1)];
 }
 
-void X11Panel::setTrackBarPosition(int32_t trackBar, int32_t position) {
-  if (trackBar < 1 || trackBar > kTrackBarCount) return;
-  const auto i = static_cast<size_t>(trackBar - 1);
-  const int32_t clamped = std::clamp(position, 0, kTrackBarMax[i]);
-  if (clamped == view.trackBars[i]) return;
-  view.trackBars[i] = clamped;
+void X11Panel::showTrackBarPosition(int32_t trackBar, int32_t position) {
+  view.trackBars[static_cast<size_t>(trackBar - 1)] = position;
   dirty = true;
-  if (form_) form_->TrackBarChange(trackBar);
 }
 
-void X11Panel::setRadioIndex(int32_t index) {
-  index = std::clamp(index, 0, kRadioItemCount - 1);
-  if (index == view.radio) return;
+void X11Panel::showRadioIndex(int32_t index) {
   view.radio = index;
   dirty = true;
-  if (form_) form_->RadioGroup1Click();
 }
 
 bool X11Panel::checked(int32_t checkBox) const {
@@ -296,13 +300,9 @@ bool X11Panel::checked(int32_t checkBox) const {
   return view.checks[static_cast<size_t>(checkBox - 1)];
 }
 
-void X11Panel::setChecked(int32_t checkBox, bool state) {
-  if (checkBox < 1 || checkBox > kCheckBoxCount) return;
-  const auto i = static_cast<size_t>(checkBox - 1);
-  if (state == view.checks[i]) return;
-  view.checks[i] = state;
+void X11Panel::showChecked(int32_t checkBox, bool state) {
+  view.checks[static_cast<size_t>(checkBox - 1)] = state;
   dirty = true;
-  if (form_) form_->CheckBoxClick(checkBox);
 }
 
 void X11Panel::repaintNow() {

@@ -1,5 +1,7 @@
 #include "RecordingHost.h"
 
+#include <cstdio>
+
 #include "DAEffectX.h"
 
 RecordingHost& RecordingHost::instance() {
@@ -26,4 +28,40 @@ std::vector<HostCall> RecordingHost::callsWith(int32_t opcode) const {
   for (const HostCall& call : calls)
     if (call.opcode == opcode) matching.push_back(call);
   return matching;
+}
+
+std::string RecordingHost::edits() const { return editText(calls); }
+
+namespace {
+
+std::string editEntry(int32_t opcode, int32_t index, float value) {
+  char text[64];
+  switch (opcode) {
+    case audioMasterBeginEdit: std::snprintf(text, sizeof text, "begin %d; ", index); break;
+    case audioMasterEndEdit: std::snprintf(text, sizeof text, "end %d; ", index); break;
+    default:
+      std::snprintf(text, sizeof text, "automate %d %.9g; ", index, static_cast<double>(value));
+      break;
+  }
+  return text;
+}
+
+bool isEdit(int32_t opcode) {
+  return opcode == audioMasterBeginEdit || opcode == audioMasterAutomate ||
+         opcode == audioMasterEndEdit;
+}
+
+}  // namespace
+
+std::string editText(const std::vector<HostCall>& calls) {
+  std::string text;
+  for (const HostCall& call : calls)
+    if (isEdit(call.opcode)) text += editEntry(call.opcode, call.index, call.opt);
+  return text;
+}
+
+std::string gestureText(int32_t index, const std::vector<float>& values) {
+  std::string text = editEntry(audioMasterBeginEdit, index, 0.0f);
+  for (float value : values) text += editEntry(audioMasterAutomate, index, value);
+  return text + editEntry(audioMasterEndEdit, index, 0.0f);
 }

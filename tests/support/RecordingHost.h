@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "DAEffect.h"
@@ -23,8 +24,16 @@ struct RecordingHost {
 
   void reset(intptr_t version = 2400);
   std::vector<HostCall> callsWith(int32_t opcode) const;
+  std::string edits() const;  // editText(calls)
 
   std::vector<HostCall> calls;
   intptr_t versionAnswer = 2400;
   intptr_t defaultAnswer = 0;
 };
+
+// Edit requests (audioMasterBeginEdit, audioMasterAutomate, audioMasterEndEdit) as one line,
+// "begin 2; automate 2 0.330000013; end 2; ", other calls left out, so a comparison shows the
+// whole sequence when it fails. Values print with every digit a float needs.
+std::string editText(const std::vector<HostCall>& calls);
+// What one gesture on `index` that writes `values` looks like in editText.
+std::string gestureText(int32_t index, const std::vector<float>& values);

@@ -57,7 +57,7 @@ TEST_F(BridgeFixture, OpensAreCountedAndTheLastCloseDestroysThePanel) {
   EXPECT_EQ(editor.parentWindow(), &parentB);
   EXPECT_EQ(editor.openCount(), 2);
   ASSERT_NE(editor.panel(), nullptr);
-  EXPECT_EQ(editor.panel()->form().synth, &synth);
+  EXPECT_EQ(editor.panel()->form().link(), &editor.parameterLink());
 
   editor.close();
   EXPECT_EQ(journal.destroyed, 0);
@@ -148,8 +148,8 @@ TEST_F(BridgeFixture, IdleRepaintsOnlyAfterAPostedUpdate) {
 }
 
 // The editor opcodes as a host sends them, through an effect that carries the bridge.
-struct EditorEffect : AudioEffect {
-  EditorEffect(PanelJournal& journal) : AudioEffect(&RecordingHost::callback, 1, 14) {
+struct EditorEffect : AudioEffectX {
+  EditorEffect(PanelJournal& journal) : AudioEffectX(&RecordingHost::callback, 1, 14) {
     setEditor(new GrEditor(this, fakePanelFactory(journal)));
   }
   void process(float**, float**, int32_t) override {}
@@ -177,8 +177,13 @@ TEST(Bridge, HostOpcodesReachTheBridge) {
   EXPECT_EQ(dispatch(effEditClose, nullptr), 0);
   EXPECT_EQ(journal.destroyed, 0);
 
+  // A drag under way when the host closes the plug-in still ends its gesture.
+  RecordingHost::instance().reset();
+  auto* editor = static_cast<GrEditor*>(effect->getEditor());
+  editor->panel()->form().Tsumami2.MouseDown({0, 0});
   dispatch(effClose, nullptr);  // destroys the effect, the bridge and the panel it still holds
   EXPECT_EQ(journal.destroyed, 1);
+  EXPECT_EQ(RecordingHost::instance().edits(), "begin 3; end 3; ");
 }
 
 }  // namespace

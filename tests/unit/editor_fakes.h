@@ -2,68 +2,71 @@
 // editor/PanelControls.h), so the portable editor logic can be driven without a window system.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "DAEffectX.h"
 #include "PanelControls.h"
+#include "ParameterLink.h"
+#include "RecordingHost.h"
 #include "Unit1.h"
 
-// Sliders clamp and notify only when the clamped position differs; radio and check boxes notify
-// on change. `user...` calls model the user's hand: every scroll notifies.
+// Controls that hold their state in plain arrays; the contract (clamp, compare, notify) is
+// PanelControls' own. The user's hand: userMoveTrackBar for a slider step or a thumb's move,
+// setRadioIndex and setChecked for clicks.
 class FakeControls : public PanelControls {
  public:
-  FakeControls() {
-    trackBars = kTrackBarDesigned;
-    checks = kCheckBoxDesigned;
-  }
-
   int32_t trackBarPosition(int32_t trackBar) const override { return trackBars[slot(trackBar)]; }
-  void setTrackBarPosition(int32_t trackBar, int32_t position) override {
-    ++programmaticSets;
-    const int32_t clamped = std::clamp(position, 0, kTrackBarMax[slot(trackBar)]);
-    if (clamped == trackBars[slot(trackBar)]) return;
-    trackBars[slot(trackBar)] = clamped;
-    if (form != nullptr) form->TrackBarChange(trackBar);
-  }
   int32_t radioIndex() const override { return radio; }
-  void setRadioIndex(int32_t index) override {
-    ++programmaticSets;
-    const int32_t clamped = std::clamp(index, 0, kRadioItemCount - 1);
-    if (clamped == radio) return;
-    radio = clamped;
-    if (form != nullptr) form->RadioGroup1Click();
-  }
   bool checked(int32_t checkBox) const override { return checks[slot(checkBox)]; }
-  void setChecked(int32_t checkBox, bool state) override {
-    ++programmaticSets;
-    if (state == checks[slot(checkBox)]) return;
-    checks[slot(checkBox)] = state;
-    if (form != nullptr) form->CheckBoxClick(checkBox);
-  }
   void repaintNow() override {
     ++repaints;
-    if (form != nullptr) form->FormPaint();
+    if (attached() != nullptr) attached()->FormPaint();
   }
 
-  void userMoveTrackBar(int32_t trackBar, int32_t position) {
-    trackBars[slot(trackBar)] = std::clamp(position, 0, kTrackBarMax[slot(trackBar)]);
-    form->TrackBarChange(trackBar);
-  }
-  void userSelectRadio(int32_t index) { setRadioIndex(index); }
-  void userCheck(int32_t checkBox, bool state) { setChecked(checkBox, state); }
-
-  TForm1* form = nullptr;
-  std::array<int32_t, kTrackBarCount> trackBars{};
+  std::array<int32_t, kTrackBarCount> trackBars = kTrackBarDesigned;
   int32_t radio = kRadioDesigned;
-  std::array<bool, kCheckBoxCount> checks{};
+  std::array<bool, kCheckBoxCount> checks = kCheckBoxDesigned;
   int32_t repaints = 0;
-  int32_t programmaticSets = 0;
+
+ protected:
+  void showTrackBarPosition(int32_t trackBar, int32_t position) override {
+    trackBars[slot(trackBar)] = position;
+  }
+  void showRadioIndex(int32_t index) override { radio = index; }
+  void showChecked(int32_t checkBox, bool state) override { checks[slot(checkBox)] = state; }
 
  private:
   static size_t slot(int32_t number) { return static_cast<size_t>(number - 1); }
+};
+
+// A parameter link that holds the values itself (a new program's to begin with) and records
+// every request in the terms a VST 2 host would see, for editText.
+class RecordingLink : public ParameterLink {
+ public:
+  RecordingLink() {
+    for (const ParameterInfo& p : kParameters) values[static_cast<size_t>(p.index)] = p.initial;
+  }
+  float value(int32_t index) override { return values[static_cast<size_t>(index)]; }
+  void automate(int32_t index, float value) override {
+    values[static_cast<size_t>(index)] = value;
+    record(audioMasterAutomate, index, value);
+  }
+  void beginEdit(int32_t index) override { record(audioMasterBeginEdit, index, 0.0f); }
+  void endEdit(int32_t index) override { record(audioMasterEndEdit, index, 0.0f); }
+
+  std::string text() const { return editText(calls); }
+
+  std::array<float, kNumParams> values{};
+  std::vector<HostCall> calls;
+
+ private:
+  void record(int32_t opcode, int32_t index, float value) {
+    calls.push_back({nullptr, opcode, index, 0, nullptr, value});
+  }
 };
 
 // What a fake panel went through, kept outside it so it can be read after destruction.
@@ -78,7 +81,6 @@ struct PanelJournal {
 class FakePanelWindow : public PanelWindow {
  public:
   explicit FakePanelWindow(PanelJournal& journalOut) : journal(journalOut), panelForm(controls) {
-    controls.form = &panelForm;
     ++journal.created;
   }
   ~FakePanelWindow() override { ++journal.destroyed; }

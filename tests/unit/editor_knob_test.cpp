@@ -143,14 +143,20 @@ TEST_F(KnobFixture, DragArithmetic) {
 }
 
 TEST_F(KnobFixture, PressWithoutMoveNotifiesNobodyAndReleaseEndsTheDrag) {
+  std::string drags;
+  knob.OnDragStart = [&](TTsumami& sender) { drags += &sender == &knob ? "start " : "?"; };
+  knob.OnDragEnd = [&](TTsumami& sender) { drags += &sender == &knob ? "end " : "?"; };
   knob.MouseDown({10, 10});
   EXPECT_TRUE(knob.isDragging());
   EXPECT_EQ(window.captures, 1);
+  knob.MouseDown({12, 10});  // a second press inside the drag starts no second drag
   knob.MouseUp();
   EXPECT_FALSE(knob.isDragging());
   EXPECT_EQ(window.releases, 1);
   EXPECT_TRUE(notified.empty()) << "press and release alone notify nobody";
   EXPECT_EQ(knob.Position(), 50);
+  knob.MouseUp();  // a late release (the window lost the capture first) ends nothing twice
+  EXPECT_EQ(drags, "start end ");
 
   knob.MouseMove({40, 40});
   EXPECT_TRUE(notified.empty()) << "moves outside a drag do nothing";

@@ -3,27 +3,18 @@
 #include <cmath>
 #include <limits>
 
-#include "DAEffectX.h"
-#include "RecordingHost.h"
 #include "Unit1.h"
 #include "editor_fakes.h"
-#include "uVSTXSynth.h"
 
 namespace {
 
-// A panel on a real synthesizer whose host records the automation it receives.
+// A panel on a link that records what it is asked.
 struct PanelFixture : testing::Test {
-  PanelFixture() {
-    controls.form = &form;
-    form.synth = &synth;
-    host.reset();
-  }
+  PanelFixture() { form.setLink(&link); }
 
-  std::vector<HostCall> automation() const { return host.callsWith(audioMasterAutomate); }
   int32_t knobPosition(int32_t n) { return form.knob(n).Position(); }
 
-  RecordingHost& host = RecordingHost::instance();
-  AVstXSynth synth{&RecordingHost::callback};
+  RecordingLink link;
   FakeControls controls;
   TForm1 form{controls};
 };
@@ -35,8 +26,8 @@ TEST_F(PanelFixture, NewPanelShowsTheDesignedPositionsUntilTheFirstTick) {
                                                             0.0f, 0.1f, 0.1f, 0.5f, 0.1f, 0.5f,
                                                             1.0f, 1.0f}));
 
-  synth.setProgram(1);  // "Eth Drm"
-  form.FormPaint();     // a repaint alone does not look at the synthesizer
+  for (const ParameterInfo& p : kParameters) link.values[p.index] = p.ethDrm;  // program 1
+  form.FormPaint();  // a repaint alone does not look at the link
   EXPECT_EQ(controls.trackBars, kTrackBarDesigned);
   EXPECT_EQ(knobPosition(1), 0);
 
@@ -52,12 +43,12 @@ TEST_F(PanelFixture, NewPanelShowsTheDesignedPositionsUntilTheFirstTick) {
   EXPECT_EQ(knobPosition(5), 100);
   EXPECT_EQ(controls.radio, 0);
   EXPECT_EQ(controls.checks, (std::array<bool, kCheckBoxCount>{false, true}));
-  EXPECT_TRUE(automation().empty()) << "following the synthesizer writes nothing back";
+  EXPECT_EQ(link.text(), "") << "following the link writes nothing back and touches nothing";
 }
 
 TEST_F(PanelFixture, IdlePanelWritesNothing) {
   for (int tick = 0; tick < 3; ++tick) form.Timer1Timer();
-  EXPECT_TRUE(automation().empty());
+  EXPECT_EQ(link.text(), "");
   EXPECT_EQ(controls.trackBars, kTrackBarDesigned);
 }
 
@@ -65,43 +56,94 @@ struct EditRow {
   const char* name;
   std::function<void(FakeControls&, TForm1&)> edit;
   int32_t index;
-  float value;
+  std::vector<float> written;  // inside one gesture; none: the gesture writes nothing
+  bool click = false;          // done again, it writes and begins nothing
 };
 
-TEST_F(PanelFixture, UserEditsWriteTheGridValueOnce) {
+// A press at (500, 400), the moves (offsets from it), the release.
+std::function<void(FakeControls&, TForm1&)> knobDrag(int32_t n, std::vector<KnobPoint> moves) {
+  return [n, moves](FakeControls&, TForm1& f) {
+    f.knob(n).MouseDown({500, 400});
+    for (const KnobPoint& m : moves) f.knob(n).MouseMove({500 + m.x, 400 + m.y});
+    f.knob(n).MouseUp();
+  };
+}
+// The thumb taken, moved to each position, let go.
+std::function<void(FakeControls&, TForm1&)> thumbDrag(int32_t n, std::vector<int32_t> positions) {
+  return [n, positions](FakeControls& c, TForm1& f) {
+    f.beginGesture(TForm1::ControlKind::TrackBar, n);
+    for (int32_t p : positions) c.userMoveTrackBar(n, p);
+    f.endGesture(TForm1::ControlKind::TrackBar, n);
+  };
+}
+std::function<void(FakeControls&, TForm1&)> step(int32_t n, int32_t position) {
+  return [n, position](FakeControls& c, TForm1&) { c.userMoveTrackBar(n, position); };
+}
+
+// A drag is one gesture from press to release with a write for each new grid value, in order; a
+// click or a step is a gesture of its own. The next tick writes nothing back.
+TEST_F(PanelFixture, UserEditsAreWholeGesturesWithTheGridValues) {
+  const auto f = [](double v) { return static_cast<float>(v); };
   const std::vector<EditRow> rows = {
-      {"Mod1 slider to 7", [](FakeControls& c, TForm1&) { c.userMoveTrackBar(1, 7); }, 0,
-       static_cast<float>(7.0 / 24.0)},
-      {"Mod2 slider to 24", [](FakeControls& c, TForm1&) { c.userMoveTrackBar(2, 24); }, 1, 1.0f},
-      {"S slider to its top", [](FakeControls& c, TForm1&) { c.userMoveTrackBar(5, 0); }, 6, 1.0f},
-      {"S slider to its bottom", [](FakeControls& c, TForm1&) { c.userMoveTrackBar(5, 50); }, 6,
-       0.0f},
-      {"A slider to 10", [](FakeControls& c, TForm1&) { c.userMoveTrackBar(3, 10); }, 4, 0.8f},
-      {"R slider to 49", [](FakeControls& c, TForm1&) { c.userMoveTrackBar(6, 49); }, 7, 0.02f},
-      {"HiPass", [](FakeControls& c, TForm1&) { c.userSelectRadio(2); }, 10, 1.0f},
-      {"BandPass", [](FakeControls& c, TForm1&) { c.userSelectRadio(1); }, 10, 0.5f},
-      {"Sync Carr off", [](FakeControls& c, TForm1&) { c.userCheck(1, false); }, 12, 0.0f},
-      {"Sync Mod1 off", [](FakeControls& c, TForm1&) { c.userCheck(2, false); }, 13, 0.0f},
-      {"Sync Mod1 on again", [](FakeControls& c, TForm1&) { c.userCheck(2, true); }, 13, 1.0f},
-      {"FB1 knob to 33", [](FakeControls&, TForm1& f) { f.Tsumami1.SetPosition(33); }, 2, 0.33f},
-      {"FB2 knob to 100", [](FakeControls&, TForm1& f) { f.Tsumami2.SetPosition(100); }, 3, 1.0f},
-      {"CutOff knob to 7", [](FakeControls&, TForm1& f) { f.Tsumami3.SetPosition(7); }, 8, 0.07f},
-      {"Q knob to 99", [](FakeControls&, TForm1& f) { f.Tsumami4.SetPosition(99); }, 9, 0.99f},
-      {"Env knob to 0", [](FakeControls&, TForm1& f) { f.Tsumami5.SetPosition(0); }, 11, 0.0f},
+      {"FB1 knob up 33 steps, then one more", knobDrag(1, {{0, -66}, {0, -68}}), 2,
+       {0.33f, 0.34f}},
+      {"FB2 knob past its end holds 1", knobDrag(2, {{300, 0}, {302, 0}}), 3, {1.0f}},
+      {"CutOff knob down to 7", knobDrag(3, {{-86, 0}}), 8, {0.07f}},
+      {"Q knob to 99", knobDrag(4, {{198, 0}}), 9, {0.99f}},
+      {"Env knob to 0", knobDrag(5, {{0, 100}}), 11, {0.0f}},
+      {"CutOff knob held without moving", knobDrag(3, {}), 8, {}},
+      {"Mod1 thumb through 10 and 7", thumbDrag(1, {10, 7, 7}), 0, {f(10.0 / 24), f(7.0 / 24)}},
+      {"A thumb to 10", thumbDrag(3, {10}), 4, {0.8f}},
+      {"R thumb to 49", thumbDrag(6, {49}), 7, {0.02f}},
+      {"Mod2 slider stepped to 24", step(2, 24), 1, {1.0f}, true},
+      {"S slider stepped to its top", step(5, 0), 6, {1.0f}, true},
+      {"S slider stepped to its bottom", step(5, 50), 6, {0.0f}, true},
+      {"HiPass", [](FakeControls& c, TForm1&) { c.setRadioIndex(2); }, 10, {1.0f}, true},
+      {"BandPass", [](FakeControls& c, TForm1&) { c.setRadioIndex(1); }, 10, {0.5f}, true},
+      {"Sync Carr off", [](FakeControls& c, TForm1&) { c.setChecked(1, false); }, 12, {0.0f},
+       true},
+      {"Sync Mod1 off", [](FakeControls& c, TForm1&) { c.setChecked(2, false); }, 13, {0.0f},
+       true},
+      {"Sync Mod1 on again", [](FakeControls& c, TForm1&) { c.setChecked(2, true); }, 13, {1.0f},
+       true},
   };
   for (const EditRow& row : rows) {
     SCOPED_TRACE(row.name);
-    host.reset();
+    link.calls.clear();
     row.edit(controls, form);
-    ASSERT_EQ(automation().size(), 1u);
-    EXPECT_EQ(automation()[0].index, row.index);
-    EXPECT_EQ(automation()[0].opt, row.value);
-    EXPECT_EQ(synth.getParameter(row.index), row.value);
-
-    // The same position notified again, and the next tick, write nothing.
-    row.edit(controls, form);
+    EXPECT_EQ(link.text(), gestureText(row.index, row.written));
+    if (!row.written.empty()) {
+      EXPECT_EQ(link.values[static_cast<size_t>(row.index)], row.written.back());
+    }
+    link.calls.clear();
+    if (row.click) row.edit(controls, form);
     form.Timer1Timer();
-    EXPECT_EQ(automation().size(), 1u);
+    EXPECT_EQ(link.text(), "");
+  }
+}
+
+// However a drag is cut short, its gesture ends, once.
+TEST(PanelGestures, InterruptedDragsStillEndTheirGesture) {
+  using Interrupt = void (*)(std::unique_ptr<TForm1>&);
+  const std::pair<const char*, Interrupt> rows[] = {
+      {"the panel goes away", [](std::unique_ptr<TForm1>& f) { f.reset(); }},
+      {"the mouse is lost", [](std::unique_ptr<TForm1>& f) { f->endGestures(); }},
+      {"the link is replaced", [](std::unique_ptr<TForm1>& f) { f->setLink(nullptr); }},
+  };
+  for (const auto& [name, interrupt] : rows) {
+    SCOPED_TRACE(name);
+    RecordingLink link;
+    FakeControls controls;
+    auto form = std::make_unique<TForm1>(controls);
+    form->setLink(&link);
+    form->Tsumami3.MouseDown({0, 0});
+    form->Tsumami3.MouseMove({10, 0});
+    form->beginGesture(TForm1::ControlKind::TrackBar, 2);
+    controls.userMoveTrackBar(2, 20);
+    interrupt(form);
+    if (form) form->Tsumami3.MouseUp();  // the knob's own release, late, ends nothing twice
+    EXPECT_EQ(link.text(), "begin 8; automate 8 0.550000012; begin 1; automate 1 0.833333313; "
+                           "end 1; end 8; ");
   }
 }
 
@@ -138,97 +180,80 @@ TEST_F(PanelFixture, HostChangesAppearAfterATickWithoutWritingBack) {
   };
   for (const FollowRow& row : rows) {
     SCOPED_TRACE(row.name);
-    host.reset();
-    synth.setParameter(row.index, row.hostValue);
+    link.values[static_cast<size_t>(row.index)] = row.hostValue;
     form.Timer1Timer();
     EXPECT_EQ(row.shown(controls, form), row.expected);
-    EXPECT_TRUE(automation().empty());
-    EXPECT_EQ(synth.getParameter(row.index), row.hostValue) << "the host's exact value stays";
+    EXPECT_EQ(link.text(), "");
+    EXPECT_EQ(link.values[static_cast<size_t>(row.index)], row.hostValue)
+        << "the host's exact value stays";
   }
 }
 
 TEST_F(PanelFixture, HeldKnobIgnoresTheHostAndTheNextMoveWritesAgain) {
   form.Tsumami3.MouseDown({200, 200});
-  synth.setParameter(8, 0.8f);
+  EXPECT_EQ(link.text(), "begin 8; ") << "the press opens the gesture";
+  link.values[8] = 0.8f;
   form.Timer1Timer();
   EXPECT_EQ(knobPosition(3), 50) << "a knob in the user's hand is not moved";
   EXPECT_EQ(form.panelValue[kSlotCutOff], 0.8f);
-  EXPECT_TRUE(automation().empty());
+  EXPECT_EQ(link.text(), "begin 8; ");
 
   form.Tsumami3.MouseMove({201, 200});  // still 50
-  ASSERT_EQ(automation().size(), 1u);
-  EXPECT_EQ(automation()[0].index, 8);
-  EXPECT_EQ(automation()[0].opt, 0.5f);
-  EXPECT_EQ(synth.getParameter(8), 0.5f);
+  EXPECT_EQ(link.values[8], 0.5f);
 
   form.Tsumami3.MouseUp();
   form.Timer1Timer();
   EXPECT_EQ(knobPosition(3), 50);
-  EXPECT_EQ(automation().size(), 1u);
+  EXPECT_EQ(link.text(), gestureText(8, {0.5f}));
 }
 
 TEST_F(PanelFixture, PanelMovesControlsInTheDesignedOrder) {
   std::vector<int32_t> order;
   struct Spy : FakeControls {
     std::vector<int32_t>* log = nullptr;
-    void setTrackBarPosition(int32_t n, int32_t p) override {
+    void showTrackBarPosition(int32_t n, int32_t p) override {
       log->push_back(n <= 2 ? n - 1 : n + 1);  // host index of TrackBar<n>
-      FakeControls::setTrackBarPosition(n, p);
+      FakeControls::showTrackBarPosition(n, p);
     }
-    void setRadioIndex(int32_t i) override {
+    void showRadioIndex(int32_t i) override {
       log->push_back(10);
-      FakeControls::setRadioIndex(i);
+      FakeControls::showRadioIndex(i);
     }
-    void setChecked(int32_t n, bool s) override {
+    void showChecked(int32_t n, bool s) override {
       log->push_back(11 + n);
-      FakeControls::setChecked(n, s);
+      FakeControls::showChecked(n, s);
     }
   } spy;
   spy.log = &order;
   TForm1 spied(spy);
-  spy.form = &spied;
-  spied.synth = &synth;
+  spied.setLink(&link);
   const int32_t knobIndex[kKnobCount] = {2, 3, 8, 9, 11};
   for (int32_t n = 1; n <= kKnobCount; ++n)
     spied.knob(n).OnChange = [&order, i = knobIndex[n - 1]](TTsumami&) { order.push_back(i); };
 
-  synth.setProgram(1);
-  synth.setParameter(10, 1.0f);
-  synth.setParameter(9, 0.5f);
-  synth.setParameter(12, 1.0f);  // already shown: not moved
-  synth.setParameter(13, 0.0f);
-  synth.setParameter(3, 0.5f);
+  for (const ParameterInfo& p : kParameters) link.values[p.index] = p.ethDrm;
+  link.values[10] = 1.0f;
+  link.values[9] = 0.5f;
+  link.values[12] = 1.0f;  // already shown: not moved
+  link.values[13] = 0.0f;
+  link.values[3] = 0.5f;
   spied.Timer1Timer();
   EXPECT_EQ(order, (std::vector<int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 10, 8, 9, 11, 13}));
 }
 
-// Values a host may send outside 0..1, through a stand-in effect that returns them untouched.
-struct ValueEffect : AudioEffect {
-  ValueEffect() : AudioEffect(nullptr, 1, kNumParams) {}
-  void process(float**, float**, int32_t) override {}
-  float getParameter(int32_t index) override { return values[static_cast<size_t>(index)]; }
-  void setParameter(int32_t index, float value) override {
-    values[static_cast<size_t>(index)] = value;
-    ++writes;
-  }
-  std::array<float, kNumParams> values{0.5f, 0.5f, 0.0f, 0.0f, 0.1f, 0.1f, 0.5f,
-                                       0.1f, 0.5f, 0.0f, 0.0f, 0.5f, 1.0f, 1.0f};
-  int writes = 0;
-};
-
+// Values a host may send outside 0..1 reach the panel untouched through the link.
 TEST(PanelRange, ValuesOutsideTheRangeAreShownClampedOrStoredAndNeverWrittenBack) {
   FakeControls controls;
   TForm1 form(controls);
-  controls.form = &form;
-  ValueEffect effect;
-  form.synth = &effect;
+  RecordingLink link;
+  form.setLink(&link);
 
-  effect.values[0] = 1.5f;    // Mod1 beyond the slider's end
-  effect.values[6] = -2.0f;   // S below the bottom
-  effect.values[2] = 1.5f;    // FB1: the knob keeps what it is given
-  effect.values[10] = 9.0f;   // Type: beyond the last item
-  effect.values[9] = std::numeric_limits<float>::quiet_NaN();
-  effect.values[8] = std::numeric_limits<float>::infinity();
+  link.values[0] = 1.5f;    // Mod1 beyond the slider's end
+  link.values[6] = -2.0f;   // S below the bottom
+  link.values[2] = 1.5f;    // FB1: the knob keeps what it is given
+  link.values[10] = 9.0f;   // Type: beyond the last item
+  link.values[9] = std::numeric_limits<float>::quiet_NaN();
+  link.values[8] = std::numeric_limits<float>::infinity();
   for (int tick = 0; tick < 3; ++tick) form.Timer1Timer();
 
   EXPECT_EQ(controls.trackBarPosition(1), 24);
@@ -237,15 +262,16 @@ TEST(PanelRange, ValuesOutsideTheRangeAreShownClampedOrStoredAndNeverWrittenBack
   EXPECT_EQ(controls.radioIndex(), 2);
   EXPECT_EQ(form.knob(4).Position(), 0) << "NaN shows as 0";
   EXPECT_GT(form.knob(3).Position(), 1000000) << "infinity saturates far beyond the end";
-  EXPECT_EQ(effect.writes, 0);
-  EXPECT_EQ(effect.values[0], 1.5f);
+  EXPECT_EQ(link.text(), "");
+  EXPECT_EQ(link.values[0], 1.5f);
 }
 
-TEST(PanelRange, NoSynthesizerMeansNothingIsReadOrWritten) {
+TEST(PanelRange, NoLinkMeansNothingIsReadOrWritten) {
   FakeControls controls;
   TForm1 form(controls);
-  controls.form = &form;
+  form.beginGesture(TForm1::ControlKind::TrackBar, 1);
   controls.userMoveTrackBar(1, 3);
+  form.endGesture(TForm1::ControlKind::TrackBar, 1);
   form.Timer1Timer();
   EXPECT_EQ(form.panelValue[kSlotMod1], 0.125f) << "the edit is still stored";
   EXPECT_EQ(controls.trackBarPosition(1), 3);

@@ -456,16 +456,24 @@ TEST(RenderCli, InterruptedRenderLeavesNoFile) {
     execv(argv[0], argv.data());
     _exit(127);
   }
-  // Wait until the temporary file has appeared and grown, then stop the render.
+  // Wait until the temporary file has appeared and grown, then stop the render. The bound is
+  // only for a render that never starts: a busy machine just takes longer to get there.
   bool started = false;
-  for (int i = 0; i < 200 && !started; ++i) {
+  int status = 0;
+  bool exited = false;
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (!started && !exited && std::chrono::steady_clock::now() < giveUp) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-      started = started || std::filesystem::file_size(entry.path()) > 100000;
+    std::error_code error;  // the file may be renamed or gone between listing and sizing
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      const auto size = std::filesystem::file_size(entry.path(), error);
+      started = started || (!error && size > 100000);
+    }
+    exited = waitpid(child, &status, WNOHANG) == child;
   }
   EXPECT_TRUE(started);
+  ASSERT_FALSE(exited) << "the render ended before it could be interrupted";
   kill(child, SIGTERM);
-  int status = 0;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
   EXPECT_TRUE(dir.entries().empty());

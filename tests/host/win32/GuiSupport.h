@@ -23,7 +23,7 @@ bool runningUnderWine();
 void pumpMessages(DWORD milliseconds);
 // Dispatches messages until `window` has handled `ticks` timer messages (false on timeout),
 // then lets the paints they caused through.
-bool pumpTimerTicks(HWND window, int ticks, DWORD timeoutMs = 3000);
+bool pumpTimerTicks(HWND window, int ticks, DWORD timeoutMs = 30000);
 
 // The window a host hands the editor: a visible child of a top-level frame kept for the run.
 HWND createHostWindow(int clientWidth = 560, int clientHeight = 340);

@@ -1,5 +1,6 @@
-// Edits travel both ways: a user's edit on a control reaches the synthesizer and the host's
-// automation; the host's changes reach the controls within a poll tick and write nothing back.
+// Edits travel both ways: a user's edit on a control reaches the synthesizer and the host as one
+// whole gesture (begin edit, automation, end edit); the host's changes reach the controls within
+// a poll tick and write nothing back.
 #include "GuiSupport.h"
 
 #include <commctrl.h>
@@ -32,14 +33,12 @@ class Win32EditorRoundTrip : public EditorWindowTest {
                  reinterpret_cast<LPARAM>(slider));
   }
 
-  // Exactly one automation, for `index` with `value`, and the synthesizer holds it.
+  // Exactly one gesture on `index` writing `value`, and the synthesizer holds it.
   void expectOneWrite(int32_t index, float value) {
-    const std::vector<HostCall> written = automations();
-    ASSERT_EQ(written.size(), 1u);
-    EXPECT_EQ(written[0].index, index);
-    EXPECT_EQ(written[0].opt, value);
+    EXPECT_EQ(edits(), gestureText(index, {value}));
     EXPECT_EQ(parameter(index), value);
   }
+  std::string edits() const { return RecordingHost::instance().edits(); }
 
   LRESULT knobPosition(const char* name) {
     return SendMessageW(control(name), velawin::TKM_GETPOS, 0, 0);
@@ -72,10 +71,10 @@ TEST_F(Win32EditorRoundTrip, SliderDragsWriteTheirGridValueOnce) {
     clearCalls();
     userDragsSlider(control(c.slider), c.position);
     expectOneWrite(c.index, c.value);
-    // Repeated notifications at the same place write nothing more, and neither does the tick.
+    // A drag that ends where it started is a gesture without a write; the tick writes nothing.
     userDragsSlider(control(c.slider), c.position);
     waitForTick();
-    EXPECT_EQ(automations().size(), 1u);
+    EXPECT_EQ(edits(), gestureText(c.index, {c.value}) + gestureText(c.index, {}));
     EXPECT_EQ(SendMessageW(control(c.slider), TBM_GETPOS, 0, 0), c.position);
   }
 }
@@ -113,12 +112,12 @@ TEST_F(Win32EditorRoundTrip, CheckBoxAndRadioClicksWriteTheirValues) {
     SendMessageW(control(c.button), BM_CLICK, 0, 0);
     expectOneWrite(c.index, c.value);
     waitForTick();
-    EXPECT_EQ(automations().size(), 1u) << "the tick must not write the value back";
+    EXPECT_EQ(edits(), gestureText(c.index, {c.value})) << "the tick must not write it back";
   }
   // Clicking the radio item that is already selected changes nothing.
   clearCalls();
   SendMessageW(control("RadioGroup1.Item0"), BM_CLICK, 0, 0);
-  EXPECT_TRUE(automations().empty());
+  EXPECT_EQ(edits(), "");
 }
 
 TEST_F(Win32EditorRoundTrip, KnobDragWithTheMouseWritesEveryStep) {
@@ -130,30 +129,31 @@ TEST_F(Win32EditorRoundTrip, KnobDragWithTheMouseWritesEveryStep) {
   SendMessageW(knob, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(12, 12));
   EXPECT_EQ(GetCapture(), knob);
   EXPECT_EQ(SendMessageW(knob, velawin::TKM_GETDRAGGING, 0, 0), 1);
-  EXPECT_TRUE(automations().empty()) << "a press alone changes nothing";
+  EXPECT_EQ(edits(), "begin 2; ") << "a press opens the gesture and writes nothing";
 
   // 20 right and 10 up: +10 and +5.
+  const float moved = static_cast<float>(static_cast<double>(start + 15) / 100.0);
   ASSERT_TRUE(SetCursorPos(c.x + 20, c.y - 10));
   SendMessageW(knob, WM_MOUSEMOVE, MK_LBUTTON, 0);
   EXPECT_EQ(knobPosition("Tsumami1"), start + 15);
-  expectOneWrite(2, static_cast<float>(static_cast<double>(start + 15) / 100.0));
+  EXPECT_EQ(parameter(2), moved);
 
   // The cursor leaves the knob far to the left and below: the value stops at 0.
-  clearCalls();
   ASSERT_TRUE(SetCursorPos(c.x - 300, c.y + 300));
   SendMessageW(knob, WM_MOUSEMOVE, MK_LBUTTON, 0);
   EXPECT_EQ(knobPosition("Tsumami1"), 0);
-  expectOneWrite(2, 0.0f);
+  EXPECT_EQ(parameter(2), 0.0f);
 
   SendMessageW(knob, WM_LBUTTONUP, 0, 0);
   EXPECT_NE(GetCapture(), knob);
   EXPECT_EQ(SendMessageW(knob, velawin::TKM_GETDRAGGING, 0, 0), 0);
+  EXPECT_EQ(edits(), gestureText(2, {moved, 0.0f}));
   // Moves after the release do nothing.
   clearCalls();
   ASSERT_TRUE(SetCursorPos(c.x + 40, c.y));
   SendMessageW(knob, WM_MOUSEMOVE, 0, 0);
   waitForTick();
-  EXPECT_TRUE(automations().empty());
+  EXPECT_EQ(edits(), "");
   EXPECT_EQ(knobPosition("Tsumami1"), 0);
 }
 
@@ -171,13 +171,12 @@ TEST_F(Win32EditorRoundTrip, KnobDragFromPostedMessagesAndADoubleClick) {
   PostMessageW(knob, WM_MOUSEMOVE, MK_LBUTTON, 0);
   pumpMessages(30);
   EXPECT_EQ(knobPosition("Tsumami5"), start - 3);
-  ASSERT_FALSE(automations().empty());
-  EXPECT_EQ(automations().back().index, 11);
-  EXPECT_EQ(automations().back().opt, static_cast<float>(static_cast<double>(start - 3) / 100.0));
   PostMessageW(knob, WM_LBUTTONUP, 0, 0);
   pumpMessages(30);
   EXPECT_NE(GetCapture(), knob);
-  EXPECT_EQ(parameter(11), static_cast<float>(static_cast<double>(start - 3) / 100.0));
+  const float moved = static_cast<float>(static_cast<double>(start - 3) / 100.0);
+  EXPECT_EQ(parameter(11), moved);
+  EXPECT_EQ(edits(), gestureText(11, {moved}));
 }
 
 TEST_F(Win32EditorRoundTrip, HostChangesMoveTheControlsAndWriteNothingBack) {
@@ -222,13 +221,13 @@ TEST_F(Win32EditorRoundTrip, HostChangesMoveTheControlsAndWriteNothingBack) {
     EXPECT_EQ(shown, c.shown);
     EXPECT_EQ(parameter(c.index), c.value) << "the host's exact value stays";
   }
-  EXPECT_TRUE(automations().empty()) << "following the host must not automate";
+  EXPECT_EQ(edits(), "") << "following the host must not automate or touch";
 
   // A checked value shows checked again.
   hostSets(12, 0.7f);
   waitForTick();
   EXPECT_EQ(SendMessageW(control("CheckBox1"), BM_GETCHECK, 0, 0), BST_CHECKED);
-  EXPECT_TRUE(automations().empty());
+  EXPECT_EQ(edits(), "");
 }
 
 TEST_F(Win32EditorRoundTrip, NewPanelShowsDesignedPositionsUntilItsFirstTick) {
@@ -242,7 +241,7 @@ TEST_F(Win32EditorRoundTrip, NewPanelShowsDesignedPositionsUntilItsFirstTick) {
   waitForTick();
   EXPECT_EQ(SendMessageW(control("TrackBar1"), TBM_GETPOS, 0, 0), 7);
   EXPECT_EQ(parameter(0), 0.3f);
-  EXPECT_TRUE(automations().empty());
+  EXPECT_EQ(edits(), "");
 }
 
 TEST_F(Win32EditorRoundTrip, AKnobBeingDraggedIgnoresTheHost) {
@@ -257,23 +256,23 @@ TEST_F(Win32EditorRoundTrip, AKnobBeingDraggedIgnoresTheHost) {
   waitForTick();
   EXPECT_EQ(knobPosition("Tsumami3"), start) << "held knobs stay where the user holds them";
   EXPECT_EQ(parameter(8), 0.9f);
-  EXPECT_TRUE(automations().empty());
+  EXPECT_EQ(edits(), "begin 8; ");
 
   // The next move writes the knob's own value again.
   ASSERT_TRUE(SetCursorPos(c.x + 2, c.y));
   SendMessageW(knob, WM_MOUSEMOVE, MK_LBUTTON, 0);
-  expectOneWrite(8, static_cast<float>(static_cast<double>(start + 1) / 100.0));
   SendMessageW(knob, WM_LBUTTONUP, 0, 0);
+  expectOneWrite(8, static_cast<float>(static_cast<double>(start + 1) / 100.0));
 
   // Released, it follows the host again.
   clearCalls();
   hostSets(8, 0.9f);
   waitForTick();
   EXPECT_EQ(knobPosition("Tsumami3"), 90);
-  EXPECT_TRUE(automations().empty());
+  EXPECT_EQ(edits(), "");
 }
 
-TEST_F(Win32EditorRoundTrip, LosingTheMouseToAnotherWindowEndsTheDrag) {
+TEST_F(Win32EditorRoundTrip, LosingTheMouseOrTheEditorEndsTheDrag) {
   HWND knob = control("Tsumami2");
   ASSERT_NE(knob, nullptr);
   const POINT c = centreOnScreen(knob);
@@ -283,10 +282,33 @@ TEST_F(Win32EditorRoundTrip, LosingTheMouseToAnotherWindowEndsTheDrag) {
   SetCapture(host);  // a menu or a dialog of the host takes the mouse
   EXPECT_EQ(SendMessageW(knob, velawin::TKM_GETDRAGGING, 0, 0), 0);
   ReleaseCapture();
+  EXPECT_EQ(edits(), gestureText(3, {}));
   // So the host can move it again.
   hostSets(3, 0.64f);
   waitForTick();
   EXPECT_EQ(knobPosition("Tsumami2"), 64);
+
+  // A slider's thumb dragged with the mouse, then the mouse taken away: the slider ends the
+  // drag, and with it the gesture.
+  clearCalls();
+  HWND mod1 = control("TrackBar1");
+  RECT thumb{};
+  SendMessageW(mod1, TBM_GETTHUMBRECT, 0, reinterpret_cast<LPARAM>(&thumb));
+  const int y = (thumb.top + thumb.bottom) / 2;
+  SendMessageW(mod1, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM((thumb.left + thumb.right) / 2, y));
+  SendMessageW(mod1, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(thumb.right + 30, y));
+  const LRESULT dragged = SendMessageW(mod1, TBM_GETPOS, 0, 0);
+  EXPECT_GT(dragged, 12);
+  SetCapture(host);
+  ReleaseCapture();
+  EXPECT_EQ(edits(), gestureText(0, {static_cast<float>(static_cast<double>(dragged) / 24.0)}));
+
+  // The editor closed in the middle of a knob drag: the gesture ends with it.
+  clearCalls();
+  SendMessageW(knob, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(12, 12));
+  dispatch(effect, effEditClose);
+  panel = nullptr;
+  EXPECT_EQ(edits(), gestureText(3, {}));
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // A small X11 host: a top-level window of its own as the parent, the plug-in loaded through
-// VSTPluginMain, the editor opcodes sent as hosts send them and idle calls on a timer. Runs under
-// the Xvfb that its CTest entry starts; XTest moves the pointer and presses buttons.
+// VSTPluginMain, the editor opcodes sent as hosts send them and idle calls. Runs under the Xvfb
+// that its CTest entry starts; XTest moves the pointer and presses buttons.
+// No wait depends on the machine's speed: the panel's idle starts with a round trip to the
+// server, so input sent (and synced) before an idle call is handled by that call, and the panel
+// polls the parameters at the first idle call at least one poll interval after a change.
 // gtest first: Xlib defines None and Bool as macros.
 #include <gtest/gtest.h>
 // clang-format off
@@ -19,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "../../../editor/PanelConstants.h"
 #include "DAEffectX.h"
 #include "PluginLoader.h"
 #include "RecordingHost.h"
@@ -43,8 +47,8 @@ struct Click {
   int x, y;        // panel pixels where the button goes down
   int dx, dy;      // drag before the release (0, 0: a plain click)
   unsigned button;  // 1 left, 4 wheel up
-  int32_t index;   // parameter expected in the last audioMasterAutomate
-  float value;
+  int32_t index;   // parameter of the one gesture expected
+  float value;     // its one write
 };
 
 struct X11Host : testing::Test {
@@ -76,13 +80,17 @@ struct X11Host : testing::Test {
   void* parent() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(top)); }
   intptr_t open() { return dispatch(effect, effEditOpen, 0, 0, parent()); }
 
-  // Idle calls every 20 ms, as a host's GUI timer does.
-  void idleFor(std::chrono::milliseconds span) {
-    const auto end = std::chrono::steady_clock::now() + span;
-    do {
+  // One idle call: handles everything sent to the panel so far.
+  void settle() { dispatch(effect, effEditIdle); }
+  // Idle calls every 10 ms until one that starts a poll interval after now, which polls.
+  void idleThroughAPoll() {
+    const auto due = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPollIntervalMs);
+    for (;;) {
+      const bool last = std::chrono::steady_clock::now() >= due;
       dispatch(effect, effEditIdle);
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    } while (std::chrono::steady_clock::now() < end);
+      if (last) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
   }
 
   std::vector<Window> children(Window window) {
@@ -104,12 +112,12 @@ struct X11Host : testing::Test {
     XTranslateCoordinates(display, top, DefaultRootWindow(display), x, y, &rootX, &rootY, &child);
     XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, 0);
     XSync(display, False);
-    idleFor(std::chrono::milliseconds(30));
+    settle();
   }
   void button(unsigned number, bool down) {
     XTestFakeButtonEvent(display, number, down ? True : False, 0);
     XSync(display, False);
-    idleFor(std::chrono::milliseconds(30));
+    settle();
   }
   void perform(const Click& c) {
     moveTo(c.x, c.y);
@@ -118,9 +126,7 @@ struct X11Host : testing::Test {
     button(c.button, false);
   }
 
-  std::vector<HostCall> automation() {
-    return RecordingHost::instance().callsWith(audioMasterAutomate);
-  }
+  std::string edits() { return RecordingHost::instance().edits(); }
 
   Display* display = nullptr;
   XErrorHandler previousHandler = nullptr;
@@ -137,7 +143,7 @@ TEST_F(X11Host, PanelIsAMappedChildOfTheHostWindowAndItsSizeIsKnownBeforeOpen) {
   EXPECT_EQ(rect->bottom, 281);
 
   ASSERT_EQ(open(), 1);
-  idleFor(std::chrono::milliseconds(60));
+  settle();
   const std::vector<Window> panel = children(top);
   ASSERT_EQ(panel.size(), 1u);
   XWindowAttributes a{};
@@ -173,9 +179,10 @@ TEST_F(X11Host, PanelIsAMappedChildOfTheHostWindowAndItsSizeIsKnownBeforeOpen) {
   EXPECT_TRUE(children(top).empty());
 }
 
-// Pointer input on each kind of control reaches the host as automation with the mapped value.
-// Places are panel pixels worked out by hand from the nested group boxes.
-TEST_F(X11Host, PointerInputReachesTheHostWithTheMappedValue) {
+// Pointer input on each kind of control reaches the host as one whole gesture (begin edit, the
+// automation with the mapped value, end edit). Places are panel pixels worked out by hand from
+// the nested group boxes.
+TEST_F(X11Host, PointerInputReachesTheHostAsAGestureWithTheMappedValue) {
   const Click clicks[] = {
       // FB1 knob at (88, 88): 10 px right is +5, then far outside the window (the drag keeps
       // going while the button is held) is the top of the range.
@@ -192,32 +199,47 @@ TEST_F(X11Host, PointerInputReachesTheHostWithTheMappedValue) {
       {"radio BandPass", 30, 229, 0, 0, 1, 10, 0.5f},
   };
   ASSERT_EQ(open(), 1);
-  idleFor(std::chrono::milliseconds(150));
-  ASSERT_TRUE(automation().empty()) << "an idle panel writes nothing";
+  idleThroughAPoll();
+  ASSERT_EQ(edits(), "") << "an idle panel writes nothing";
   for (const Click& c : clicks) {
     SCOPED_TRACE(c.what);
     RecordingHost::instance().calls.clear();
     perform(c);
-    const std::vector<HostCall> calls = automation();
-    ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls.back().index, c.index);
-    EXPECT_EQ(calls.back().opt, c.value);
+    EXPECT_EQ(edits(), gestureText(c.index, {c.value}));
     EXPECT_EQ(effect->getParameter(effect, c.index), c.value);
   }
 }
 
+// A knob drag whose release never reaches the panel (unmapped, it loses the pointer grab and the
+// release goes elsewhere) ends its gesture once the button is up. The host destroying its window
+// mid-drag: below.
+TEST_F(X11Host, ADragWhoseReleaseIsLostStillEndsItsGesture) {
+  ASSERT_EQ(open(), 1);
+  settle();
+  moveTo(100, 100);  // the FB1 knob
+  button(1, true);
+  moveTo(110, 100);
+  XUnmapWindow(display, top);
+  XSync(display, False);
+  settle();
+  button(1, false);
+  XMapWindow(display, top);
+  XSync(display, False);
+  settle();
+  EXPECT_EQ(edits(), gestureText(2, {effect->getParameter(effect, 2)}));
+}
+
 TEST_F(X11Host, HostChangesMoveTheControlsWithinOnePollAndWriteNothingBack) {
   ASSERT_EQ(open(), 1);
-  idleFor(std::chrono::milliseconds(50));
+  settle();
   effect->setParameter(effect, 0, 0.3f);  // Mod1: the slider goes to round(7.2) = 7
   RecordingHost::instance().calls.clear();
-  idleFor(std::chrono::milliseconds(130));
-  EXPECT_TRUE(automation().empty());
+  idleThroughAPoll();
+  EXPECT_EQ(edits(), "");
   EXPECT_EQ(effect->getParameter(effect, 0), 0.3f) << "the host's exact value stays";
   // A page click left of the thumb now starts from 7.
   perform({"", 30, 66, 0, 0, 1, 0, 0.0f});
-  ASSERT_FALSE(automation().empty());
-  EXPECT_EQ(automation().back().opt, static_cast<float>(5.0 / 24.0));
+  EXPECT_EQ(edits(), gestureText(0, {static_cast<float>(5.0 / 24.0)}));
 }
 
 TEST_F(X11Host, InvalidParentsAndMissingDisplaysAnswerZeroQuietly) {
@@ -251,7 +273,7 @@ TEST_F(X11Host, InvalidParentsAndMissingDisplaysAnswerZeroQuietly) {
 TEST_F(X11Host, OpenCloseCyclesLeaveNothingBehind) {
   // The first cycle loads fonts and caches for good; count from the second.
   ASSERT_EQ(open(), 1);
-  idleFor(std::chrono::milliseconds(20));
+  settle();
   dispatch(effect, effEditClose);
   const size_t fds = openFileDescriptors();
   for (int i = 0; i < 100; ++i) {
@@ -264,7 +286,7 @@ TEST_F(X11Host, OpenCloseCyclesLeaveNothingBehind) {
 
   // Closing the plug-in with the editor open takes the panel and its connection away first.
   ASSERT_EQ(open(), 1);
-  idleFor(std::chrono::milliseconds(20));
+  settle();
   EXPECT_EQ(children(top).size(), 1u);
   EXPECT_EQ(dispatch(effect, effClose), 1);
   effect = nullptr;
@@ -272,12 +294,17 @@ TEST_F(X11Host, OpenCloseCyclesLeaveNothingBehind) {
   EXPECT_EQ(openFileDescriptors(), fds);
 }
 
-TEST_F(X11Host, HostDestroyingItsWindowUnderAnOpenPanelRaisesNoError) {
+TEST_F(X11Host, HostDestroyingItsWindowUnderAnOpenPanelRaisesNoErrorAndEndsTheDrag) {
   ASSERT_EQ(open(), 1);
-  idleFor(std::chrono::milliseconds(30));
+  settle();
+  moveTo(100, 100);
+  button(1, true);
+  moveTo(110, 100);
   XDestroyWindow(display, top);
   XSync(display, False);
-  idleFor(std::chrono::milliseconds(130));
+  idleThroughAPoll();  // events, a poll and a repaint with the window gone
+  EXPECT_EQ(edits(), gestureText(2, {effect->getParameter(effect, 2)}));
+  button(1, false);
   dispatch(effect, effEditClose);
   top = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
 }

@@ -189,6 +189,26 @@ void JackProbe::waitUntilFrame(int64_t target) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
+int64_t JackProbe::waitForSound(int64_t from, int timeoutMs) {
+  int64_t checked = from;
+  for (int waited = 0; waited <= timeoutMs; waited += 5) {
+    const int64_t recorded = std::min<int64_t>(frame(), static_cast<int64_t>(left_.size()));
+    for (; checked < recorded; ++checked)
+      if (left_[static_cast<size_t>(checked)] != 0.0f) return checked;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return -1;
+}
+
+bool JackProbe::waitForSilence(int64_t from, int64_t length, int timeoutMs) {
+  for (int waited = 0; waited <= timeoutMs; waited += 5) {
+    const int64_t recorded = std::min<int64_t>(frame(), static_cast<int64_t>(left_.size()));
+    if (recorded - length >= from && peak(left_, recorded - length, recorded) == 0.0f) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
 int JackProbe::process(jack_nframes_t frames, void* self) {
   auto* probe = static_cast<JackProbe*>(self);
   const int64_t first = probe->frame_.load();

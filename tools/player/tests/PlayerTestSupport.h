@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+// Bound for waits on the player, the server and the sound: every wait ends as soon as its
+// condition holds, so only a failure takes this long and a busy machine fails nothing.
+constexpr int kPatientMs = 30000;
+
 class ScratchFolder {
  public:
   ScratchFolder();
@@ -85,6 +89,11 @@ class JackProbe {
   int64_t play(const std::vector<TimedMidi>& events, int64_t delayFrames);
   int64_t frame() const { return frame_.load(); }
   void waitUntilFrame(int64_t frame);
+  // The first frame at or after `from` whose left sample is not 0, once recorded; -1 if none
+  // came within `timeoutMs`.
+  int64_t waitForSound(int64_t from, int timeoutMs = kPatientMs);
+  // Waits until the last `length` frames recorded, all at or after `from`, are silent.
+  bool waitForSilence(int64_t from, int64_t length, int timeoutMs = kPatientMs);
   // Frames recorded so far (left and right).
   const std::vector<float>& left() const { return left_; }
   const std::vector<float>& right() const { return right_; }

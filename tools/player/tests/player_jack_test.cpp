@@ -27,16 +27,16 @@ class PlayerJack : public ::testing::Test {
   std::unique_ptr<Child> startPlayer(std::vector<std::string> args, JackProbe& probe) {
     args.insert(args.begin(), {VELA_PLAYER, "--no-gui", "--no-connect", "--name", "Vo"});
     auto player = std::make_unique<Child>(args, env(), folder_.file("player" + std::to_string(runs_++)));
-    EXPECT_TRUE(player->waitForOutput("running as JACK client", 10000)) << player->err();
-    EXPECT_TRUE(probe.waitForPort("Vo:out_R", true, 1000));
+    EXPECT_TRUE(player->waitForOutput("running as JACK client", kPatientMs)) << player->err();
+    EXPECT_TRUE(probe.waitForPort("Vo:out_R", true, kPatientMs));
     return player;
   }
 
   // SIGTERM, then a clean exit with the ports gone.
   void stopPlayer(Child& player, JackProbe& probe, int signal = SIGTERM) {
     player.signal(signal);
-    EXPECT_EQ(player.wait(10000), 0) << player.err();
-    EXPECT_TRUE(probe.waitForPort("Vo:midi_in", false, 2000));
+    EXPECT_EQ(player.wait(kPatientMs), 0) << player.err();
+    EXPECT_TRUE(probe.waitForPort("Vo:midi_in", false, kPatientMs));
   }
 
   ScratchFolder folder_;
@@ -141,7 +141,7 @@ TEST_F(PlayerJack, ServerGoneSavesStateAndFails) {
   ASSERT_TRUE(probe.open());
   auto player = startPlayer({"--program", "1"}, probe);
   server_.stop();
-  EXPECT_EQ(player->wait(10000), 1);
+  EXPECT_EQ(player->wait(kPatientMs), 1);
   EXPECT_NE(player->err().find("the JACK server went away"), std::string::npos) << player->err();
   EXPECT_NE(readFile(statePath()).find("program 1\n"), std::string::npos);
 }
@@ -167,7 +167,7 @@ TEST_F(PlayerJack, FailuresAreOneLineAndNonZero) {
     std::vector<std::string> environment = env();
     if (!c.env.empty()) environment.push_back(c.env);
     Child player(args, environment, folder_.file("fail"));
-    EXPECT_EQ(player.wait(10000), 1);
+    EXPECT_EQ(player.wait(kPatientMs), 1);
     const std::string err = player.err();
     EXPECT_NE(err.find(c.message), std::string::npos) << err;
     EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line: " << err;

@@ -1,6 +1,6 @@
 // GrEditor: the editor object the host talks to. It reports the panel's size, creates the
-// panel on the first open inside the host's window, shows it on every open and destroys it on the
-// last close.
+// panel on the first open inside the host's window, links it to the effect's parameters (see
+// VstParameterLink), shows it on every open and destroys it on the last close.
 //
 // Contract with the platform layer: the panel comes from a PanelFactory (PanelControls.h); the
 // default is createNativePanel from editor/win32/ or editor/x11/ (tests pass a fake).
@@ -12,6 +12,7 @@
 
 #include "DAudioEffectX.h"
 #include "PanelControls.h"
+#include "VstParameterLink.h"
 
 class GrEditor : public AEffEditorX {
  public:
@@ -29,11 +30,13 @@ class GrEditor : public AEffEditorX {
   int32_t openCount() const { return openCounter; }
   void* parentWindow() const { return parent; }
   PanelWindow* panel() const { return panelWindow.get(); }
+  ParameterLink& parameterLink() { return link; }
 
  private:
   int32_t openCounter = 0;  // opens not yet matched by a close
   ERect rect{};             // handed to the host; lives as long as the editor
   void* parent = nullptr;   // parent given with the latest counted open
+  VstParameterLink link;    // declared before the panel: it outlives the panel's last gesture
   std::unique_ptr<PanelWindow> panelWindow;
   PanelFactory panelFactory;
 };

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "PanelConstants.h"
 #include "Unit1.h"
 
 namespace {
@@ -13,7 +14,7 @@ PanelFactory platformPanelFactory() { return createNativePanel; }
 GrEditor::GrEditor(AudioEffect* owner) : GrEditor(owner, platformPanelFactory()) {}
 
 GrEditor::GrEditor(AudioEffect* owner, PanelFactory factory)
-    : AEffEditorX(owner), panelFactory(std::move(factory)) {}
+    : AEffEditorX(owner), link(owner), panelFactory(std::move(factory)) {}
 
 GrEditor::~GrEditor() {
   // However many opens are outstanding, the panel goes before the editor.
@@ -46,7 +47,7 @@ int32_t GrEditor::open(void* ptr) {
     std::unique_ptr<PanelWindow> created = panelFactory ? panelFactory(ptr) : nullptr;
     if (created == nullptr) return 0;
     panelWindow = std::move(created);
-    panelWindow->form().synth = effect;
+    panelWindow->form().setLink(&link);
   }
   parent = ptr;
   ++openCounter;
