@@ -74,6 +74,9 @@ class PanelWindow {
   // [editor thread] Each idle call of the host. Where the platform delivers no window messages
   // of its own (X11), this reads the panel's events, runs the poll by elapsed time and repaints.
   virtual void idle() {}
+  // The X11 window id, for hosts that embed the window themselves (an LV2 UI's widget); 0
+  // elsewhere.
+  virtual uintptr_t nativeWindow() const { return 0; }
 };
 
 // Creates the panel as a borderless child of `parent` (a native window handle) at (0, 0), with no

@@ -87,6 +87,7 @@ class X11Panel final : public PanelWindow, public PanelControls {
   void repaint() override { repaintNow(); }
   int32_t outerWidth() const override { return kPanelWidth; }
   int32_t outerHeight() const override { return kPanelHeight; }
+  uintptr_t nativeWindow() const override { return window; }
   void idle() override;
 
   // PanelControls
@@ -352,6 +353,12 @@ std::unique_ptr<PanelWindow> createNativePanel(void* parent) {
       window = XCreateWindow(display, parentWindow, 0, 0, kPanelWidth, kPanelHeight, 0,
                              parentAttributes.depth, InputOutput, visual,
                              CWEventMask | CWColormap | CWBorderPixel | CWBackPixmap, &attributes);
+      // A fixed size: embedding hosts (suil for LV2) size their socket from these hints.
+      XSizeHints hints{};
+      hints.flags = PMinSize | PMaxSize | PBaseSize;
+      hints.min_width = hints.max_width = hints.base_width = kPanelWidth;
+      hints.min_height = hints.max_height = hints.base_height = kPanelHeight;
+      if (window != 0) XSetWMNormalHints(display, window, &hints);
       if (trap.failed()) window = 0;
     }
   }
