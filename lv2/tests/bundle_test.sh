@@ -43,8 +43,9 @@ check_bundle() {  # folder of bundles, what it is
   presets=$(sed -n '/Presets:/,/^$/p' <<<"$out" | sed '1d;/^$/d;s/^[[:space:]]*//' | tr '\n' '|')
   [ "$presets" = "init1|Eth Drm|" ] || fail "$where: presets '$presets'"
   if [ -f "$dir/VelaOrin.lv2/VelaOrin_ui.ttl" ]; then
-    grep -q "UI: *$uri#ui\$" <<<"$out" || fail "$where: UI"
+    grep -A2 '^	UIs:$' <<<"$out" | grep -q "^		$uri#ui\$" || fail "$where: UI"
     grep -q 'Class: *http://lv2plug.in/ns/extensions/ui#X11UI$' <<<"$out" || fail "$where: UI class"
+    grep -q "Binary: *file://$dir/VelaOrin.lv2/velaorin_ui.so\$" <<<"$out" || fail "$where: UI binary"
   fi
 }
 

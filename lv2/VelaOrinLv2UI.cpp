@@ -1,0 +1,133 @@
+// VelaOrin.lv2's panel: the same portable panel and X11 painter as VelaOrin.so, as a ui:X11UI in
+// a binary of its own. The panel is a child of the host's ui:parent window with its own display
+// connection; every X call and all painting happen in idle(), on the host's UI thread. Edits go
+// to the control ports with the float protocol, bracketed by ui:touch where the host offers it;
+// the host's port_event values move the controls and are never written back. No instance-access
+// and nothing shared with the DSP: hosts may run the two in different processes.
+#include <lv2/core/lv2.h>
+#include <lv2/ui/ui.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "Lv2Bundle.h"
+#include "PanelConstants.h"
+#include "PanelControls.h"
+#include "ParameterLink.h"
+#include "Unit1.h"
+
+namespace {
+
+using namespace velalv2;
+
+// The panel's view of the 14 control ports: the last value the host sent or the panel wrote.
+class PortLink final : public ParameterLink {
+ public:
+  PortLink(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
+      : write_(write), controller_(controller), touch_(touch) {
+    for (const ParameterInfo& p : kParameters) values_[p.index] = p.initial;
+  }
+
+  // [UI thread]
+  float value(int32_t index) override { return isPort(index) ? values_[index] : 0.0f; }
+  void automate(int32_t index, float value) override {
+    if (!isPort(index)) return;
+    values_[index] = value;
+    write_(controller_, static_cast<uint32_t>(index), sizeof value, 0, &value);
+  }
+  void beginEdit(int32_t index) override { touch(index, true); }
+  void endEdit(int32_t index) override { touch(index, false); }
+  void hostValue(uint32_t index, float value) {
+    if (index < kMidiInPort) values_[index] = value;
+  }
+
+ private:
+  static bool isPort(int32_t index) { return index >= 0 && index < kNumParams; }
+  void touch(int32_t index, bool grabbed) {
+    if (isPort(index) && touch_ != nullptr && touch_->touch != nullptr)
+      touch_->touch(touch_->handle, static_cast<uint32_t>(index), grabbed);
+  }
+
+  LV2UI_Write_Function write_;
+  LV2UI_Controller controller_;
+  const LV2UI_Touch* touch_;  // the host's, valid until cleanup
+  float values_[kNumParams] = {};
+};
+
+struct Ui {
+  Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
+      : link(write, controller, touch) {}
+  PortLink link;
+  // Destroyed first: closing the panel ends any open gesture through the link.
+  std::unique_ptr<PanelWindow> panel;
+};
+
+const void* feature(const LV2_Feature* const* features, const char* uri) {
+  for (const LV2_Feature* const* f = features; f != nullptr && *f != nullptr; ++f)
+    if (std::strcmp((*f)->URI, uri) == 0) return (*f)->data;
+  return nullptr;
+}
+bool hasFeature(const LV2_Feature* const* features, const char* uri) {
+  for (const LV2_Feature* const* f = features; f != nullptr && *f != nullptr; ++f)
+    if (std::strcmp((*f)->URI, uri) == 0) return true;
+  return false;
+}
+
+// [UI thread] Null, with nothing left open and no X error reaching the host, when there is no
+// parent window, no display, or the parent is not a window.
+LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
+                         LV2UI_Write_Function write, LV2UI_Controller controller,
+                         LV2UI_Widget* widget, const LV2_Feature* const* features) {
+  if (pluginUri == nullptr || std::strcmp(pluginUri, kPluginUri) != 0 || write == nullptr ||
+      widget == nullptr || !hasFeature(features, LV2_UI__parent))
+    return nullptr;
+  // ui:parent carries the X11 window id itself.
+  void* parent = const_cast<void*>(feature(features, LV2_UI__parent));
+  auto ui = std::unique_ptr<Ui>(new (std::nothrow) Ui(
+      write, controller, static_cast<const LV2UI_Touch*>(feature(features, LV2_UI__touch))));
+  if (ui == nullptr) return nullptr;
+  ui->panel = createNativePanel(parent);
+  if (ui->panel == nullptr) return nullptr;
+  ui->panel->form().setLink(&ui->link);
+  *widget = reinterpret_cast<LV2UI_Widget>(ui->panel->nativeWindow());
+  // Some hosts size their window only from this call.
+  if (const auto* resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize));
+      resize != nullptr && resize->ui_resize != nullptr)
+    resize->ui_resize(resize->handle, ui->panel->outerWidth(), ui->panel->outerHeight());
+  ui->panel->show();
+  return ui.release();
+}
+
+// [UI thread] Closes the window and the display connection.
+void cleanup(LV2UI_Handle handle) { delete static_cast<Ui*>(handle); }
+
+// [UI thread] The controls follow at the panel's next poll, from idle.
+void portEvent(LV2UI_Handle handle, uint32_t index, uint32_t size, uint32_t format,
+               const void* buffer) {
+  if (format != 0 || size != sizeof(float) || buffer == nullptr) return;
+  float value;
+  std::memcpy(&value, buffer, sizeof value);
+  static_cast<Ui*>(handle)->link.hostValue(index, value);
+}
+
+// [UI thread] Events, the poll and painting.
+int idle(LV2UI_Handle handle) {
+  static_cast<Ui*>(handle)->panel->idle();
+  return 0;
+}
+
+const LV2UI_Idle_Interface kIdle = {idle};
+
+const void* extensionData(const char* uri) {
+  return uri != nullptr && std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &kIdle : nullptr;
+}
+
+const LV2UI_Descriptor kDescriptor = {kUiUri, instantiate, cleanup, portEvent, extensionData};
+
+}  // namespace
+
+// [discovery]
+extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(uint32_t index) {
+  return index == 0 ? &kDescriptor : nullptr;
+}
