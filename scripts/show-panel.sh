@@ -2,6 +2,7 @@
 # Saves screenshots of the editor panel and prints their paths:
 # - the Linux panel of VelaOrin.so (preset linux-release), opened by our X11 test host on a
 #   private Xvfb display: build/linux-release/artifacts/panel-x11.png;
+# - the same panel as VelaOrin.lv2's UI inside jalv.gtk3: build/linux-release/artifacts/panel-lv2.png;
 # - the 32-bit Windows plug-in (preset win32) under Wine on a private Xvfb display:
 #   <build-folder>/artifacts/panel.png.
 #   scripts/show-panel.sh [build-folder]      (default: build/win32)
@@ -18,6 +19,15 @@ VELA_PANEL_PNG="$xpng" "$root/scripts/x11-test.sh" "$linux/bin/vela_x11_tests" \
   --gtest_filter='X11Host.PanelIsAMappedChild*' >/dev/null
 [ -f "$xpng" ] || { echo "no Linux screenshot was written" >&2; exit 1; }
 echo "$xpng"
+
+# The LV2 panel embedded by jalv.gtk3 (through suil), on a private JACK server and display.
+cmake --build "$linux" -j2 --target vela_lv2_bundle vela_lv2_jalv_tests >/dev/null
+lpng="$linux/artifacts/panel-lv2.png"
+rm -f "$lpng"
+VELA_LV2_PANEL_PNG="$lpng" "$root/scripts/x11-test.sh" "$linux/bin/vela_lv2_jalv_tests" \
+  --gtest_filter='Lv2Jalv.Gtk3EmbedsThePanel' >/dev/null
+[ -f "$lpng" ] || { echo "no LV2 screenshot was written" >&2; exit 1; }
+echo "$lpng"
 
 build="$(realpath -m "${1:-$root/build/win32}")"
 if [ ! -f "$build/CMakeCache.txt" ]; then
