@@ -10,27 +10,14 @@
 #include <algorithm>
 #include <cstring>
 
-#ifndef VELA_LV2_DIR
-#define VELA_LV2_DIR ""
-#endif
-
 namespace {
 
-constexpr size_t kSequenceBytes = 1 << 16;
+constexpr uint32_t kSequenceBytes = 1 << 16;
 
-LV2_URID mapUri(LV2_URID_Map_Handle handle, const char* uri) {
-  return static_cast<Lv2World*>(handle)->map(uri);
-}
-
-struct Features {
-  LV2_URID_Map map{&Lv2World::get(), &mapUri};
-  LV2_Feature mapFeature{LV2_URID__map, &map};
-  const LV2_Feature* list[2] = {&mapFeature, nullptr};
-};
-const LV2_Feature* const* features() {
-  static Features f;
-  return f.list;
-}
+LV2_URID mapUri(LV2_URID_Map_Handle, const char* uri) { return Lv2World::get().map(uri); }
+LV2_URID_Map gMap{nullptr, &mapUri};
+const LV2_Feature gMapFeature{LV2_URID__map, &gMap};
+const LV2_Feature* const gFeatures[] = {&gMapFeature, nullptr};
 
 }  // namespace
 
@@ -39,8 +26,7 @@ Lv2World& Lv2World::get() {
   return world;
 }
 
-Lv2World::Lv2World() {
-  world_ = lilv_world_new();
+Lv2World::Lv2World() : world_(lilv_world_new()) {
   // Only the build tree: an installed copy must never stand in for the one under test.
   LilvNode* path = lilv_new_string(world_, VELA_LV2_DIR);
   lilv_world_set_option(world_, LILV_OPTION_LV2_PATH, path);
@@ -49,26 +35,16 @@ Lv2World::Lv2World() {
   LilvNode* uri = lilv_new_uri(world_, velalv2::kPluginUri);
   plugin_ = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_), uri);
   lilv_node_free(uri);
-  if (plugin_ == nullptr) {
-    error_ = std::string("no ") + velalv2::kPluginUri + " in " + VELA_LV2_DIR;
-    return;
-  }
-  char* bundle = lilv_file_uri_parse(lilv_node_as_uri(lilv_plugin_get_bundle_uri(plugin_)), nullptr);
-  const std::string expected = std::string(VELA_LV2_DIR) + "/VelaOrin.lv2/";
-  if (bundle == nullptr || expected != bundle) {
-    error_ = "plug-in found in " + std::string(bundle != nullptr ? bundle : "?") + ", not " + expected;
-    plugin_ = nullptr;
-  }
-  lilv_free(bundle);
+  if (plugin_ == nullptr) error_ = std::string("no ") + velalv2::kPluginUri + " in " + VELA_LV2_DIR;
 }
 
-const LilvPlugin* Lv2World::loadPlugin(const std::string& bundle, const std::string& uri) {
-  LilvNode* bundleUri = lilv_new_file_uri(world_, nullptr, bundle.c_str());
-  lilv_world_load_bundle(world_, bundleUri);
-  lilv_node_free(bundleUri);
-  LilvNode* pluginUri = lilv_new_uri(world_, uri.c_str());
-  const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_), pluginUri);
-  lilv_node_free(pluginUri);
+const LilvPlugin* Lv2World::loadPlugin(const std::string& bundleDir, const std::string& uri) {
+  LilvNode* bundle = lilv_new_file_uri(world_, nullptr, bundleDir.c_str());
+  lilv_world_load_bundle(world_, bundle);
+  lilv_node_free(bundle);
+  LilvNode* node = lilv_new_uri(world_, uri.c_str());
+  const LilvPlugin* plugin = lilv_plugins_get_by_uri(lilv_world_get_all_plugins(world_), node);
+  lilv_node_free(node);
   return plugin;
 }
 
@@ -81,119 +57,90 @@ uint32_t Lv2World::map(const char* uri) {
 
 std::vector<std::string> Lv2World::presetUris() const {
   std::vector<std::string> result;
-  if (plugin_ == nullptr) return result;
   LilvNode* presetClass = lilv_new_uri(world_, LV2_PRESETS__Preset);
   LilvNodes* presets = lilv_plugin_get_related(plugin_, presetClass);
-  LILV_FOREACH(nodes, i, presets) {
-    const LilvNode* preset = lilv_nodes_get(presets, i);
-    lilv_world_load_resource(world_, preset);
-    result.emplace_back(lilv_node_as_uri(preset));
-  }
+  LILV_FOREACH(nodes, i, presets) result.emplace_back(lilv_node_as_uri(lilv_nodes_get(presets, i)));
   lilv_nodes_free(presets);
   lilv_node_free(presetClass);
   std::sort(result.begin(), result.end());
   return result;
 }
 
-std::string Lv2World::presetLabel(const std::string& uri) const {
-  LilvNode* preset = lilv_new_uri(world_, uri.c_str());
-  LilvNode* label = lilv_new_uri(world_, LILV_NS_RDFS "label");
-  LilvNode* value = lilv_world_get(world_, preset, label, nullptr);
-  std::string text = value != nullptr ? lilv_node_as_string(value) : "";
-  lilv_node_free(value);
-  lilv_node_free(label);
-  lilv_node_free(preset);
-  return text;
-}
-
 Lv2Synth::Lv2Synth(double rate, const LilvPlugin* plugin)
     : plugin_(plugin), sequence_(kSequenceBytes / sizeof(uint64_t)) {
-  if (plugin == nullptr) return;
-  instance_ = lilv_plugin_instantiate(plugin, rate, features());
-  if (instance_ == nullptr) return;
+  if (plugin == nullptr ||
+      (instance_ = lilv_plugin_instantiate(plugin, rate, gFeatures)) == nullptr)
+    return;
   LilvWorld* world = Lv2World::get().world();
-  LilvNode* input = lilv_new_uri(world, LV2_CORE__InputPort);
-  LilvNode* controlPort = lilv_new_uri(world, LV2_CORE__ControlPort);
-  LilvNode* audioPort = lilv_new_uri(world, LV2_CORE__AudioPort);
-  LilvNode* atomPort = lilv_new_uri(world, LV2_ATOM__AtomPort);
+  LilvNode* types[] = {
+      lilv_new_uri(world, LV2_CORE__InputPort), lilv_new_uri(world, LV2_CORE__ControlPort),
+      lilv_new_uri(world, LV2_ATOM__AtomPort), lilv_new_uri(world, LV2_CORE__AudioPort)};
   controls_.assign(lilv_plugin_get_num_ports(plugin), 0.0f);
   size_t outputs = 0;
   for (uint32_t i = 0; i < controls_.size(); ++i) {
     const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
-    const bool isInput = lilv_port_is_a(plugin, port, input);
-    if (isInput && lilv_port_is_a(plugin, port, controlPort)) {
-      LilvNode* defaultValue = nullptr;
-      lilv_port_get_range(plugin, port, &defaultValue, nullptr, nullptr);
-      if (defaultValue != nullptr) controls_[i] = lilv_node_as_float(defaultValue);
-      lilv_node_free(defaultValue);
+    const bool input = lilv_port_is_a(plugin, port, types[0]);
+    if (input && lilv_port_is_a(plugin, port, types[1])) {
+      LilvNode* value = nullptr;
+      lilv_port_get_range(plugin, port, &value, nullptr, nullptr);
+      if (value != nullptr) controls_[i] = lilv_node_as_float(value);
+      lilv_node_free(value);
       lilv_instance_connect_port(instance_, i, &controls_[i]);
-    } else if (isInput && lilv_port_is_a(plugin, port, atomPort)) {
+    } else if (input && lilv_port_is_a(plugin, port, types[2])) {
       lilv_instance_connect_port(instance_, i, sequence_.data());
-    } else if (!isInput && lilv_port_is_a(plugin, port, audioPort) && outputs < 2) {
+    } else if (!input && lilv_port_is_a(plugin, port, types[3]) && outputs < 2) {
       outputs_[outputs++] = i;
     }
   }
-  lilv_node_free(atomPort);
-  lilv_node_free(audioPort);
-  lilv_node_free(controlPort);
-  lilv_node_free(input);
+  for (LilvNode* type : types) lilv_node_free(type);
   clearSequence();
-  activate();
+  activate(true);
 }
 
 Lv2Synth::~Lv2Synth() {
   if (instance_ == nullptr) return;
-  deactivate();
+  activate(false);
   lilv_instance_free(instance_);
 }
 
-void Lv2Synth::activate() {
-  if (!active_) lilv_instance_activate(instance_);
-  active_ = true;
-}
-
-void Lv2Synth::deactivate() {
-  if (active_) lilv_instance_deactivate(instance_);
-  active_ = false;
-}
-
-void Lv2Synth::setPortValue(const char* symbol, void* user, const void* value, uint32_t size,
-                            uint32_t type) {
-  auto* self = static_cast<Lv2Synth*>(user);
-  LilvNode* name = lilv_new_string(Lv2World::get().world(), symbol);
-  const LilvPort* port = lilv_plugin_get_port_by_symbol(self->plugin_, name);
-  lilv_node_free(name);
-  if (port == nullptr || type != Lv2World::get().map(LV2_ATOM__Float) || size != sizeof(float)) {
-    self->presetOk_ = false;
-    return;
-  }
-  std::memcpy(&self->controls_[lilv_port_get_index(self->plugin_, port)], value, sizeof(float));
+void Lv2Synth::activate(bool on) {
+  if (on && !active_) lilv_instance_activate(instance_);
+  if (!on && active_) lilv_instance_deactivate(instance_);
+  active_ = on;
 }
 
 bool Lv2Synth::applyPreset(const std::string& uri) {
-  Lv2World& w = Lv2World::get();
-  LilvNode* node = lilv_new_uri(w.world(), uri.c_str());
-  LV2_URID_Map* map = const_cast<LV2_URID_Map*>(
-      static_cast<const LV2_URID_Map*>(features()[0]->data));
-  LilvState* state = lilv_state_new_from_world(w.world(), map, node);
+  LilvWorld* world = Lv2World::get().world();
+  LilvNode* node = lilv_new_uri(world, uri.c_str());
+  lilv_world_load_resource(world, node);
+  LilvState* state = lilv_state_new_from_world(world, &gMap, node);
   lilv_node_free(node);
   if (state == nullptr) return false;
   presetOk_ = true;
-  lilv_state_restore(state, instance_, &Lv2Synth::setPortValue, this, 0, features());
+  const auto setValue = [](const char* symbol, void* user, const void* value, uint32_t size,
+                           uint32_t type) {
+    auto* self = static_cast<Lv2Synth*>(user);
+    LilvNode* name = lilv_new_string(Lv2World::get().world(), symbol);
+    const LilvPort* port = lilv_plugin_get_port_by_symbol(self->plugin_, name);
+    lilv_node_free(name);
+    if (port == nullptr || type != Lv2World::get().map(LV2_ATOM__Float) || size != 4)
+      self->presetOk_ = false;
+    else
+      std::memcpy(&self->controls_[lilv_port_get_index(self->plugin_, port)], value, 4);
+  };
+  lilv_state_restore(state, instance_, setValue, this, 0, gFeatures);
   lilv_state_free(state);
   return presetOk_;
 }
 
 void Lv2Synth::atom(int64_t frame, uint32_t type, const void* body, uint32_t size) {
-  auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(sequence_.data());
-  alignas(8) uint8_t storage[sizeof(LV2_Atom_Event) + 256] = {};
-  if (size > 256) return;
-  auto* event = reinterpret_cast<LV2_Atom_Event*>(storage);
-  event->time.frames = frame;
-  event->body.type = type;
-  event->body.size = size;
-  std::memcpy(event + 1, body, size);
-  lv2_atom_sequence_append_event(seq, kSequenceBytes - sizeof(LV2_Atom), event);
+  alignas(8) uint8_t event[sizeof(LV2_Atom_Event) + 64] = {};
+  if (size > 64) return;
+  auto* header = reinterpret_cast<LV2_Atom_Event*>(event);
+  *header = {{frame}, {size, type}};
+  std::memcpy(header + 1, body, size);
+  lv2_atom_sequence_append_event(reinterpret_cast<LV2_Atom_Sequence*>(sequence_.data()),
+                                 kSequenceBytes - sizeof(LV2_Atom), header);
 }
 
 void Lv2Synth::midi(int64_t frame, uint8_t status, uint8_t data1, uint8_t data2) {
@@ -210,8 +157,5 @@ void Lv2Synth::run(float* left, float* right, uint32_t frames) {
 
 void Lv2Synth::clearSequence() {
   auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(sequence_.data());
-  seq->atom.type = Lv2World::get().map(LV2_ATOM__Sequence);
-  lv2_atom_sequence_clear(seq);
-  seq->body.unit = 0;
-  seq->body.pad = 0;
+  *seq = {{sizeof(LV2_Atom_Sequence_Body), Lv2World::get().map(LV2_ATOM__Sequence)}, {0, 0}};
 }

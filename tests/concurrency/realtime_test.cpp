@@ -168,8 +168,8 @@ class VstSession {
 };
 
 // The same kind of blocks through the LV2 plug-in: its run() reads the control ports (one moves
-// every block) and an atom sequence with notes, bends, panic controllers, atoms that are not
-// MIDI, and now and then more events than the engine keeps.
+// every block) and a sequence of notes, bends, panic controllers, atoms that are not MIDI and
+// now and then more events than the engine keeps.
 class Lv2Session {
  public:
   Lv2Session() : synth_(48000.0) {
@@ -177,21 +177,17 @@ class Lv2Session {
   }
   bool open() const { return synth_.open(); }
   int renderBlocks(int count) {
-    const uint32_t intType = Lv2World::get().map(LV2_ATOM__Int);
     for (int block = 0; block < count; ++block) {
-      const auto i = static_cast<uint32_t>(block);
-      const uint32_t frames = 64 + i % 449;
+      const auto byte = [](int value) { return static_cast<uint8_t>(value); };
       synth_.control(block % 14) = static_cast<float>(block % 101) / 100.0f;
-      const int note = 40 + static_cast<int>(i % 40);
-      synth_.midi(0, 0xE0, 0, static_cast<uint8_t>(i * 5 % 128));
-      synth_.atom(0, intType, &block, sizeof block);
-      synth_.midi(1 + i * 7 % 59, 0x90, static_cast<uint8_t>(note), 100);
-      if (i % 3 == 0) synth_.midi(60, 0x80, static_cast<uint8_t>(note), 0);
-      if (i % 8 == 5) synth_.midi(61, 0xB0, static_cast<uint8_t>(120 + i / 8 % 4), 0);
-      if (i % 16 == 7)
-        for (uint32_t k = 0; k < 1100; ++k)
-          synth_.midi(62 + k % 2, k % 2 == 0 ? 0x90 : 0x80, static_cast<uint8_t>(40 + k % 30), 90);
-      synth_.run(left_.data(), right_.data(), frames);
+      synth_.midi(0, 0xE0, 0, byte(block * 5 % 128));
+      synth_.atom(0, Lv2World::get().map(LV2_ATOM__Int), &block, sizeof block);
+      synth_.midi(1 + block * 7 % 59, 0x90, byte(40 + block % 40), 100);
+      if (block % 3 == 0) synth_.midi(60, 0x80, byte(40 + block % 40), 0);
+      if (block % 8 == 5) synth_.midi(61, 0xB0, byte(120 + block / 8 % 4), 0);
+      for (int k = 0; block % 16 == 7 && k < 1100; ++k)
+        synth_.midi(62 + k % 2, k % 2 == 0 ? 0x90 : 0x80, byte(40 + k % 30), 90);
+      synth_.run(left_.data(), right_.data(), static_cast<uint32_t>(64 + block % 449));
       rendered_.store(block + 1, std::memory_order_relaxed);
     }
     return count;
