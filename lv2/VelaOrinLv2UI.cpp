@@ -63,15 +63,15 @@ struct Ui {
   std::unique_ptr<PanelWindow> panel;
 };
 
-const void* feature(const LV2_Feature* const* features, const char* uri) {
+const LV2_Feature* feature(const LV2_Feature* const* features, const char* uri) {
   for (const LV2_Feature* const* f = features; f != nullptr && *f != nullptr; ++f)
-    if (std::strcmp((*f)->URI, uri) == 0) return (*f)->data;
+    if (std::strcmp((*f)->URI, uri) == 0) return *f;
   return nullptr;
 }
-bool hasFeature(const LV2_Feature* const* features, const char* uri) {
-  for (const LV2_Feature* const* f = features; f != nullptr && *f != nullptr; ++f)
-    if (std::strcmp((*f)->URI, uri) == 0) return true;
-  return false;
+template <class Data>
+const Data* featureData(const LV2_Feature* const* features, const char* uri) {
+  const LV2_Feature* f = feature(features, uri);
+  return f != nullptr ? static_cast<const Data*>(f->data) : nullptr;
 }
 
 // [UI thread] Null, with nothing left open and no X error reaching the host, when there is no
@@ -79,20 +79,20 @@ bool hasFeature(const LV2_Feature* const* features, const char* uri) {
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
                          LV2UI_Write_Function write, LV2UI_Controller controller,
                          LV2UI_Widget* widget, const LV2_Feature* const* features) {
+  const LV2_Feature* parent = feature(features, LV2_UI__parent);
   if (pluginUri == nullptr || std::strcmp(pluginUri, kPluginUri) != 0 || write == nullptr ||
-      widget == nullptr || !hasFeature(features, LV2_UI__parent))
+      widget == nullptr || parent == nullptr)
     return nullptr;
-  // ui:parent carries the X11 window id itself.
-  void* parent = const_cast<void*>(feature(features, LV2_UI__parent));
-  auto ui = std::unique_ptr<Ui>(new (std::nothrow) Ui(
-      write, controller, static_cast<const LV2UI_Touch*>(feature(features, LV2_UI__touch))));
+  auto ui = std::unique_ptr<Ui>(
+      new (std::nothrow) Ui(write, controller, featureData<LV2UI_Touch>(features, LV2_UI__touch)));
   if (ui == nullptr) return nullptr;
-  ui->panel = createNativePanel(parent);
+  // ui:parent carries the X11 window id itself.
+  ui->panel = createNativePanel(parent->data);
   if (ui->panel == nullptr) return nullptr;
   ui->panel->form().setLink(&ui->link);
   *widget = reinterpret_cast<LV2UI_Widget>(ui->panel->nativeWindow());
   // Some hosts size their window only from this call.
-  if (const auto* resize = static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize));
+  if (const auto* resize = featureData<LV2UI_Resize>(features, LV2_UI__resize);
       resize != nullptr && resize->ui_resize != nullptr)
     resize->ui_resize(resize->handle, ui->panel->outerWidth(), ui->panel->outerHeight());
   ui->panel->show();
