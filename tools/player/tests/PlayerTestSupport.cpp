@@ -107,27 +107,35 @@ int Child::wait(int timeoutMs) {
 // until a server of the same name starts again, and has only a few slots: a jackd that dies
 // without cleaning up (a killed test) would otherwise cost one slot for good, until JACK
 // refuses every new server with "Too many servers already active".
+namespace {
+
+bool serverAnswers(const std::string& name) {
+  jack_status_t status{};
+  jack_client_t* client = jack_client_open(
+      "probe-up", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
+      name.c_str());
+  if (client != nullptr) jack_client_close(client);
+  return client != nullptr;
+}
+
+}  // namespace
+
 JackServer::JackServer(const std::string& folder) {
   jack_set_error_function([](const char*) {});
   jack_set_info_function([](const char*) {});
   for (int slot = 0; slot < kNamePool && !up_; ++slot) {
     name_ = "velatest" + std::to_string(slot);
+    // A server already answering to the name is another test's, or one a killed test left
+    // behind: never take it for ours.
+    if (serverAnswers(name_)) continue;
     process_ = std::make_unique<Child>(
         std::vector<std::string>{"/usr/bin/jackd", "--no-realtime", "-n", name_, "-d", "dummy",
                                  "-r", std::to_string(kRate), "-p", std::to_string(kPeriod)},
         std::vector<std::string>{"JACK_NO_AUDIO_RESERVATION=1"}, folder + "/jackd");
     // A name another test's live server holds makes jackd exit at once: try the next one.
     for (int tries = 0; tries < 300 && !up_ && process_->running(); ++tries) {
-      jack_status_t status{};
-      jack_client_t* client = jack_client_open(
-          "probe-up", static_cast<jack_options_t>(JackNoStartServer | JackServerName), &status,
-          name_.c_str());
-      if (client != nullptr) {
-        jack_client_close(client);
-        up_ = true;
-      } else {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
+      up_ = serverAnswers(name_);
+      if (!up_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   }
 }

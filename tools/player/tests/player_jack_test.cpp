@@ -146,6 +146,15 @@ TEST_F(PlayerJack, ServerGoneSavesStateAndFails) {
   EXPECT_NE(readFile(statePath()).find("program 1\n"), std::string::npos);
 }
 
+// A server already answering to a name (another test's, or one a killed test left behind) is
+// never taken for one's own: its settings and clients are not ours.
+TEST_F(PlayerJack, ASecondTestServerTakesAnotherName) {
+  ScratchFolder folder;
+  JackServer second(folder.path());
+  ASSERT_TRUE(second.up()) << readFile(folder.file("jackd.err"));
+  EXPECT_NE(second.name(), server_.name());
+}
+
 TEST_F(PlayerJack, FailuresAreOneLineAndNonZero) {
   const struct {
     std::vector<std::string> args;
