@@ -44,45 +44,77 @@ inline constexpr std::array<FactorySound, kFactorySoundCount> kFactorySounds = [
   return std::array<FactorySound, kFactorySoundCount>{{
   //                                Mod1    Mod2    FB1   FB2   A     D     S     R     CutOff Q     Type Env   M1S  M2S
   // Basses
+  // carrier and a modulator an octave below it, filtered low: a round, nearly pure low end
   {"Sub Bass",         K::Bass,   {st(0),  st(-12), 0.00f, 0.00f, 0.05f, 0.40f, 0.70f, 0.15f, 0.25f, 0.00f, LP, 0.30f, off, off}},
+  // feedback on the first modulator and a second an octave up, swept by the envelope
   {"Growl Bass",       K::Bass,   {st(0),  st(12),  0.50f, 0.00f, 0.00f, 0.45f, 0.50f, 0.12f, 0.45f, 0.45f, LP, 0.80f, off, off}},
+  // no sustain, the filter closing with the level: a bouncy, resonant pluck
   {"Rubber Pluck Bass",K::Bass,   {st(-12),st(0),   0.30f, 0.00f, 0.00f, 0.40f, 0.00f, 0.20f, 0.50f, 0.60f, LP, 1.00f, off, off}},
+  // both modulators fed back in series into a resonant low-pass that the envelope opens
   {"Acid Reso Bass",   K::Bass,   {st(0),  st(0),   0.55f, 0.30f, 0.00f, 0.35f, 0.25f, 0.10f, 0.30f, 0.85f, LP, 1.00f, off, on }},
   // Leads
+  // feedback on both modulators at the carrier's pitch: a bright saw-like tone that holds
   {"Saw Lead",         K::Lead,   {st(0),  st(0),   0.55f, 0.55f, 0.03f, 0.30f, 0.90f, 0.25f, 0.75f, 0.20f, LP, 0.20f, off, off}},
+  // modulators a fifth up and a fourth down: hollow, organ-like partials with a slow beat
   {"Hollow Fifth Lead",K::Lead,   {st(7),  st(-5),  0.00f, 0.00f, 0.05f, 0.30f, 0.80f, 0.30f, 0.70f, 0.30f, LP, 0.00f, off, off}},
+  // the carrier drives the first modulator too, into a resonant band-pass: a nasal scream
   {"Sync Scream",      K::Lead,   {st(12), st(7),   0.40f, 0.00f, 0.02f, 0.40f, 0.70f, 0.20f, 0.60f, 0.55f, BP, 0.50f, on,  on }},
+  // an octave above and below in series, mostly filtered away, with a slow attack
   {"Soft Flute",       K::Lead,   {st(12), st(-12), 0.00f, 0.00f, 0.25f, 0.30f, 0.85f, 0.30f, 0.40f, 0.10f, LP, 0.20f, off, on }},
   // Plucks
+  // octave modulation in series under a closing filter, ringing on after the note
   {"Harp Pluck",       K::Pluck,  {st(12), st(0),   0.00f, 0.00f, 0.00f, 0.55f, 0.00f, 0.45f, 0.55f, 0.10f, LP, 0.90f, off, on }},
+  // a fourth and an octave in series through a resonant band-pass, struck and fading
   {"Koto",             K::Pluck,  {st(5),  st(12),  0.20f, 0.00f, 0.00f, 0.45f, 0.00f, 0.35f, 0.70f, 0.40f, BP, 0.70f, off, on }},
+  // a sub-octave modulator and some feedback, the envelope shutting the filter fast
   {"Muted Guitar",     K::Pluck,  {st(0),  st(-12), 0.35f, 0.00f, 0.00f, 0.25f, 0.00f, 0.15f, 0.40f, 0.20f, LP, 1.00f, off, off}},
   // Keys
+  // two octave modulators: a bell-like tine over a body that decays to a low sustain
   {"Tine Piano",       K::Keys,   {st(12), st(12),  0.00f, 0.00f, 0.00f, 0.70f, 0.25f, 0.40f, 0.70f, 0.00f, LP, 0.60f, off, off}},
+  // octave above and below, no decay, a short release: steady and percussive at once
   {"Drawbar Organ",    K::Keys,   {st(12), st(-12), 0.00f, 0.00f, 0.02f, 0.00f, 1.00f, 0.08f, 0.80f, 0.00f, LP, 0.00f, off, off}},
+  // a little feedback on both modulators through a band-pass that snaps open
   {"Funky Clav",       K::Keys,   {st(0),  st(12),  0.25f, 0.25f, 0.00f, 0.35f, 0.20f, 0.10f, 0.75f, 0.50f, BP, 0.60f, off, off}},
+  // a minor third and an octave in series, high-passed: thin, bright and short
   {"Toy Piano",        K::Keys,   {st(3),  st(12),  0.00f, 0.00f, 0.00f, 0.50f, 0.05f, 0.30f, 0.85f, 0.20f, HP, 0.30f, off, on }},
   // Bells
+  // a modulator a semitone off the carrier beats against it: inharmonic, glassy ring
   {"Glass Bell",       K::Bell,   {st(1),  st(12),  0.00f, 0.00f, 0.00f, 0.80f, 0.10f, 0.80f, 0.90f, 0.00f, HP, 0.20f, off, on }},
+  // a tritone and a near-octave below: clanging partials that ring for a second
   {"Tubular Chime",    K::Bell,   {st(6),  st(-11), 0.00f, 0.00f, 0.00f, 0.90f, 0.20f, 0.90f, 0.80f, 0.00f, LP, 0.30f, off, off}},
+  // a major third up and a tritone down through a band-pass: a metallic, tuned strike
   {"Gamelan",          K::Bell,   {st(4),  st(-6),  0.10f, 0.00f, 0.00f, 0.60f, 0.00f, 0.70f, 0.65f, 0.50f, BP, 0.50f, off, on }},
+  // octave modulators in series, high-passed: a tiny, high and pure plink
   {"Music Box",        K::Bell,   {st(12), st(12),  0.00f, 0.00f, 0.00f, 0.65f, 0.00f, 0.60f, 0.50f, 0.00f, HP, 0.00f, off, on }},
   // Brass
+  // feedback at the carrier's pitch, a slow attack and the filter following the level
   {"Brass Section",    K::Brass,  {st(0),  st(0),   0.45f, 0.00f, 0.30f, 0.50f, 0.80f, 0.25f, 0.50f, 0.30f, LP, 0.70f, off, off}},
+  // an octave up in series, resonant band-pass: a buzzy, nasal horn
   {"Muted Trumpet",    K::Brass,  {st(0),  st(12),  0.35f, 0.00f, 0.12f, 0.40f, 0.70f, 0.15f, 0.70f, 0.60f, BP, 0.40f, off, on }},
+  // a softer swell than the section: little feedback, the filter kept low
   {"French Horn",      K::Brass,  {st(0),  st(12),  0.15f, 0.00f, 0.45f, 0.30f, 0.85f, 0.35f, 0.35f, 0.20f, LP, 0.70f, off, on }},
   // Pads
+  // a sub-octave modulator and gentle feedback with the slowest attack and release
   {"Warm Pad",         K::Pad,    {st(0),  st(-12), 0.30f, 0.00f, 0.90f, 0.60f, 0.80f, 1.00f, 0.40f, 0.20f, LP, 0.40f, off, off}},
+  // the carrier driving an octave modulator into a resonant band-pass: vowel-like
   {"Choir Pad",        K::Pad,    {st(12), st(5),   0.00f, 0.00f, 0.80f, 0.50f, 0.90f, 0.90f, 0.60f, 0.70f, BP, 0.20f, on,  off}},
+  // a fifth and an octave, high-passed, the envelope sweeping the filter through them
   {"Glass Sweep Pad",  K::Pad,    {st(7),  st(12),  0.20f, 0.20f, 1.00f, 1.00f, 0.60f, 1.00f, 0.70f, 0.60f, HP, 1.00f, off, on }},
   // Percussion
+  // two sub-octave modulators, no sustain, a resonant low-pass closing fast: a thump
   {"FM Kick",          K::Percussion, {st(-12), st(-12), 0.00f, 0.00f, 0.00f, 0.35f, 0.00f, 0.10f, 0.30f, 0.40f, LP, 1.00f, off, on }},
+  // full feedback on both modulators is noise; high-passed and short
   {"Noise Snare",      K::Percussion, {st(0),  st(0),   1.00f, 1.00f, 0.00f, 0.30f, 0.00f, 0.10f, 0.70f, 0.00f, HP, 0.80f, off, off}},
+  // noise from feedback and clashing modulators, high-passed and very short
   {"Metal Hat",        K::Percussion, {st(11), st(-7),  0.90f, 0.80f, 0.00f, 0.15f, 0.00f, 0.05f, 1.00f, 0.00f, HP, 0.00f, on,  off}},
+  // a fourth down and an octave up through a resonant band-pass, a click of a decay
   {"Wood Block",       K::Percussion, {st(-5), st(12),  0.00f, 0.00f, 0.00f, 0.12f, 0.00f, 0.05f, 0.80f, 0.70f, BP, 0.50f, off, off}},
   // Effects
+  // feedback noise through a resonant band-pass that the slow envelope sweeps
   {"Wind Noise",       K::Effect, {st(0),  st(0),   1.00f, 1.00f, 1.00f, 1.00f, 0.70f, 1.00f, 0.50f, 0.80f, BP, 1.00f, on,  off}},
+  // a semitone and a near-octave below, cross-driven, through a narrow band-pass
   {"Robot Voice",      K::Effect, {st(1),  st(-11), 0.50f, 0.00f, 0.05f, 0.50f, 0.70f, 0.30f, 0.60f, 0.75f, BP, 0.60f, on,  on }},
+  // a resonant high-pass swept down by a falling envelope over a harsh cross-driven tone
   {"Sci-Fi Zap",       K::Effect, {st(12), st(9),   0.70f, 0.00f, 0.00f, 0.70f, 0.00f, 0.40f, 0.90f, 0.90f, HP, 1.00f, on,  on }},
   }};
 }();
