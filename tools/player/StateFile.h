@@ -1,5 +1,5 @@
-// What the player keeps between runs: the current program, its parameter values and every
-// program's name, in a small line-based text file (format in StateFile.cpp).
+// What the player keeps between runs: every program's values and name and the current program,
+// in a small line-based text file (format in StateFile.cpp).
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,11 @@
 
 struct PlayerState {
   int32_t program = 0;
-  std::vector<float> values;        // one per parameter, in index order
-  std::vector<std::string> names;   // one per program
+  std::vector<std::vector<float>> values;  // a row per program, a value per parameter by index
+  std::vector<std::string> names;          // one per program
+  // Read from a version 1 file, which kept the current program's values only: the other rows
+  // are empty.
+  bool onlyCurrentValues = false;
 };
 
 struct StateParse {
