@@ -215,21 +215,29 @@ StateParse parseState(const std::string& text, const std::vector<std::string>& p
   return result;
 }
 
-std::string defaultStatePath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (config != nullptr && config[0] == '/') {
-    base = config;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0') {
-      const passwd* user = getpwuid(getuid());
-      home = user != nullptr ? user->pw_dir : "/tmp";
-    }
-    base = std::string(home) + "/.config";
+namespace {
+
+// An XDG base folder: the variable when it holds an absolute path, else `fallback` under home.
+std::string xdgFolder(const char* variable, const char* fallback) {
+  const char* value = std::getenv(variable);
+  if (value != nullptr && value[0] == '/') return value;
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] == '\0') {
+    const passwd* user = getpwuid(getuid());
+    home = user != nullptr ? user->pw_dir : "/tmp";
   }
-  return base + "/velaorin/state";
+  return std::string(home) + fallback;
 }
+
+}  // namespace
+
+std::string defaultStatePath() { return xdgFolder("XDG_CONFIG_HOME", "/.config") + "/velaorin/state"; }
+
+std::string defaultBanksFolder() {
+  return xdgFolder("XDG_DATA_HOME", "/.local/share") + "/velaorin/banks/";
+}
+
+std::string makeFolders(const std::string& folder) { return mkdirs(folder); }
 
 bool readTextFile(const std::string& path, std::string& text, std::string& error, bool& missing) {
   missing = false;

@@ -29,6 +29,10 @@ StateParse parseState(const std::string& text, const std::vector<std::string>& p
 
 // $XDG_CONFIG_HOME/velaorin/state, else ~/.config/velaorin/state.
 std::string defaultStatePath();
+// $XDG_DATA_HOME/velaorin/banks/, else ~/.local/share/velaorin/banks/ (with the slash).
+std::string defaultBanksFolder();
+// Creates every missing folder of `folder`; an error text, empty when it exists now.
+std::string makeFolders(const std::string& folder);
 
 // Reads the whole file; false with `error` set when it cannot be read. A missing file answers
 // false with `missing` set.
