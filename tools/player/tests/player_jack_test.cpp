@@ -143,6 +143,7 @@ TEST_F(PlayerJack, StateSurvivesARestartAndADamagedFileIsIgnored) {
   stopPlayer(*player, probe);
   const StateParse upgraded = parseState(readFile(statePath()), params, 32);
   ASSERT_TRUE(upgraded.ok) << upgraded.error;
+  ASSERT_FALSE(upgraded.state.onlyCurrentValues) << "saved again as version 2";
   EXPECT_EQ(upgraded.state.program, 5);
   EXPECT_EQ(upgraded.state.names[31], "old31");
   EXPECT_EQ(upgraded.state.values[5],
