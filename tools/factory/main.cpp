@@ -64,12 +64,13 @@ std::vector<float> readLeft(const std::string& path) {
   return left;
 }
 
-// Dark blue through red to pale yellow, by level from the floor to 0 dB.
+// Dark blue through purple and orange to pale yellow, by level from the floor to 0 dB.
 void colourFor(double db, double& r, double& g, double& b) {
   const double t = std::clamp(1.0 - db / kFloorDb, 0.0, 1.0);
   r = std::clamp(1.8 * t - 0.3, 0.0, 1.0);
   g = std::clamp(2.0 * t - 1.0, 0.0, 1.0);
-  b = std::clamp(t < 0.4 ? 0.25 + 1.2 * t : 0.73 - 1.2 * (t - 0.4), 0.0, 1.0) * (t > 0.85 ? 0.3 + 4 * (t - 0.85) : 1.0);
+  b = std::clamp(t < 0.4 ? 0.25 + 1.2 * t : 0.73 - 1.2 * (t - 0.4), 0.0, 1.0);
+  if (t > 0.85) b *= 0.3 + 4.0 * (t - 0.85);
 }
 
 int drawSheet(const std::string& path, const std::string& folder) {
@@ -102,7 +103,7 @@ int drawSheet(const std::string& path, const std::string& folder) {
     // Every tile shows the same 8 seconds, so lengths compare across the sheet.
     const double columnWidth = kTileWidth / (8.0 * kRate / 1024.0);
     const double bandHeight = static_cast<double>(kTileHeight) / kBandsDrawn;
-    cairo_set_source_rgb(cr, 0.0, 0.0, 0.25 * 0.3);
+    cairo_set_source_rgb(cr, 0.0, 0.0, 0.075);  // past the render's end
     cairo_rectangle(cr, x, y + kLabel, kTileWidth, kTileHeight);
     cairo_fill(cr);
     for (int32_t c = 0; c < s.columns && c * columnWidth < kTileWidth; ++c)
@@ -115,8 +116,6 @@ int drawSheet(const std::string& path, const std::string& folder) {
         cairo_fill(cr);
       }
   }
-  cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
-  cairo_set_font_size(cr, 10);
   cairo_destroy(cr);
   const bool written = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
   cairo_surface_destroy(surface);
