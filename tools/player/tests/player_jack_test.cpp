@@ -193,12 +193,29 @@ TEST_F(PlayerJack, BankAndPresetLoadAtStart) {
   std::ofstream(folder_.file("one.fxp"), std::ios::binary)
       .write(reinterpret_cast<const char*>(presetBytes.data()), static_cast<std::streamsize>(presetBytes.size()));
 
+  const std::vector<std::string> params = {"Mod1", "Mod2", "FB1", "FB2", "A", "D", "S",
+                                           "R", "CutOff", "Q", "Type", "Env", "M1S", "M2S"};
+  // Ours keeps the current program; a host's leaves it as it was.
+  bank.currentProgram = 9;
+  const std::vector<uint8_t> ours = writeBankFile(bank);
+  std::ofstream(folder_.file("ours.fxb"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(ours.data()), static_cast<std::streamsize>(ours.size()));
+  for (const char* file : {"ours.fxb", "host.fxb"}) {
+    SCOPED_TRACE(file);
+    auto player = startPlayer({"--reset", "--bank", folder_.file(file)}, probe);
+    stopPlayer(*player, probe);
+    const StateParse loaded = parseState(readFile(statePath()), params, 32);
+    ASSERT_TRUE(loaded.ok) << loaded.error;
+    EXPECT_EQ(loaded.state.program, std::string(file) == "ours.fxb" ? 9 : 0);
+    EXPECT_EQ(loaded.state.names[31], "Host 31");
+    EXPECT_EQ(loaded.state.values[31],
+              std::vector<float>(bank.programs[31].values, bank.programs[31].values + kNumParams));
+  }
+
   auto player = startPlayer({"--bank", folder_.file("host.fxb"), "--program", "4", "--preset",
                              folder_.file("one.fxp"), "--param", "Q=1"},
                             probe);
   stopPlayer(*player, probe);
-  const std::vector<std::string> params = {"Mod1", "Mod2", "FB1", "FB2", "A", "D", "S",
-                                           "R", "CutOff", "Q", "Type", "Env", "M1S", "M2S"};
   const StateParse kept = parseState(readFile(statePath()), params, 32);
   ASSERT_TRUE(kept.ok) << kept.error;
   EXPECT_EQ(kept.state.program, 4);
