@@ -21,7 +21,8 @@ bin/velaorin-render
 lib/vst/VelaOrin.so
 share/applications/velaorin.desktop
 share/doc/velaorin/README.md
-share/icons/hicolor/scalable/apps/velaorin.svg"
+share/icons/hicolor/scalable/apps/velaorin.svg
+share/velaorin/VelaOrin-Factory.fxb"
 actual=$(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:
 $actual"
@@ -33,6 +34,9 @@ if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$prefix/share/applications/velaorin.desktop"
 fi
 grep -q '^Exec=velaorin$' "$prefix/share/applications/velaorin.desktop" || fail "desktop Exec"
+"$prefix/bin/velaorin-render" -p "$prefix/lib/vst/VelaOrin.so" \
+  --bank "$prefix/share/velaorin/VelaOrin-Factory.fxb" --list-programs |
+  grep -q '^ 31  Sci-Fi Zap$' || fail "the installed factory bank"
 
 # The installed player, away from the build tree, finds lib/vst/VelaOrin.so.
 # A fixed name: JACK reclaims a dead server's registry slot only for a server of the same name.
@@ -59,7 +63,7 @@ echo "package $(basename "$deb"):"
 dpkg-deb -c "$deb" | awk '{print "  " $6}'
 for file in ./usr/bin/velaorin ./usr/bin/velaorin-render ./usr/lib/vst/VelaOrin.so \
   ./usr/share/applications/velaorin.desktop ./usr/share/icons/hicolor/scalable/apps/velaorin.svg \
-  ./usr/share/doc/velaorin/README.md; do
+  ./usr/share/doc/velaorin/README.md ./usr/share/velaorin/VelaOrin-Factory.fxb; do
   dpkg-deb -c "$deb" | awk '{print $6}' | grep -qx "$file" || fail "package lacks $file"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
