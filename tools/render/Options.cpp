@@ -178,7 +178,8 @@ void describe(CLI::App& app, Options& options, std::vector<std::string>& named,
          [&](const std::vector<std::string>& values) {
            for (const std::string& v : values) options.parameters.push_back(needParameter(v));
          },
-         "set a parameter by name to a value from 0 to 1, after --program;\n"
+         "set a parameter by name to a value from 0 to 1, after --program\n"
+         "and --preset; "
          "may be given several times (e.g. --param CutOff=0.8)")
       ->type_name("NAME=VALUE")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
