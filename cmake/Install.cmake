@@ -55,6 +55,9 @@ add_custom_command(OUTPUT ${vela_changelog}
   DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
 add_custom_target(vela_changelog ALL DEPENDS ${vela_changelog})
 install(FILES README.md packaging/copyright ${vela_changelog} DESTINATION share/doc/velaorin)
+if(TARGET vela_factory_bank)
+  install(FILES ${PROJECT_BINARY_DIR}/share/velaorin/VelaOrin-Factory.fxb DESTINATION share/velaorin)
+endif()
 
 set(CPACK_PACKAGE_NAME velaorin)
 set(CPACK_PACKAGE_VENDOR "VelaOrin")

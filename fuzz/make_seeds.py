@@ -68,7 +68,30 @@ MIDI_EVENTS = {
         (32, [], 1)]),
 }
 
-for target, seeds in (('dispatcher', DISPATCHER), ('midi_events', MIDI_EVENTS)):
+def fx_program(name, values, version=1, plugin_version=1):  # a regular program record
+    return (b'CcnK' + struct.pack('>I', 48 + 4 * len(values)) + b'FxCk' +
+            struct.pack('>I', version) + b'VelV' + struct.pack('>II', plugin_version, len(values)) +
+            name.encode().ljust(28, b'\0') + struct.pack('>%df' % len(values), *values))
+
+
+def fx_bank(programs, version=2, current=0, plugin_version=1):
+    body = b''.join(programs)
+    return (b'CcnK' + struct.pack('>I', 148 + len(body)) + b'FxBk' + struct.pack('>I', version) +
+            b'VelV' + struct.pack('>II', plugin_version, len(programs)) +
+            struct.pack('>I', current if version == 2 else 0) + bytes(124) + body)
+
+
+VALUES = [0.2083, 1, 1, 0, 0, 0.6, 0, 0.24, 0.8, 0, 0, 1, 0, 1]
+BANK_FILE = {
+    'ours.fxb': fx_bank([fx_program('init%d' % (n + 1), VALUES) for n in range(32)], current=5),
+    'host.fxb': fx_bank([fx_program('Host %d' % n, [(n + i) % 11 / 10 for i in range(14)], 1, 2400)
+                         for n in range(32)], version=1, plugin_version=2400),
+    'program.fxp': fx_program('Eth Drm', VALUES),
+    'wide.fxp': fx_program('x' * 26, [1.5, -1] + VALUES[2:]),
+}
+
+for target, seeds in (('dispatcher', DISPATCHER), ('midi_events', MIDI_EVENTS),
+                      ('bank_file', BANK_FILE)):
     folder = os.path.join(HERE, 'corpus', target)
     os.makedirs(folder, exist_ok=True)
     for name, data in seeds.items():

@@ -38,6 +38,11 @@ PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args) {
   std::string audio;
   int32_t program = -1;
   app.add_flag("--no-gui", noGui, "Run without a window (headless)");
+  app.add_option("--bank", options.bankFile, "Load a bank file (.fxb) at start, before --program")
+      ->type_name("FILE");
+  app.add_option("--preset", options.presetFile,
+                 "Load a program file (.fxp) into the current program, before --param")
+      ->type_name("FILE");
   app.add_option("--program", program, "Program to select at start, 0 to 31")
       ->check(CLI::Range(0, 31))
       ->option_text("N");

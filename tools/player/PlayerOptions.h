@@ -14,6 +14,8 @@ struct PlayerParameter {
 struct PlayerOptions {
   bool gui = true;
   std::string clientName = "VelaOrin";
+  std::string bankFile;    // loaded at start, before the program is selected
+  std::string presetFile;  // loaded into the current program, before the parameters
   std::optional<int32_t> program;
   std::vector<PlayerParameter> parameters;  // applied in order, after the program
   std::vector<std::string> midiSources;     // ports to connect to our MIDI input

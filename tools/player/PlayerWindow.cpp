@@ -6,11 +6,19 @@
 #include <cairo-xlib.h>
 #include <poll.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <iostream>
 
+#include "AudioOutput.h"
+#include "BankTransfer.h"
 #include "Keyboard.h"
+#include "StateFile.h"
 #include "ToolError.h"
 
 namespace {
@@ -19,6 +27,7 @@ constexpr uint8_t kNoteOn = 0x90;
 constexpr uint8_t kNoteOff = 0x80;
 constexpr uint8_t kVelocity = 100;
 constexpr int kIdleMs = 20;
+constexpr auto kStatusShown = std::chrono::seconds(5);
 
 const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
@@ -101,6 +110,10 @@ bool PlayerWindow::run(int wakeFd) {
     }
     if (closed_) break;
     if (Clock::now() >= nextIdle) {
+      if (!status_.empty() && Clock::now() >= statusUntil_) {
+        status_.clear();
+        paint();
+      }
       host_.idleEditor();
       nextIdle = Clock::now() + std::chrono::milliseconds(kIdleMs);
     }
@@ -134,11 +147,14 @@ void PlayerWindow::handle(XEvent& event) {
           selectProgram(column * kListRows + row);
         showList(false);
       } else if (y < kBarHeight) {
+        if (field_ != Field::Closed) break;  // the field has the bar until Enter or Escape
         if (event.xbutton.button == Button4) stepProgram(-1);
         else if (event.xbutton.button == Button5) stepProgram(1);
         else if (event.xbutton.button == Button1 && x < kArrowWidth) stepProgram(-1);
         else if (event.xbutton.button == Button1 && x < kNameWidth - kArrowWidth) showList(!listShown_);
         else if (event.xbutton.button == Button1 && x < kNameWidth) stepProgram(1);
+        else if (event.xbutton.button == Button1 && x < kNameWidth + kButtonWidth) openField(Field::LoadBank);
+        else if (event.xbutton.button == Button1 && x < kNameWidth + 2 * kButtonWidth) openField(Field::SaveBank);
       } else if (y >= keyboardTop() && event.xbutton.button == Button1) {
         pressKey(keyboard::keyAt(x, y - keyboardTop(), width_, kKeyboardHeight));
       }
@@ -159,6 +175,15 @@ void PlayerWindow::handle(XEvent& event) {
     case KeyPress:
     case KeyRelease: {
       const KeySym keysym = XLookupKeysym(&event.xkey, 0);
+      if (event.type == KeyPress && field_ != Field::Closed) {
+        fieldKey(event.xkey);
+        break;
+      }
+      if (event.type == KeyPress && (event.xkey.state & ControlMask) != 0) {
+        if (keysym == XK_o) openField(Field::LoadBank);
+        if (keysym == XK_s) openField(Field::SaveBank);
+        break;  // no note for a key held with Ctrl
+      }
       if (keysym == XK_Escape && listShown_) showList(false);
       computerKey(keysym, event.type == KeyPress);
       break;
@@ -273,6 +298,119 @@ void PlayerWindow::shiftOctave(int octaves) {
   paint();
 }
 
+void PlayerWindow::openField(Field field) {
+  showList(false);
+  field_ = field;
+  fieldText_ = lastBankPath_.empty() ? defaultBanksFolder() : lastBankPath_;
+  replaceConfirmed_ = false;
+  paint();
+}
+
+void PlayerWindow::fieldKey(XKeyEvent& key) {
+  char typed[8] = {};
+  KeySym keysym = 0;
+  const int count = XLookupString(&key, typed, sizeof typed - 1, &keysym, nullptr);
+  if (keysym == XK_Escape) {
+    field_ = Field::Closed;
+  } else if (keysym == XK_Return || keysym == XK_KP_Enter) {
+    finishField();
+  } else if (keysym == XK_BackSpace) {
+    // Whole characters: continuation bytes go with the byte that starts them.
+    while (!fieldText_.empty() && (static_cast<unsigned char>(fieldText_.back()) & 0xC0) == 0x80)
+      fieldText_.pop_back();
+    if (!fieldText_.empty()) fieldText_.pop_back();
+    replaceConfirmed_ = false;
+  } else if ((key.state & ControlMask) != 0 && keysym == XK_u) {
+    fieldText_.clear();
+    replaceConfirmed_ = false;
+  } else if (count == 1 && typed[0] >= 0x20 && typed[0] < 0x7F) {
+    fieldText_ += typed[0];
+    replaceConfirmed_ = false;
+  }
+  paint();
+}
+
+void PlayerWindow::finishField() {
+  std::string path = fieldText_;
+  const char* home = std::getenv("HOME");
+  if (path.rfind("~/", 0) == 0 && home != nullptr) path = home + path.substr(1);
+  lastBankPath_ = path;
+  try {
+    if (field_ == Field::LoadBank) {
+      std::vector<std::string> warnings;
+      const LoadedBank bank = readBank(path, warnings);
+      loadBank(host_, bank);
+      field_ = Field::Closed;
+      showStatus("loaded bank " + path + (warnings.empty() ? "" : "; " + warnings.front()));
+      return;
+    }
+    if (path.empty() || path.back() == '/') throw ToolError("give the bank a file name");
+    std::string extension = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension != ".fxb") path += ".fxb";
+    if (path.rfind(defaultBanksFolder(), 0) == 0) {
+      const std::string problem = makeFolders(defaultBanksFolder());
+      if (!problem.empty()) throw ToolError(problem);
+    }
+    struct stat info {};
+    const bool exists = lstat(path.c_str(), &info) == 0;
+    if (exists && !replaceConfirmed_) {
+      fieldText_ = lastBankPath_ = path;
+      replaceConfirmed_ = true;  // the next Enter replaces it
+      paint();
+      return;
+    }
+    writeWholeFile(path, writeBankFile(captureBank(host_)), exists, {});
+    lastBankPath_ = path;
+    field_ = Field::Closed;
+    showStatus("saved bank " + path);
+  } catch (const ToolError& error) {
+    field_ = Field::Closed;
+    showStatus(error.what());
+  }
+}
+
+void PlayerWindow::showStatus(const std::string& text) {
+  status_ = text;
+  statusUntil_ = std::chrono::steady_clock::now() + kStatusShown;
+  std::cerr << "velaorin: " << text << std::endl;
+  paint();
+  if (listShown_) paintList();
+}
+
+void PlayerWindow::paintField(cairo_t* cr) {
+  cairo_set_source_rgb(cr, 0.97, 0.97, 0.92);
+  cairo_rectangle(cr, 0, 0, width_, kBarHeight);
+  cairo_fill(cr);
+  cairo_set_font_size(cr, 12);
+  const char* hint = replaceConfirmed_ ? "exists: Enter replaces it, Esc cancels"
+                                       : "Enter: ok, Esc: cancel";
+  cairo_text_extents_t extents;
+  cairo_text_extents(cr, hint, &extents);
+  const double hintX = width_ - extents.x_advance - 8;
+  cairo_set_source_rgb(cr, replaceConfirmed_ ? 0.7 : 0.45, 0.2, 0.2);
+  cairo_move_to(cr, hintX, 19);
+  cairo_show_text(cr, hint);
+  const char* prompt = field_ == Field::LoadBank ? "Load bank:" : "Save bank:";
+  cairo_set_source_rgb(cr, 0.16, 0.2, 0.32);
+  cairo_move_to(cr, 8, 19);
+  cairo_show_text(cr, prompt);
+  cairo_text_extents(cr, prompt, &extents);
+  const double textX = 14 + extents.x_advance, room = hintX - 12 - textX;
+  // The end of a long path stays in view: the text slides left under the prompt's edge.
+  cairo_text_extents(cr, fieldText_.c_str(), &extents);
+  cairo_save(cr);
+  cairo_rectangle(cr, textX, 0, room + 4, kBarHeight);
+  cairo_clip(cr);
+  const double shift = std::min(0.0, room - extents.x_advance);
+  cairo_set_source_rgb(cr, 0.05, 0.05, 0.05);
+  cairo_move_to(cr, textX + shift, 19);
+  cairo_show_text(cr, fieldText_.c_str());
+  cairo_rectangle(cr, textX + shift + extents.x_advance + 1, 6, 1.5, 17);  // the cursor
+  cairo_fill(cr);
+  cairo_restore(cr);
+}
+
 void PlayerWindow::paintPanelNotice() {
   cairo_surface_t* area = cairo_xlib_surface_create(
       display_, panelArea_, DefaultVisual(display_, DefaultScreen(display_)), width_, panelHeight_);
@@ -294,25 +432,54 @@ void PlayerWindow::paint() {
   cairo_set_font_size(cr, 13);
 
   // Program bar: the left half steps down, the right half up; the wheel steps too.
-  cairo_set_source_rgb(cr, 0.16, 0.2, 0.32);
-  cairo_rectangle(cr, 0, 0, width_, kBarHeight);
-  cairo_fill(cr);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  char text[96];
-  const int program = host_.currentProgram();
-  cairo_move_to(cr, 8, 19);
-  cairo_show_text(cr, "\u25C0");
-  cairo_move_to(cr, kNameWidth - kArrowWidth + 8, 19);
-  cairo_show_text(cr, "\u25B6");
-  std::snprintf(text, sizeof text, "%02d  %s  \u25BE", program, host_.programName(program).c_str());
-  cairo_move_to(cr, kArrowWidth + 6, 19);
-  cairo_show_text(cr, text);
-  std::snprintf(text, sizeof text, "%s\u2013%s  \u2190 \u2192 octave", noteName(base_).c_str(),
-                noteName(std::min(127, base_ + keyboard::kKeys - 1)).c_str());
-  cairo_text_extents_t extents;
-  cairo_text_extents(cr, text, &extents);
-  cairo_move_to(cr, width_ - extents.x_advance - 10, 19);
-  cairo_show_text(cr, text);
+  if (field_ != Field::Closed) {
+    paintField(cr);
+    cairo_set_font_size(cr, 13);
+  } else {
+    cairo_set_source_rgb(cr, 0.16, 0.2, 0.32);
+    cairo_rectangle(cr, 0, 0, width_, kBarHeight);
+    cairo_fill(cr);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    char text[96];
+    const int program = host_.currentProgram();
+    cairo_move_to(cr, 8, 19);
+    cairo_show_text(cr, "\u25C0");
+    cairo_move_to(cr, kNameWidth - kArrowWidth + 8, 19);
+    cairo_show_text(cr, "\u25B6");
+    std::snprintf(text, sizeof text, "%02d  %s  \u25BE", program, host_.programName(program).c_str());
+    cairo_move_to(cr, kArrowWidth + 6, 19);
+    cairo_show_text(cr, text);
+    cairo_set_font_size(cr, 11);
+    for (int button = 0; button < 2; ++button) {
+      const double x = kNameWidth + button * kButtonWidth + 2;
+      cairo_set_source_rgb(cr, 0.26, 0.31, 0.46);
+      cairo_rectangle(cr, x, 4, kButtonWidth - 4, kBarHeight - 8);
+      cairo_fill(cr);
+      cairo_set_source_rgb(cr, 1, 1, 1);
+      cairo_move_to(cr, x + 4, 18);
+      cairo_show_text(cr, button == 0 ? "Load\u2026" : "Save\u2026");
+    }
+    // The octave, or for a while the outcome of a load or save over the rest of the bar.
+    cairo_text_extents_t extents;
+    if (!status_.empty()) {
+      cairo_set_font_size(cr, 11);
+      const double x = kNameWidth + 2 * kButtonWidth + 4;
+      cairo_save(cr);
+      cairo_rectangle(cr, x, 0, width_ - x, kBarHeight);
+      cairo_clip(cr);
+      cairo_set_source_rgb(cr, 1.0, 0.9, 0.6);
+      cairo_move_to(cr, x + 2, 18);
+      cairo_show_text(cr, status_.c_str());
+      cairo_restore(cr);
+    } else {
+      cairo_set_font_size(cr, 13);
+      std::snprintf(text, sizeof text, "%s\u2013%s \u2190\u2192", noteName(base_).c_str(),
+                    noteName(std::min(127, base_ + keyboard::kKeys - 1)).c_str());
+      cairo_text_extents(cr, text, &extents);
+      cairo_move_to(cr, width_ - extents.x_advance - 8, 19);
+      cairo_show_text(cr, text);
+    }
+  }
 
   if (!panelOpen_) paintPanelNotice();
 

@@ -1,10 +1,12 @@
-// The player's window: a program selector, the plug-in's panel in a child area, and a
-// one-and-a-half-octave keyboard played with the mouse or the computer keyboard.
+// The player's window: a program selector with "load bank" and "save bank", the plug-in's panel
+// in a child area, and a one-and-a-half-octave keyboard played with the mouse or the computer
+// keyboard.
 #pragma once
 
 #include <X11/Xlib.h>
 #include <cairo.h>
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -40,10 +42,19 @@ class PlayerWindow {
   void showList(bool show);
   void paintList();
   void shiftOctave(int octaves);
+  // The bank file field: opened by the bar's buttons, Ctrl+O and Ctrl+S; it takes the keys
+  // until Enter or Escape.
+  enum class Field { Closed, LoadBank, SaveBank };
+  void openField(Field field);
+  void fieldKey(XKeyEvent& key);
+  void finishField();
+  void showStatus(const std::string& text);
+  void paintField(cairo_t* cr);
   int keyboardTop() const { return kBarHeight + panelHeight_; }
 
-  static constexpr int kArrowWidth = 26;  // the bar: ◀ name ▶, then the octave
+  static constexpr int kArrowWidth = 26;  // the bar: ◀ name ▶, load, save, then the octave
   static constexpr int kNameWidth = 260;
+  static constexpr int kButtonWidth = 48;  // "Load…" and "Save…" after the name
   static constexpr int kListRows = 16;    // the program list: two columns over the panel
   static constexpr int kListRow = 17;
 
@@ -64,4 +75,10 @@ class PlayerWindow {
   int heldByKey_[32];          // note started by each computer key offset, -1 when up
   bool lit_[128] = {};         // notes drawn as pressed
   bool closed_ = false;
+  Field field_ = Field::Closed;
+  std::string fieldText_;     // UTF-8; typed characters are ASCII
+  bool replaceConfirmed_ = false;
+  std::string lastBankPath_;  // the field starts from it
+  std::string status_;        // the outcome of the last load or save, shown for a while
+  std::chrono::steady_clock::time_point statusUntil_;
 };

@@ -1,14 +1,17 @@
-// The state file, version 1. UTF-8 text, one item per line, '#' starts a comment line:
+// The state file, version 2. UTF-8 text, one item per line, '#' starts a comment line:
 //
-//   velaorin-state 1
+//   velaorin-state 2
 //   program 3                  current program, 0-based
-//   param CutOff 0.8           one line per parameter, by name, value 0..1 (shortest float text)
 //   name 0 init1               one line per program; the name runs to the end of the line,
 //                              bytes below 0x20, 0x7f and '\' written as \xHH
+//   values 0 Mod1=0.5 Mod2=0.5 ...   one line per program: every parameter by name, value 0..1
+//                                    (shortest float text)
 //   end
 //
-// Every parameter and every program must appear exactly once and "end" must close the file, so
-// a file cut short by a crash or a full disk is recognised as damaged and ignored as a whole.
+// Every program's name and values, and every parameter in each, must appear exactly once and
+// "end" must close the file, so a file cut short by a crash or a full disk is recognised as
+// damaged and ignored as a whole. Version 1 had "param NAME VALUE" lines, one per parameter, for
+// the current program only, instead of "values" lines; it is still read.
 #include "StateFile.h"
 
 #include <fcntl.h>
@@ -16,6 +19,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -27,7 +31,7 @@
 namespace {
 
 constexpr const char* kMagic = "velaorin-state";
-constexpr int kVersion = 1;
+constexpr int kVersion = 2;
 
 std::string escapeName(const std::string& name) {
   std::string out;
@@ -87,13 +91,16 @@ std::string mkdirs(const std::string& folder) {
 std::string formatState(const PlayerState& state, const std::vector<std::string>& parameterNames) {
   std::string out = std::string(kMagic) + " " + std::to_string(kVersion) + "\n";
   out += "program " + std::to_string(state.program) + "\n";
-  for (size_t i = 0; i < state.values.size() && i < parameterNames.size(); ++i) {
-    char number[32];
-    auto result = std::to_chars(number, number + sizeof number, state.values[i]);
-    out += "param " + parameterNames[i] + " " + std::string(number, result.ptr) + "\n";
+  for (size_t n = 0; n < state.names.size(); ++n) {
+    out += "name " + std::to_string(n) + " " + escapeName(state.names[n]) + "\n";
+    out += "values " + std::to_string(n);
+    for (size_t i = 0; n < state.values.size() && i < state.values[n].size() && i < parameterNames.size(); ++i) {
+      char number[32];
+      auto result = std::to_chars(number, number + sizeof number, state.values[n][i]);
+      out += " " + parameterNames[i] + "=" + std::string(number, result.ptr);
+    }
+    out += "\n";
   }
-  for (size_t i = 0; i < state.names.size(); ++i)
-    out += "name " + std::to_string(i) + " " + escapeName(state.names[i]) + "\n";
   out += "end\n";
   return out;
 }
@@ -102,10 +109,21 @@ StateParse parseState(const std::string& text, const std::vector<std::string>& p
                       size_t programCount) {
   StateParse result;
   PlayerState& state = result.state;
-  state.values.assign(parameterNames.size(), 0.0f);
+  state.values.assign(programCount, std::vector<float>(parameterNames.size(), 0.0f));
   state.names.assign(programCount, {});
-  std::vector<bool> haveValue(parameterNames.size()), haveName(programCount);
+  // Version 1 keeps one program's values (row 0 until its "program" line is known).
+  std::vector<bool> haveValue(parameterNames.size()), haveName(programCount), haveValues(programCount);
+  std::vector<float> currentValues(parameterNames.size());
   bool haveHeader = false, haveProgram = false, ended = false;
+  int version = 0;
+  const auto parameterIndex = [&](const std::string& name) {
+    size_t index = 0;
+    while (index < parameterNames.size() && parameterNames[index] != name) ++index;
+    return index;
+  };
+  const auto goodValue = [](const std::string& digits, float& value) {
+    return parseNumber(digits, value) && value >= 0.0f && value <= 1.0f;
+  };
 
   std::istringstream lines(text);
   std::string line;
@@ -122,9 +140,8 @@ StateParse parseState(const std::string& text, const std::vector<std::string>& p
     const std::string key = line.substr(0, space);
     const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
     if (!haveHeader) {
-      int version = 0;
       if (key != kMagic) return fail(number, "not a VelaOrin state file");
-      if (!parseNumber(rest, version) || version != kVersion)
+      if (!parseNumber(rest, version) || version < 1 || version > kVersion)
         return fail(number, "unknown version '" + rest + "'");
       haveHeader = true;
     } else if (key == "program") {
@@ -133,19 +150,38 @@ StateParse parseState(const std::string& text, const std::vector<std::string>& p
           static_cast<size_t>(state.program) >= programCount)
         return fail(number, "bad program number '" + rest + "'");
       haveProgram = true;
-    } else if (key == "param") {
+    } else if (key == "param" && version == 1) {
       const size_t gap = rest.find(' ');
       const std::string name = rest.substr(0, gap);
-      size_t index = 0;
-      while (index < parameterNames.size() && parameterNames[index] != name) ++index;
+      const size_t index = parameterIndex(name);
       if (index == parameterNames.size()) return fail(number, "unknown parameter '" + name + "'");
       if (haveValue[index]) return fail(number, "parameter '" + name + "' given twice");
-      float value = 0.0f;
-      if (gap == std::string::npos || !parseNumber(rest.substr(gap + 1), value) ||
-          !(value >= 0.0f && value <= 1.0f))
+      if (gap == std::string::npos || !goodValue(rest.substr(gap + 1), currentValues[index]))
         return fail(number, "bad value for '" + name + "'");
-      state.values[index] = value;
       haveValue[index] = true;
+    } else if (key == "values" && version >= 2) {
+      std::istringstream items(rest);
+      std::string item;
+      size_t program = 0;
+      if (!(items >> item) || !parseNumber(item, program) || program >= programCount)
+        return fail(number, "bad program number in \"values\"");
+      if (haveValues[program]) return fail(number, "values of program " + item + " given twice");
+      std::fill(haveValue.begin(), haveValue.end(), false);
+      while (items >> item) {
+        const size_t equals = item.find('=');
+        const std::string name = item.substr(0, equals);
+        const size_t index = parameterIndex(name);
+        if (index == parameterNames.size()) return fail(number, "unknown parameter '" + name + "'");
+        if (haveValue[index]) return fail(number, "parameter '" + name + "' given twice");
+        if (equals == std::string::npos ||
+            !goodValue(item.substr(equals + 1), state.values[program][index]))
+          return fail(number, "bad value for '" + name + "'");
+        haveValue[index] = true;
+      }
+      for (size_t i = 0; i < parameterNames.size(); ++i)
+        if (!haveValue[i])
+          return fail(number, "no value for '" + parameterNames[i] + "' in program " + std::to_string(program));
+      haveValues[program] = true;
     } else if (key == "name") {
       const size_t gap = rest.find(' ');
       size_t index = 0;
@@ -164,29 +200,44 @@ StateParse parseState(const std::string& text, const std::vector<std::string>& p
   if (!haveHeader) return fail(0, "empty file");
   if (!ended) return fail(0, "cut short (no \"end\" line)");
   if (!haveProgram) return fail(0, "no \"program\" line");
-  for (size_t i = 0; i < parameterNames.size(); ++i)
-    if (!haveValue[i]) return fail(0, "no value for '" + parameterNames[i] + "'");
+  if (version == 1) {
+    for (size_t i = 0; i < parameterNames.size(); ++i)
+      if (!haveValue[i]) return fail(0, "no value for '" + parameterNames[i] + "'");
+    for (size_t n = 0; n < programCount; ++n)
+      state.values[n] = n == static_cast<size_t>(state.program) ? currentValues : std::vector<float>{};
+    state.onlyCurrentValues = true;
+  }
+  for (size_t n = 0; n < programCount && version >= 2; ++n)
+    if (!haveValues[n]) return fail(0, "no values for program " + std::to_string(n));
   for (size_t i = 0; i < programCount; ++i)
     if (!haveName[i]) return fail(0, "no name for program " + std::to_string(i));
   result.ok = true;
   return result;
 }
 
-std::string defaultStatePath() {
-  const char* config = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (config != nullptr && config[0] == '/') {
-    base = config;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] == '\0') {
-      const passwd* user = getpwuid(getuid());
-      home = user != nullptr ? user->pw_dir : "/tmp";
-    }
-    base = std::string(home) + "/.config";
+namespace {
+
+// An XDG base folder: the variable when it holds an absolute path, else `fallback` under home.
+std::string xdgFolder(const char* variable, const char* fallback) {
+  const char* value = std::getenv(variable);
+  if (value != nullptr && value[0] == '/') return value;
+  const char* home = std::getenv("HOME");
+  if (home == nullptr || home[0] == '\0') {
+    const passwd* user = getpwuid(getuid());
+    home = user != nullptr ? user->pw_dir : "/tmp";
   }
-  return base + "/velaorin/state";
+  return std::string(home) + fallback;
 }
+
+}  // namespace
+
+std::string defaultStatePath() { return xdgFolder("XDG_CONFIG_HOME", "/.config") + "/velaorin/state"; }
+
+std::string defaultBanksFolder() {
+  return xdgFolder("XDG_DATA_HOME", "/.local/share") + "/velaorin/banks/";
+}
+
+std::string makeFolders(const std::string& folder) { return mkdirs(folder); }
 
 bool readTextFile(const std::string& path, std::string& text, std::string& error, bool& missing) {
   missing = false;

@@ -1,5 +1,5 @@
-// What the player keeps between runs: the current program, its parameter values and every
-// program's name, in a small line-based text file (format in StateFile.cpp).
+// What the player keeps between runs: every program's values and name and the current program,
+// in a small line-based text file (format in StateFile.cpp).
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,11 @@
 
 struct PlayerState {
   int32_t program = 0;
-  std::vector<float> values;        // one per parameter, in index order
-  std::vector<std::string> names;   // one per program
+  std::vector<std::vector<float>> values;  // a row per program, a value per parameter by index
+  std::vector<std::string> names;          // one per program
+  // Read from a version 1 file, which kept the current program's values only: the other rows
+  // are empty.
+  bool onlyCurrentValues = false;
 };
 
 struct StateParse {
@@ -26,6 +29,10 @@ StateParse parseState(const std::string& text, const std::vector<std::string>& p
 
 // $XDG_CONFIG_HOME/velaorin/state, else ~/.config/velaorin/state.
 std::string defaultStatePath();
+// $XDG_DATA_HOME/velaorin/banks/, else ~/.local/share/velaorin/banks/ (with the slash).
+std::string defaultBanksFolder();
+// Creates every missing folder of `folder`; an error text, empty when it exists now.
+std::string makeFolders(const std::string& folder);
 
 // Reads the whole file; false with `error` set when it cannot be read. A missing file answers
 // false with `missing` set.

@@ -12,9 +12,11 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "BankTransfer.h"
 #include "JackPlayer.h"
 #include "MessageWindow.h"
 #include "PlayerOptions.h"
@@ -49,21 +51,28 @@ std::vector<std::string> parameterNames(const PluginHost& host) {
   return names;
 }
 
-PlayerState captureState(const PluginHost& host) {
+// Steps through the programs, so only once the audio has stopped.
+PlayerState captureState(PluginHost& host) {
   PlayerState state;
   state.program = host.currentProgram();
-  for (int32_t i = 0; i < host.numParameters(); ++i) state.values.push_back(host.parameterValue(i));
-  for (int32_t i = 0; i < host.numPrograms(); ++i) state.names.push_back(host.programName(i));
+  for (int32_t n = 0; n < host.numPrograms(); ++n) {
+    host.selectProgram(n);
+    state.values.emplace_back();
+    for (int32_t i = 0; i < host.numParameters(); ++i) state.values.back().push_back(host.parameterValue(i));
+    state.names.push_back(host.programName(n));
+  }
+  if (host.numPrograms() > 0) host.selectProgram(state.program);
   return state;
 }
 
 // Before the client is active, so the audio thread hears none of the intermediate programs.
 void restoreState(PluginHost& host, const PlayerState& state) {
-  for (int32_t i = 0; i < host.numPrograms(); ++i)
-    host.setProgramName(i, state.names[static_cast<size_t>(i)]);
+  for (int32_t n = 0; n < host.numPrograms(); ++n) {
+    host.setProgramName(n, state.names[static_cast<size_t>(n)]);  // selects program n
+    for (size_t i = 0; i < state.values[static_cast<size_t>(n)].size(); ++i)
+      host.setParameter(static_cast<int32_t>(i), state.values[static_cast<size_t>(n)][i]);
+  }
   host.selectProgram(state.program);
-  for (int32_t i = 0; i < host.numParameters(); ++i)
-    host.setParameter(i, state.values[static_cast<size_t>(i)]);
 }
 
 void loadState(PluginHost& host, const std::string& path) {
@@ -83,15 +92,32 @@ void loadState(PluginHost& host, const std::string& path) {
   restoreState(host, parsed.state);
 }
 
-bool saveState(const PluginHost& host, const std::string& path) {
+bool saveState(PluginHost& host, const std::string& path) {
   std::string error;
   if (replaceFile(path, formatState(captureState(host), parameterNames(host)), error)) return true;
   say("state not saved: " + error);
   return false;
 }
 
-void applyOptions(PluginHost& host, const PlayerOptions& options) {
+// Bank and preset files named on the command line, read before anything starts.
+struct StartFiles {
+  std::optional<LoadedBank> bank;
+  std::optional<ProgramImage> preset;
+};
+
+StartFiles readStartFiles(const PlayerOptions& options) {
+  StartFiles files;
+  std::vector<std::string> warnings;
+  if (!options.bankFile.empty()) files.bank = readBank(options.bankFile, warnings);
+  if (!options.presetFile.empty()) files.preset = readPreset(options.presetFile, warnings);
+  for (const std::string& warning : warnings) say("warning: " + warning);
+  return files;
+}
+
+void applyOptions(PluginHost& host, const PlayerOptions& options, const StartFiles& files) {
+  if (files.bank) loadBank(host, *files.bank);
   if (options.program) host.selectProgram(*options.program);
+  if (files.preset) loadPreset(host, *files.preset);
   for (const PlayerParameter& setting : options.parameters) {
     const int32_t index = host.findParameter(setting.name);
     if (index < 0) {
@@ -114,12 +140,13 @@ int run(const PlayerOptions& options) {
   signal(SIGPIPE, SIG_IGN);
 
   const std::string statePath = options.statePath.empty() ? defaultStatePath() : options.statePath;
+  const StartFiles files = readStartFiles(options);
   JackPlayer jack(options.clientName);
   jack.setWakeFd(wakePipe[1]);
   PluginHost host(pluginPathOf(options), jack.sampleRate(), jack.bufferSize(),
                   HostIdentity{"velaorin", true});
   if (!options.reset) loadState(host, statePath);
-  applyOptions(host, options);
+  applyOptions(host, options, files);
 
   std::unique_ptr<PlayerWindow> window;
   if (options.gui)

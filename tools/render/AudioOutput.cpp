@@ -267,6 +267,84 @@ void fixOggSerialNumber(uint8_t* bytes, size_t size) {
   }
 }
 
+namespace {
+
+// Puts a finished temporary file at the target's path: over what was checked there (overwrite),
+// or only where nothing has appeared meanwhile.
+void placeFinishedFile(const OutputTarget& target, const std::string& tempPath, bool overwrite,
+                       const std::string& inputPath) {
+  const std::string& path = target.path;
+  if (overwrite) {
+    // Checked again just before: what sits at the path now must still be what was checked.
+    const OutputTarget now = checkOutputTarget(path, true, inputPath);
+    if (now.exists != target.exists || now.finalPath != target.finalPath ||
+        (now.exists && (now.device != target.device || now.inode != target.inode)))
+      throw ToolError("output '" + path + "' changed while rendering; not replaced");
+    if (rename(tempPath.c_str(), target.finalPath.c_str()) != 0)
+      throw ToolError("cannot write output '" + path + "': " + std::strerror(errno));
+  } else {
+    // link() fails when the name was taken meanwhile, where rename() would replace it.
+    if (link(tempPath.c_str(), path.c_str()) == 0) {
+      unlink(tempPath.c_str());
+    } else {
+      const int error = errno;
+      const bool noHardLinks = error == EPERM || error == ENOTSUP || error == EOPNOTSUPP;
+      struct stat info {};
+      if (error == EEXIST || (noHardLinks && lstat(path.c_str(), &info) == 0))
+        throw ToolError("output '" + path + "' already exists (use --overwrite to replace it)");
+      if (!noHardLinks || rename(tempPath.c_str(), path.c_str()) != 0)
+        throw ToolError("cannot write output '" + path +
+                        "': " + std::strerror(noHardLinks ? errno : error));
+    }
+  }
+}
+
+// A private temporary file beside `finalPath`, with the permissions the finished file should
+// have; registered for removal on signals.
+int createTemporary(const OutputTarget& target, const std::string& path, std::string& tempPath) {
+  const std::string folder = folderOf(target.finalPath);
+  // A short name, so any name the folder allows still leaves room for it.
+  std::string pattern = folder + "/.vo-XXXXXX";
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0)
+    throw ToolError("cannot write output '" + path + "' in '" + folder + "': " + std::strerror(errno));
+  tempPath = pattern;
+  setPending(tempPath);
+  // mkstemp makes the file private; a replaced file keeps its permissions, a new one gets the
+  // usual ones.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, target.exists ? (target.mode & 07777) : (0666 & ~mask));
+  return fd;
+}
+
+}  // namespace
+
+void writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool overwrite,
+                    const std::vector<std::string>& inputPaths) {
+  OutputTarget target = checkOutputTarget(path, overwrite);
+  for (const std::string& input : inputPaths) target = checkOutputTarget(path, overwrite, input);
+  if (path == "-") {
+    std::signal(SIGPIPE, SIG_IGN);
+    return writeAll(STDOUT_FILENO, bytes.data(), bytes.size(), "to standard output");
+  }
+  std::string tempPath;
+  const int fd = createTemporary(target, path, tempPath);
+  bool closed = false;
+  try {
+    writeAll(fd, bytes.data(), bytes.size(), "output '" + path + "'");
+    closed = true;
+    if (close(fd) != 0) throw ToolError("cannot write output '" + path + "': " + std::strerror(errno));
+    placeFinishedFile(target, tempPath, overwrite, inputPaths.empty() ? "" : inputPaths.front());
+  } catch (...) {
+    if (!closed) close(fd);
+    unlink(tempPath.c_str());
+    pendingTemp[0] = '\0';
+    throw;
+  }
+  pendingTemp[0] = '\0';
+}
+
 AudioOutput::AudioOutput(const std::string& path, bool overwrite, const std::string& inputPath,
                          int32_t sampleRate, const OutputFormat& format)
     : target_(checkOutputTarget(path, overwrite, inputPath)),
@@ -283,20 +361,7 @@ AudioOutput::AudioOutput(const std::string& path, bool overwrite, const std::str
     static SF_VIRTUAL_IO io = {memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
     file_ = sf_open_virtual(&io, SFM_WRITE, &info, memory_.get());
   } else {
-    // A short name, so any name the folder allows still leaves room for it.
-    const std::string folder = folderOf(target_.finalPath);
-    std::string pattern = folder + "/.vo-XXXXXX";
-    const int fd = mkstemp(pattern.data());
-    if (fd < 0)
-      throw ToolError("cannot write output '" + path + "' in '" + folder +
-                      "': " + std::strerror(errno));
-    tempPath_ = pattern;
-    setPending(tempPath_);
-    // mkstemp makes the file private; a replaced file keeps its permissions, a new one gets the
-    // usual ones.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, target_.exists ? (target_.mode & 07777) : (0666 & ~mask));
+    const int fd = createTemporary(target_, path, tempPath_);
     file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
     if (file_ == nullptr) close(fd);
   }
@@ -362,29 +427,7 @@ void AudioOutput::commit() {
     if (!done) throw ToolError("cannot finish output '" + path + "'");
   }
 
-  if (overwrite_) {
-    // Checked again just before: what sits at the path now must still be what was checked.
-    const OutputTarget now = checkOutputTarget(path, true, inputPath_);
-    if (now.exists != target_.exists || now.finalPath != target_.finalPath ||
-        (now.exists && (now.device != target_.device || now.inode != target_.inode)))
-      throw ToolError("output '" + path + "' changed while rendering; not replaced");
-    if (rename(tempPath_.c_str(), target_.finalPath.c_str()) != 0)
-      throw ToolError("cannot write output '" + path + "': " + std::strerror(errno));
-  } else {
-    // link() fails when the name was taken meanwhile, where rename() would replace it.
-    if (link(tempPath_.c_str(), path.c_str()) == 0) {
-      unlink(tempPath_.c_str());
-    } else {
-      const int error = errno;
-      const bool noHardLinks = error == EPERM || error == ENOTSUP || error == EOPNOTSUPP;
-      struct stat info {};
-      if (error == EEXIST || (noHardLinks && lstat(path.c_str(), &info) == 0))
-        throw ToolError("output '" + path + "' already exists (use --overwrite to replace it)");
-      if (!noHardLinks || rename(tempPath_.c_str(), path.c_str()) != 0)
-        throw ToolError("cannot write output '" + path +
-                        "': " + std::strerror(noHardLinks ? errno : error));
-    }
-  }
+  placeFinishedFile(target_, tempPath_, overwrite_, inputPath_);
   tempPath_.clear();
   pendingTemp[0] = '\0';
   committed_ = true;

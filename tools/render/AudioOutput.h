@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Options.h"
 
@@ -41,6 +42,11 @@ struct OutputTarget {
 // file without `overwrite`.
 OutputTarget checkOutputTarget(const std::string& path, bool overwrite,
                                const std::string& inputPath = "");
+
+// A whole small file (a bank, a preset) under the same rules: checked first, against each input
+// too, written to a temporary file and put in place only when complete. "-" is standard output.
+void writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool overwrite,
+                    const std::vector<std::string>& inputPaths);
 
 class AudioOutput {
  public:

@@ -159,6 +159,18 @@ void describe(CLI::App& app, Options& options, std::vector<std::string>& named,
          },
          "16, 24 or 32f (default: 16; FLAC: 16 or 24; Ogg: none)")
       ->type_name("D");
+  app.add_option("--bank", options.bankFile, "load a bank file (.fxb) before --program")
+      ->type_name("FILE");
+  app.add_option("--preset", options.presetFile,
+                 "load a program file (.fxp) into the current program, before --param")
+      ->type_name("FILE");
+  app.add_option("--save-bank", options.saveBank,
+                 "write the bank, as loaded and changed, to a bank file; renders\n"
+                 "only the MIDI files given, not the demo")
+      ->type_name("FILE");
+  app.add_option("--save-preset", options.savePreset,
+                 "write the current program to a program file (.fxp); likewise")
+      ->type_name("FILE");
   app.add_option_function<std::string>(
          "--program",
          [&](const std::string& v) { options.program = needInteger("--program", v, 0, INT32_MAX); },
@@ -169,7 +181,8 @@ void describe(CLI::App& app, Options& options, std::vector<std::string>& named,
          [&](const std::vector<std::string>& values) {
            for (const std::string& v : values) options.parameters.push_back(needParameter(v));
          },
-         "set a parameter by name to a value from 0 to 1, after --program;\n"
+         "set a parameter by name to a value from 0 to 1, after --program\n"
+         "and --preset; "
          "may be given several times (e.g. --param CutOff=0.8)")
       ->type_name("NAME=VALUE")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
@@ -219,6 +232,16 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     parsed.error = "--quiet and --verbose contradict each other; give one";
   if (app.count("--output") > 0 && options.output.empty())
     parsed.error = "option --output needs a file name";
+  const std::pair<const char*, const std::string*> files[] = {
+      {"--bank", &options.bankFile}, {"--preset", &options.presetFile},
+      {"--save-bank", &options.saveBank}, {"--save-preset", &options.savePreset}};
+  for (const auto& [name, file] : files)
+    if (app.count(name) > 0 && file->empty())
+      parsed.error = std::string("option ") + name + " needs a file name";
+  if (!options.saveBank.empty() && options.saveBank == options.savePreset)
+    parsed.error = "--save-bank and --save-preset name the same file";
+  if ((options.saveBank == "-" || options.savePreset == "-") && options.output == "-")
+    parsed.error = "standard output can take the audio or a saved file, not both";
   options.midiFiles = named;
   options.midiFiles.insert(options.midiFiles.end(), positional.begin(), positional.end());
   for (const std::string& file : options.midiFiles)

@@ -32,6 +32,10 @@ struct Options {
   double tailMs = 1500.0;
   std::optional<BitDepth> bitDepth;  // empty: 16-bit where the format has a depth
   std::optional<FileFormat> format;  // empty: from the output's extension, else WAV
+  std::string bankFile;    // loaded before --program
+  std::string presetFile;  // loaded into the current program, before --param
+  std::string saveBank;    // written after all the above; "-": standard output
+  std::string savePreset;
   std::optional<int32_t> program;
   std::vector<ParameterSetting> parameters;  // in command-line order, applied after the program
   double gainDb = 0.0;

@@ -144,8 +144,8 @@ std::string PluginHost::programName(int32_t program) const {
   return text(effGetProgramNameIndexed, program, kProgramNameSize);
 }
 
-ParameterInfo PluginHost::parameter(int32_t index) const {
-  ParameterInfo info;
+HostParameter PluginHost::parameter(int32_t index) const {
+  HostParameter info;
   info.index = index;
   info.name = text(effGetParamName, index, kParamTextSize);
   info.label = text(effGetParamLabel, index, kParamTextSize);

@@ -10,7 +10,8 @@
 #include "DAEffectX.h"
 #include "PluginLibrary.h"
 
-struct ParameterInfo {
+// What a host reads of one parameter through the interface.
+struct HostParameter {
   int32_t index = 0;
   std::string name;
   std::string label;
@@ -38,6 +39,7 @@ class PluginHost {
   PluginHost(const PluginHost&) = delete;
   PluginHost& operator=(const PluginHost&) = delete;
 
+  int32_t uniqueId() const { return effect_->uniqueID; }
   int32_t numPrograms() const { return effect_->numPrograms; }
   int32_t numParameters() const { return effect_->numParams; }
   int32_t numInputs() const { return effect_->numInputs; }
@@ -51,7 +53,7 @@ class PluginHost {
 
   int32_t currentProgram() const;
   std::string programName(int32_t program) const;
-  ParameterInfo parameter(int32_t index) const;
+  HostParameter parameter(int32_t index) const;
   // Exact name first, then a unique match ignoring letter case; -1 when none.
   int32_t findParameter(const std::string& name) const;
 

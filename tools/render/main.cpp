@@ -6,11 +6,13 @@
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "AudioOutput.h"
+#include "BankTransfer.h"
 #include "DemoSong.h"
 #include "MidiFile.h"
 #include "Options.h"
@@ -61,8 +63,16 @@ class ProgressBar {
   int lastPercent_ = -1;
 };
 
-void applyProgramAndParameters(PluginHost& host, const Options& options) {
+// The bank and preset files, read once before anything is rendered.
+struct LoadedFiles {
+  std::optional<LoadedBank> bank;
+  std::optional<ProgramImage> preset;
+};
+
+void applyProgramAndParameters(PluginHost& host, const Options& options, const LoadedFiles& files) {
+  if (files.bank) loadBank(host, *files.bank);
   if (options.program) host.selectProgram(*options.program);
+  if (files.preset) loadPreset(host, *files.preset);
   for (const ParameterSetting& setting : options.parameters) {
     const int32_t index = host.findParameter(setting.name);
     if (index < 0) {
@@ -89,7 +99,7 @@ void printListings(const PluginHost& host, const Options& options) {
   if (options.listParameters) {
     std::printf("\n  #  name      value     display  label\n");
     for (int32_t i = 0; i < host.numParameters(); ++i) {
-      const ParameterInfo info = host.parameter(i);
+      const HostParameter info = host.parameter(i);
       std::printf("%3d  %-8s  %-8.6f  %-7s  %s\n", i, info.name.c_str(),
                   static_cast<double>(info.value), info.display.c_str(), info.label.c_str());
     }
@@ -185,12 +195,13 @@ Song songFor(const RenderJob& job, const Options& options, const PluginHost& hos
   return song;
 }
 
-void renderJob(const RenderJob& job, const Options& options, const Reporter& report) {
+void renderJob(const RenderJob& job, const Options& options, const LoadedFiles& files,
+               const Reporter& report) {
   checkOutputTarget(job.output, options.overwrite, job.input);
   const auto started = std::chrono::steady_clock::now();
   auto host = std::make_unique<PluginHost>(options.pluginPath, options.sampleRate,
                                            options.blockSize);
-  applyProgramAndParameters(*host, options);
+  applyProgramAndParameters(*host, options, files);
   const Song song = songFor(job, options, *host, report);
   remarkOn(song, job, *host, report);
 
@@ -211,7 +222,7 @@ void renderJob(const RenderJob& job, const Options& options, const Reporter& rep
     host.reset();
     host = std::make_unique<PluginHost>(options.pluginPath, options.sampleRate,
                                         options.blockSize);
-    applyProgramAndParameters(*host, options);
+    applyProgramAndParameters(*host, options, files);
     constexpr double kNormalPeak = 0.89125093813374556;  // -1 dBFS
     if (measured.peak > 0.0f) gain = kNormalPeak / static_cast<double>(measured.peak);
   }
@@ -251,24 +262,54 @@ void renderJob(const RenderJob& job, const Options& options, const Reporter& rep
                 " s");
 }
 
+// Writes --save-bank and --save-preset from a plug-in set up as for rendering.
+void saveFiles(const Options& options, const LoadedFiles& files, const Reporter& report) {
+  for (const std::string& path : {options.saveBank, options.savePreset}) {
+    if (path.empty()) continue;
+    checkOutputTarget(path, options.overwrite);
+    for (const std::string& input : options.midiFiles) checkOutputTarget(path, options.overwrite, input);
+  }
+  PluginHost host(options.pluginPath, options.sampleRate, options.blockSize);
+  applyProgramAndParameters(host, options, files);
+  if (!options.saveBank.empty()) {
+    writeWholeFile(options.saveBank, writeBankFile(captureBank(host)), options.overwrite,
+                   options.midiFiles);
+    report.result(options.saveBank == "-", "wrote bank " + options.saveBank);
+  }
+  if (!options.savePreset.empty()) {
+    writeWholeFile(options.savePreset, writeProgramFile(capturePreset(host)), options.overwrite,
+                   options.midiFiles);
+    report.result(options.savePreset == "-", "wrote preset " + options.savePreset);
+  }
+}
+
 int run(const Options& given) {
   Options options = given;
   const Reporter report(options.verbosity);
+  LoadedFiles files;
+  std::vector<std::string> warnings;
+  if (!options.bankFile.empty()) files.bank = readBank(options.bankFile, warnings);
+  if (!options.presetFile.empty()) files.preset = readPreset(options.presetFile, warnings);
+  for (const std::string& warning : warnings) report.warning("%s", warning.c_str());
   if (options.listParameters || options.listPrograms) {
     PluginHost host(pluginPathOf(given), options.sampleRate, options.blockSize);
-    applyProgramAndParameters(host, options);
+    applyProgramAndParameters(host, options, files);
     printListings(host, options);
     return 0;
   }
-  const std::vector<RenderJob> jobs = planJobs(options);
+  // Saving alone renders no demo.
+  const bool saving = !options.saveBank.empty() || !options.savePreset.empty();
+  const std::vector<RenderJob> jobs =
+      saving && options.midiFiles.empty() ? std::vector<RenderJob>{} : planJobs(options);
   // Looked up once, after the command line's own faults: a missing plug-in is one error, not one
   // per MIDI file.
   options.pluginPath = pluginPathOf(given);
+  if (saving) saveFiles(options, files, report);
   installOutputCleanupOnSignals();
   int failed = 0;
   for (const RenderJob& job : jobs) {
     try {
-      renderJob(job, options, report);
+      renderJob(job, options, files, report);
     } catch (const UsageError&) {
       throw;
     } catch (const std::exception& error) {

@@ -17,7 +17,9 @@
 #include <sstream>
 #include <thread>
 
+#include "BankFiles.h"
 #include "DemoSong.h"
+#include "Factory.h"
 #include "ToolTestSupport.h"
 
 namespace {
@@ -257,6 +259,10 @@ TEST(RenderCli, BadInputFailsWithOneLineAndLeavesNoFile) {
   close(listener);
   writeBytes(dir.file("read-only.wav"), {'x'});
   ASSERT_EQ(chmod(dir.file("read-only.wav").c_str(), 0444), 0);
+  std::vector<uint8_t> opaque = writeBankFile(BankImage{});
+  std::memcpy(&opaque[8], "FBCh", 4);
+  writeBytes(dir.file("opaque.fxb"), opaque);
+  writeBytes(dir.file("preset.fxp"), writeProgramFile(ProgramImage{}));
   const struct {
     std::vector<std::string> args;
     const char* message;
@@ -293,6 +299,21 @@ TEST(RenderCli, BadInputFailsWithOneLineAndLeavesNoFile) {
        2},
       {{"-o", "x.flac", "--bit-depth", "32f"}, "FLAC holds 16 or 24 bits, not 32-bit float", 2},
       {{"-o", "x.ogg", "--bit-depth", "16"}, "Ogg Vorbis is compressed and has no bit depth", 2},
+      // Bank and preset files: refused whole, by what and where, and saved by the same rules.
+      {{"--bank", "opaque.fxb"}, "cannot read bank 'opaque.fxb': the file holds a plug-in's private "
+       "data (an opaque chunk); VelaOrin reads only files of parameter values (byte 8)", 1},
+      {{"--bank", "song.mid"}, "cannot read bank 'song.mid': wrong magic: not a bank or program file (byte 0)", 1},
+      {{"--bank", "preset.fxp"}, "a program file, not a bank file (byte 8)", 1},
+      {{"--preset", "absent.fxp"}, "cannot open preset 'absent.fxp': No such file", 1},
+      {{"--bank", "preset.fxp", "-p", VELA_PROBE_PLUGIN}, "a program file, not a bank file", 1},
+      {{"--preset", "preset.fxp", "-p", VELA_PROBE_PLUGIN}, "bank and preset files are VelaOrin's", 1},
+      {{"--save-bank", "preset.fxp"}, "output 'preset.fxp' already exists", 1},
+      {{"--save-preset", "read-only.wav", "--overwrite"}, "output 'read-only.wav' is read-only", 1},
+      {{"--save-bank", "fifo.wav", "--overwrite"}, "output 'fifo.wav' is a FIFO", 1},
+      {{"song.mid", "--save-preset", "song.mid", "--overwrite"}, "output 'song.mid' is the MIDI file", 1},
+      {{"song.mid", "--save-bank", "x.fxb", "-o", "x.mp3"}, "cannot tell the format of output 'x.mp3'", 2},
+      {{"--save-bank", "-", "-o", "-"}, "standard output can take the audio or a saved file", 2},
+      {{"--save-bank", "x.fxb", "--save-preset", "x.fxb"}, "name the same file", 2},
   };
   const std::vector<std::string> before = dir.entries();
   for (const auto& row : rows) {
@@ -477,4 +498,81 @@ TEST(RenderCli, InterruptedRenderLeavesNoFile) {
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
   EXPECT_TRUE(dir.entries().empty());
+}
+
+// A bank travels: one exported by a host stepping through the programs loads, edits land where
+// they are made, and what is saved reads back; the factory bank plays each sound as the library
+// test hears it.
+TEST(RenderCli, BanksAndPresetsLoadAndSaveThroughThePlugin) {
+  ScratchDir dir;
+  BankImage bank{};
+  for (int32_t n = 0; n < kNumPrograms; ++n) {
+    std::snprintf(bank.programs[n].name, sizeof bank.programs[n].name, "Host %d", static_cast<int>(n));
+    for (int32_t i = 0; i < kNumParams; ++i)
+      bank.programs[n].values[i] = static_cast<float>((n * 14 + i) % 97) / 96.0f;
+  }
+  // As hosts write it: version 1, no current program, their own version number everywhere.
+  std::vector<uint8_t> exported = writeBankFile(bank);
+  auto putBigEndian = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) exported[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (24 - 8 * i));
+  };
+  putBigEndian(12, 1);
+  putBigEndian(28, 0);
+  for (size_t at = 20; at < exported.size(); at = at == 20 ? 156 + 20 : at + 112) putBigEndian(at, 2400);
+  writeBytes(dir.file("host.fxb"), exported);
+
+  const ToolRun listed = runTool({"--bank", "host.fxb", "--list-programs"}, dir.path());
+  ASSERT_EQ(listed.exitCode, 0) << listed.err;
+  EXPECT_NE(listed.out.find("  0  Host 0  (current)\n"), std::string::npos) << listed.out;
+  EXPECT_NE(listed.out.find(" 31  Host 31\n"), std::string::npos) << listed.out;
+
+  const ToolRun saved = runTool({"--bank", "host.fxb", "--program", "7", "--param", "CutOff=0.25",
+                                 "--save-bank", "out.fxb", "--save-preset", "out.fxp"},
+                                dir.path());
+  ASSERT_EQ(saved.exitCode, 0) << saved.err;
+  std::vector<std::string> written = dir.entries();
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, (std::vector<std::string>{"host.fxb", "out.fxb", "out.fxp"}))
+      << "saving renders no demo";
+  bank.programs[7].values[kCutOff] = 0.25f;
+  bank.currentProgram = 7;
+  std::ifstream savedBank(dir.file("out.fxb"), std::ios::binary);
+  const std::vector<uint8_t> bankBytes((std::istreambuf_iterator<char>(savedBank)), {});
+  EXPECT_TRUE(bankBytes == writeBankFile(bank));
+  std::ifstream savedPreset(dir.file("out.fxp"), std::ios::binary);
+  const std::vector<uint8_t> presetBytes((std::istreambuf_iterator<char>(savedPreset)), {});
+  EXPECT_TRUE(presetBytes == writeProgramFile(bank.programs[7]));
+
+  // A preset goes into the current program, before --param.
+  const ToolRun preset = runTool({"--preset", "out.fxp", "--param", "Q=1", "--list-params",
+                                  "--list-programs"}, dir.path());
+  ASSERT_EQ(preset.exitCode, 0) << preset.err;
+  EXPECT_NE(preset.out.find("  0  Host 7  (current)\n"), std::string::npos) << preset.out;
+  EXPECT_NE(preset.out.find("  8  CutOff    0.250000"), std::string::npos) << preset.out;
+  EXPECT_NE(preset.out.find("  9  Q         1.000000"), std::string::npos) << preset.out;
+
+  // Values beyond 0 to 1 are clamped and said once.
+  putBigEndian(156 + 56, 0x3FC00000);  // 1.5 in program 0
+  putBigEndian(156 + 112 + 60, 0xBF800000);  // -1 in program 1
+  writeBytes(dir.file("wide.fxb"), exported);
+  const ToolRun wide = runTool({"--bank", "wide.fxb", "--list-params"}, dir.path());
+  ASSERT_EQ(wide.exitCode, 0) << wide.err;
+  EXPECT_EQ(wide.err, "velaorin-render: warning: 'wide.fxb': 2 values outside 0 to 1 clamped (the "
+                      "first at byte 212)\n");
+  EXPECT_NE(wide.out.find("  0  Mod1      1.000000"), std::string::npos) << wide.out;
+
+  for (int32_t n = 0; n < kFactorySoundCount; ++n) {
+    SCOPED_TRACE(kFactorySounds[n].name);
+    const std::vector<factory::PhraseMessage> phrase = factory::phraseFor(kFactorySounds[n].kind);
+    writeBytes(dir.file("phrase.mid"), factory::midiFileFor(phrase));
+    const ToolRun run = runTool({"phrase.mid", "--bank", VELA_FACTORY_BANK, "--program",
+                                 std::to_string(n), "--bit-depth", "32f", "--tail-time",
+                                 std::to_string(factory::kTailMs), "--overwrite", "-q"},
+                                dir.path());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const WavData wav = readWav(dir.file("phrase.wav"));
+    std::vector<float> left;
+    for (size_t i = 0; i < wav.samples.size(); i += 2) left.push_back(wav.samples[i]);
+    EXPECT_TRUE(left == factory::renderPhrase(kFactorySounds[n], phrase));
+  }
 }

@@ -43,7 +43,8 @@ share/doc/velaorin/changelog.gz
 share/doc/velaorin/copyright
 share/icons/hicolor/scalable/apps/velaorin.svg
 share/man/man1/velaorin-render.1.gz
-share/man/man1/velaorin.1.gz"
+share/man/man1/velaorin.1.gz
+share/velaorin/VelaOrin-Factory.fxb"
 actual=$(cd "$prefix" && find . -type f | sed 's|^\./||' | grep -v '^lib/lv2/' | sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:
 $actual"
@@ -56,6 +57,9 @@ if command -v desktop-file-validate >/dev/null; then
 fi
 grep -q '^Exec=velaorin --desktop$' "$prefix/share/applications/velaorin.desktop" || fail "desktop Exec"
 renders_demo "$prefix/bin/velaorin-render" "$prefix/lib/vst/VelaOrin.so"
+"$prefix/bin/velaorin-render" -p "$prefix/lib/vst/VelaOrin.so" \
+  --bank "$prefix/share/velaorin/VelaOrin-Factory.fxb" --list-programs |
+  grep -q '^ 31  Sci-Fi Zap$' || fail "the installed factory bank"
 
 # The installed player, away from the build tree, finds lib/vst/VelaOrin.so.
 # A fixed name: JACK reclaims a dead server's registry slot only for a server of the same name.

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "BankFiles.h"
 #include "Keyboard.h"
 #include "PlayerTestSupport.h"
 #include "PlayerWindow.h"
@@ -79,7 +80,7 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
                                    "--state-file", folder.file("state")};
   // Another build of the plug-in, e.g. to look at its panel in the screenshots.
   if (const char* plugin = std::getenv("VELA_PLAYER_PLUGIN")) args.insert(args.end(), {"--plugin", plugin});
-  Child player(args, {server.env()}, folder.file("player"));
+  Child player(args, {server.env(), "XDG_DATA_HOME=" + folder.path()}, folder.file("player"));
   ASSERT_TRUE(player.waitForOutput("running as JACK client", kPatientMs)) << player.err();
   ASSERT_TRUE(probe.connectTo("VoGui"));
 
@@ -177,6 +178,71 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
     if (&click == clicks) saveScreen(display, VELA_ARTIFACTS "/player-programs.png");
   }
 
+  // Banks: saved by name into the default folder, a damaged one refused, a host's loaded; the
+  // bar's button and Ctrl+O and Ctrl+S open the field, Enter a second time replaces a file.
+  auto key = [&](KeySym keysym, bool control = false) {
+    const KeyCode ctrl = XKeysymToKeycode(display, XK_Control_L);
+    if (control) XTestFakeKeyEvent(display, ctrl, True, CurrentTime);
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), True, CurrentTime);
+    XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), False, CurrentTime);
+    if (control) XTestFakeKeyEvent(display, ctrl, False, CurrentTime);
+    settle(display, 30);
+  };
+  auto type = [&](const std::string& text) {
+    for (char letter : text) key(letter == '.' ? XK_period : XStringToKeysym(std::string(1, letter).c_str()));
+  };
+  auto said = [&](const std::string& text) {
+    for (int tries = 0; tries < 100; ++tries, settle(display, 50))
+      if (player.err().find(text) != std::string::npos) return true;
+    return false;
+  };
+  const std::string banks = folder.path() + "/velaorin/banks/";
+  XTestFakeMotionEvent(display, -1, left + 200, keyboardTop + 5, CurrentTime);
+  key(XK_s, true);
+  type("mine");
+  saveScreen(display, VELA_ARTIFACTS "/player-bank.png");
+  key(XK_Return);
+  ASSERT_TRUE(said("saved bank " + banks + "mine.fxb")) << player.err();
+  BankImage image{};
+  FileReport report;
+  const std::string mine = readFile(banks + "mine.fxb");
+  ASSERT_TRUE(readBankFile(reinterpret_cast<const uint8_t*>(mine.data()), mine.size(), image, report))
+      << report.error;
+  EXPECT_EQ(image.currentProgram, 1);
+  EXPECT_STREQ(image.programs[1].name, "Eth Drm");
+
+  writeFile(banks + "bad.fxb", "not a bank file, only some words");
+  for (int32_t n = 0; n < kNumPrograms; ++n)
+    std::snprintf(image.programs[n].name, sizeof image.programs[n].name, "Host %d", static_cast<int>(n));
+  std::vector<uint8_t> exported = writeBankFile(image);
+  exported[15] = 1;  // version 1, as hosts write: no current program
+  writeFile(banks + "host.fxb", std::string(exported.begin(), exported.end()));
+  std::string previous = "mine.fxb";  // the field starts from the last file
+  for (const char* name : {"bad.fxb", "host.fxb"}) {
+    XTestFakeMotionEvent(display, -1, left + 285, top + 14, CurrentTime);  // "Load…"
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    settle(display, 100);
+    for (size_t i = 0; i < previous.size(); ++i) key(XK_BackSpace);
+    type(name);
+    key(XK_Return);
+    previous = name;
+  }
+  EXPECT_TRUE(said("cannot read bank '" + banks + "bad.fxb': wrong magic")) << player.err();
+  EXPECT_TRUE(said("loaded bank " + banks + "host.fxb")) << player.err();
+  const std::string hostFile = readFile(banks + "host.fxb");
+  key(XK_s, true);
+  key(XK_Return);
+  settle(display, 200);
+  EXPECT_EQ(readFile(banks + "host.fxb"), hostFile) << "asks before replacing";
+  key(XK_Return);
+  ASSERT_TRUE(said("saved bank " + banks + "host.fxb")) << player.err();
+  const std::string replaced = readFile(banks + "host.fxb");
+  ASSERT_TRUE(readBankFile(reinterpret_cast<const uint8_t*>(replaced.data()), replaced.size(), image,
+                           report)) << report.error;
+  EXPECT_TRUE(report.hasCurrentProgram);
+  EXPECT_STREQ(image.programs[31].name, "Host 31");
+
   // Closing the window as a window manager does.
   XEvent close{};
   close.xclient.type = ClientMessage;
@@ -189,6 +255,7 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   EXPECT_EQ(player.wait(kPatientMs), 0) << player.err();
   EXPECT_TRUE(probe.waitForPort("VoGui:midi_in", false, kPatientMs));
   EXPECT_NE(readFile(folder.file("state")).find("\nprogram 1\n"), std::string::npos);
+  EXPECT_NE(readFile(folder.file("state")).find("\nname 31 Host 31\n"), std::string::npos);
   XCloseDisplay(display);
 }
 

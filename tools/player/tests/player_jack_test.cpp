@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "BankFiles.h"
 #include "PlayerTestSupport.h"
 #include "StateFile.h"
 
@@ -93,11 +94,16 @@ TEST_F(PlayerJack, NotesSoundWhereTheyAreAndStopAfterRelease) {
 TEST_F(PlayerJack, StateSurvivesARestartAndADamagedFileIsIgnored) {
   JackProbe probe(server_.name(), 0.1);
   ASSERT_TRUE(probe.open());
-  // Names with what the format must escape; values that need every digit.
+  // Names with what the format must escape; values that need every digit, different in each
+  // program.
   PlayerState state;
   state.program = 7;
-  state.values = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 1.0f, 0.0f, 1.0f / 3, 1, 0};
-  for (int i = 0; i < 32; ++i) state.names.push_back(std::to_string(i) + " p");
+  for (int n = 0; n < 32; ++n) {
+    state.names.push_back(std::to_string(n) + " p");
+    state.values.emplace_back();
+    for (int i = 0; i < 14; ++i) state.values.back().push_back(static_cast<float>((n * 14 + i) % 29) / 28.0f);
+  }
+  state.values[7][0] = 1.0f / 3;
   state.names[7] = "Back\\slash\ttab";
   const std::vector<std::string> params = {"Mod1", "Mod2", "FB1", "FB2", "A", "D", "S",
                                            "R", "CutOff", "Q", "Type", "Env", "M1S", "M2S"};
@@ -108,14 +114,41 @@ TEST_F(PlayerJack, StateSurvivesARestartAndADamagedFileIsIgnored) {
   stopPlayer(*player, probe);
   EXPECT_EQ(readFile(statePath()), formatState(state, params)) << "loaded and saved unchanged";
 
-  // Options change the restored state, and the change is what is saved.
-  player = startPlayer({"--program", "3", "--param", "cutoff=0.125"}, probe);
-  stopPlayer(*player, probe);
+  // An edit to program 7 is kept after switching to program 3 and restarting twice.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--program", "7", "--param", "cutoff=0.125"},
+        std::vector<std::string>{"--program", "3"}, std::vector<std::string>{}}) {
+    player = startPlayer(args, probe);
+    stopPlayer(*player, probe);
+  }
   const StateParse changed = parseState(readFile(statePath()), params, 32);
   ASSERT_TRUE(changed.ok) << changed.error;
   EXPECT_EQ(changed.state.program, 3);
-  EXPECT_EQ(changed.state.values[8], 0.125f);
+  state.values[7][8] = 0.125f;
+  EXPECT_EQ(changed.state.values, state.values);
   EXPECT_EQ(changed.state.names, state.names);
+
+  // A version 1 file: the current program's values, every name; the other programs as new.
+  ASSERT_TRUE(replaceFile(statePath(),
+                          "velaorin-state 1\nprogram 5\nparam Mod1 0.25\nparam Mod2 0.25\nparam FB1 0\n"
+                          "param FB2 0\nparam A 0\nparam D 0\nparam S 1\nparam R 0\nparam CutOff 1\n"
+                          "param Q 0\nparam Type 0\nparam Env 0\nparam M1S 0\nparam M2S 0\n" +
+                              [] {
+                                std::string names;
+                                for (int n = 0; n < 32; ++n) names += "name " + std::to_string(n) + " old" + std::to_string(n) + "\n";
+                                return names;
+                              }() + "end\n",
+                          error));
+  player = startPlayer({}, probe);
+  stopPlayer(*player, probe);
+  const StateParse upgraded = parseState(readFile(statePath()), params, 32);
+  ASSERT_TRUE(upgraded.ok) << upgraded.error;
+  ASSERT_FALSE(upgraded.state.onlyCurrentValues) << "saved again as version 2";
+  EXPECT_EQ(upgraded.state.program, 5);
+  EXPECT_EQ(upgraded.state.names[31], "old31");
+  EXPECT_EQ(upgraded.state.values[5],
+            (std::vector<float>{0.25f, 0.25f, 0, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0}));
+  EXPECT_EQ(upgraded.state.values[1][0], 5.0f / 24.0f) << "Eth Drm's values";
 
   // Cut short: reported, left alone while running, replaced by a good file on exit.
   const std::string damaged = readFile(statePath()).substr(0, 200);
@@ -134,6 +167,68 @@ TEST_F(PlayerJack, StateSurvivesARestartAndADamagedFileIsIgnored) {
   player = startPlayer({"--reset"}, probe);
   stopPlayer(*player, probe);
   EXPECT_EQ(parseState(readFile(statePath()), params, 32).state.names[7], "init8");
+}
+
+// A bank exported by a host (version 1, its own version number) and a preset of ours load at
+// start, before --program and --param; what the player then keeps is what they held.
+TEST_F(PlayerJack, BankAndPresetLoadAtStart) {
+  JackProbe probe(server_.name(), 0.1);
+  ASSERT_TRUE(probe.open());
+  BankImage bank{};
+  for (int32_t n = 0; n < kNumPrograms; ++n) {
+    std::snprintf(bank.programs[n].name, sizeof bank.programs[n].name, "Host %d", static_cast<int>(n));
+    for (int32_t i = 0; i < kNumParams; ++i)
+      bank.programs[n].values[i] = static_cast<float>((n + 3 * i) % 31) / 30.0f;
+  }
+  std::vector<uint8_t> exported = writeBankFile(bank);
+  for (size_t at : {size_t{12}, size_t{20}, size_t{28}}) exported[at] = exported[at + 1] = exported[at + 2] = 0;
+  exported[15] = 1;  // version 1
+  exported[23] = 7;  // a host's version number
+  exported[31] = 0;  // no current program
+  std::ofstream(folder_.file("host.fxb"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(exported.data()), static_cast<std::streamsize>(exported.size()));
+  ProgramImage preset = bank.programs[30];
+  std::snprintf(preset.name, sizeof preset.name, "Preset");
+  const std::vector<uint8_t> presetBytes = writeProgramFile(preset);
+  std::ofstream(folder_.file("one.fxp"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(presetBytes.data()), static_cast<std::streamsize>(presetBytes.size()));
+
+  const std::vector<std::string> params = {"Mod1", "Mod2", "FB1", "FB2", "A", "D", "S",
+                                           "R", "CutOff", "Q", "Type", "Env", "M1S", "M2S"};
+  // Ours keeps the current program; a host's leaves it as it was.
+  bank.currentProgram = 9;
+  const std::vector<uint8_t> ours = writeBankFile(bank);
+  std::ofstream(folder_.file("ours.fxb"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(ours.data()), static_cast<std::streamsize>(ours.size()));
+  for (const char* file : {"ours.fxb", "host.fxb"}) {
+    SCOPED_TRACE(file);
+    auto player = startPlayer({"--reset", "--bank", folder_.file(file)}, probe);
+    stopPlayer(*player, probe);
+    const StateParse loaded = parseState(readFile(statePath()), params, 32);
+    ASSERT_TRUE(loaded.ok) << loaded.error;
+    EXPECT_EQ(loaded.state.program, std::string(file) == "ours.fxb" ? 9 : 0);
+    EXPECT_EQ(loaded.state.names[31], "Host 31");
+    EXPECT_EQ(loaded.state.values[31],
+              std::vector<float>(bank.programs[31].values, bank.programs[31].values + kNumParams));
+  }
+
+  auto player = startPlayer({"--bank", folder_.file("host.fxb"), "--program", "4", "--preset",
+                             folder_.file("one.fxp"), "--param", "Q=1"},
+                            probe);
+  stopPlayer(*player, probe);
+  const StateParse kept = parseState(readFile(statePath()), params, 32);
+  ASSERT_TRUE(kept.ok) << kept.error;
+  EXPECT_EQ(kept.state.program, 4);
+  for (int32_t n = 0; n < kNumPrograms; ++n) {
+    SCOPED_TRACE(n);
+    std::vector<float> expected(bank.programs[n].values, bank.programs[n].values + kNumParams);
+    if (n == 4) {
+      expected.assign(preset.values, preset.values + kNumParams);
+      expected[kQ] = 1.0f;
+    }
+    EXPECT_EQ(kept.state.values[static_cast<size_t>(n)], expected);
+    EXPECT_EQ(kept.state.names[static_cast<size_t>(n)], n == 4 ? "Preset" : bank.programs[n].name);
+  }
 }
 
 TEST_F(PlayerJack, ServerGoneSavesStateAndFails) {
@@ -166,8 +261,11 @@ TEST_F(PlayerJack, FailuresAreOneLineAndNonZero) {
       {{"--connect-audio", "system:playback_1,nobody:in"}, "", "'nobody:in' does not exist"},
       {{"--plugin", "/nonexistent/VelaOrin.so"}, "", "not found"},
       {{"--param", "Nope=0.5"}, "", "unknown parameter 'Nope'"},
+      {{"--bank", folder_.file("state.fxb")}, "", "cannot read bank"},
+      {{"--preset", folder_.file("absent.fxp")}, "", "cannot open preset"},
       {{}, "DISPLAY=:nothing", "cannot open the X display"},
   };
+  writeFile(folder_.file("state.fxb"), "velaorin-state 2\n");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
     std::vector<std::string> args = c.args;

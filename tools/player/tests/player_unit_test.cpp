@@ -11,7 +11,9 @@ const std::vector<std::string> kParams = {"Mod1", "CutOff", "Q"};
 constexpr size_t kPrograms = 3;
 
 PlayerState sample() {
-  return PlayerState{2, {0.1f, 1.0f / 3.0f, 1e-9f}, {"init1", "Tab\there \\ back", "\xE3\x81\x82 x"}};
+  return PlayerState{2,
+                     {{0.1f, 1.0f / 3.0f, 1e-9f}, {1.0f, 0.0f, 0.5f}, {0.25f, 0.75f, 0.125f}},
+                     {"init1", "Tab\there \\ back", "\xE3\x81\x82 x"}};
 }
 
 TEST(PlayerState, RoundTripKeepsEveryBitAndByte) {
@@ -21,6 +23,17 @@ TEST(PlayerState, RoundTripKeepsEveryBitAndByte) {
   EXPECT_EQ(back.state.program, state.program);
   EXPECT_EQ(back.state.values, state.values);  // exact: shortest round-trip text
   EXPECT_EQ(back.state.names, state.names);
+  EXPECT_FALSE(back.state.onlyCurrentValues);
+
+  // Version 1 kept the current program's values only.
+  const StateParse old = parseState("velaorin-state 1\nprogram 1\nparam Q 0.5\nparam Mod1 1\n"
+                                    "param CutOff 0.25\nname 0 a\nname 1 b\nname 2 c\nend\n",
+                                    kParams, kPrograms);
+  ASSERT_TRUE(old.ok) << old.error;
+  EXPECT_TRUE(old.state.onlyCurrentValues);
+  EXPECT_EQ(old.state.values,
+            (std::vector<std::vector<float>>{{}, {1.0f, 0.25f, 0.5f}, {}}));
+  EXPECT_EQ(old.state.names, (std::vector<std::string>{"a", "b", "c"}));
 }
 
 TEST(PlayerState, DamagedFilesAreRejectedWithTheReason) {
@@ -41,21 +54,26 @@ TEST(PlayerState, DamagedFilesAreRejectedWithTheReason) {
   } cases[] = {
       {"", "empty"},
       {good.substr(0, good.find("name 1")), "cut short"},
-      {good.substr(0, good.find("param Q") + 3), "unknown line 'par'"},
+      {good.substr(0, good.find("values 1") + 3), "unknown line 'val'"},
       {without("end\n"), "cut short"},
       {"something else 1\n" + good, "not a VelaOrin"},
-      {replaced("velaorin-state 1", "velaorin-state 2"), "unknown version"},
-      {without("param Q 1e-09\n"), "no value for 'Q'"},
+      {replaced("velaorin-state 2", "velaorin-state 3"), "unknown version"},
+      {replaced("velaorin-state 2", "velaorin-state 1"), "unknown line 'values'"},
+      {replaced(" Q=1e-09", ""), "no value for 'Q' in program 0"},
+      {without("values 1 Mod1=1 CutOff=0 Q=0.5\n"), "no values for program 1"},
+      {replaced("values 2", "values 1"), "values of program 1 given twice"},
+      {replaced("values 2", "values 3"), "bad program number in \"values\""},
       {without("name 1 "), "unknown line"},
       {replaced("name 2", "name 1"), "named twice"},
       {replaced("name 2", "name 3"), "bad program number"},
       {replaced("program 2", "program 3"), "bad program number"},
       {replaced("program 2", "program -1"), "bad program number"},
-      {replaced("param Q 1e-09", "param Q 1.5"), "bad value"},
-      {replaced("param Q 1e-09", "param Q nan"), "bad value"},
-      {replaced("param Q 1e-09", "param Q 0,5"), "bad value"},
-      {replaced("param Q 1e-09", "param Res 0.5"), "unknown parameter"},
-      {replaced("param Q 1e-09", "param CutOff 0.5"), "given twice"},
+      {replaced("Q=1e-09", "Q=1.5"), "bad value"},
+      {replaced("Q=1e-09", "Q=nan"), "bad value"},
+      {replaced("Q=1e-09", "Q=0,5"), "bad value"},
+      {replaced("Q=1e-09", "Q"), "bad value"},
+      {replaced("Q=1e-09", "Res=0.5"), "unknown parameter"},
+      {replaced("Q=1e-09", "CutOff=0.5"), "given twice"},
       {replaced("\\x5C", "\\x5"), "bad escape"},
       {replaced("\\x5C", "\\q5C"), "bad escape"},
       {good + "program 1\n", "after \"end\""},
@@ -77,6 +95,7 @@ TEST(PlayerCommandLine, GoodAndBadArguments) {
       {{}, -1, ""},
       {{"--no-gui", "--program", "31", "--param", "CutOff=0.25", "--name", "V2"}, -1, ""},
       {{"--connect-audio", "a:1,b:2", "--connect-midi", "m:out"}, -1, ""},
+      {{"--bank", "b.fxb", "--preset", "p.fxp"}, -1, ""},
       {{"--help"}, 0, "--connect-audio"},
       {{"--help"}, 0, "beside this program, then in\n../lib/vst from it"},
       {{"--version"}, 0, "velaorin "},
