@@ -1,8 +1,10 @@
 // Writes the bundle's Turtle from the tables the binaries are built from: the ports from the
 // parameter table (symbols, names, defaults), the filter type's scale points from the panel's
-// radio buttons, one preset per distinct factory program. So the LV2 data cannot drift from the
-// VST 2 texts or the panel.
+// radio buttons, one preset per distinct program of a new instance and the factory library as
+// the bank "Factory". So the LV2 data cannot drift from the VST 2 texts, the panel or the library.
 //   make_turtle BUNDLE_DIR DSP_BINARY [UI_BINARY]
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cstdio>
@@ -11,8 +13,10 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "FactoryLibrary.h"
 #include "Lv2Bundle.h"
 #include "PanelLayout.h"
 #include "VelaParameters.h"
@@ -67,19 +71,41 @@ bool isSymbol(const std::string& s) {
   return true;
 }
 
-struct Preset {
-  std::string label;
-  const float ParameterInfo::*column;
-};
-// The factory programs with values of their own: program 0 (and the 30 like it) and "Eth Drm".
 constexpr char kProjectUri[] = "urn:velaorin:VelaOrin#project";
+constexpr char kFactoryBankUri[] = "urn:velaorin:VelaOrin#factory";
 
-const Preset kPresets[] = {{"init1", &ParameterInfo::initial}, {"Eth Drm", &ParameterInfo::ethDrm}};
+struct Preset {
+  std::string uri, label;
+  std::array<float, kNumParams> values;  // by parameter index
+  const char* file;
+  bool inFactoryBank;
+};
 
-std::string presetUri(size_t n) {
+std::string numbered(const char* stem, size_t n) {
   char text[64];
-  std::snprintf(text, sizeof text, "%s#preset%02zu", kPluginUri, n + 1);
+  std::snprintf(text, sizeof text, "%s#%s%02zu", kPluginUri, stem, n);
   return text;
+}
+
+// The programs a new instance has that differ ("init1", as the 30 like it, and "Eth Drm"), then
+// the factory library as the bank "Factory", in its order. URIs are numbered: hosts that keep
+// presets by URI list them in that order.
+std::vector<Preset> presets() {
+  std::vector<Preset> list;
+  const std::pair<const char*, float ParameterInfo::*> programs[] = {
+      {"init1", &ParameterInfo::initial}, {"Eth Drm", &ParameterInfo::ethDrm}};
+  for (const auto& [name, column] : programs) {
+    Preset preset{numbered("preset", list.size() + 1), name, {}, "presets.ttl", false};
+    for (const ParameterInfo& p : kParameters) preset.values[p.index] = p.*column;
+    list.push_back(preset);
+  }
+  for (size_t n = 0; n < kFactorySounds.size(); ++n) {
+    Preset preset{numbered("factory", n + 1), kFactorySounds[n].name, {}, "factory.ttl", true};
+    std::copy(std::begin(kFactorySounds[n].values), std::end(kFactorySounds[n].values),
+              preset.values.begin());
+    list.push_back(preset);
+  }
+  return list;
 }
 
 std::string pluginTurtle(bool withUi) {
@@ -155,19 +181,23 @@ std::string pluginTurtle(bool withUi) {
   return t.str();
 }
 
-std::string presetsTurtle() {
+// The presets kept in one file; the factory file also describes the bank.
+std::string presetsTurtle(const std::string& file) {
   std::ostringstream t;
   t << kPrefixes;
-  for (size_t n = 0; n < std::size(kPresets); ++n) {
-    const Preset& preset = kPresets[n];
-    t << "<" << presetUri(n) << ">\n"
+  if (file == "factory.ttl")
+    t << "<" << kFactoryBankUri << ">\n    a pset:Bank ;\n    rdfs:label \"Factory\" .\n\n";
+  for (const Preset& preset : presets()) {
+    if (preset.file != file) continue;
+    t << "<" << preset.uri << ">\n"
       << "    a pset:Preset ;\n"
       << "    lv2:appliesTo <" << kPluginUri << "> ;\n"
-      << "    rdfs:label " << quoted(preset.label) << " ;\n"
-      << "    lv2:port";
+      << "    rdfs:label " << quoted(preset.label) << " ;\n";
+    if (preset.inFactoryBank) t << "    pset:bank <" << kFactoryBankUri << "> ;\n";
+    t << "    lv2:port";
     for (const ParameterInfo& p : kParameters)
       t << (p.index == 0 ? "" : " ,") << " [\n        lv2:symbol \"" << p.name
-        << "\" ;\n        pset:value " << number(p.*preset.column) << "\n    ]";
+        << "\" ;\n        pset:value " << number(preset.values[p.index]) << "\n    ]";
     t << " .\n\n";
   }
   return t.str();
@@ -185,11 +215,11 @@ std::string manifestTurtle(const std::string& dsp, const std::string& ui) {
       << "    a ui:X11UI ;\n"
       << "    lv2:binary <" << ui << "> ;\n"
       << "    rdfs:seeAlso <VelaOrin_ui.ttl> .\n\n";
-  for (size_t n = 0; n < std::size(kPresets); ++n)
-    t << "<" << presetUri(n) << ">\n"
+  for (const Preset& preset : presets())
+    t << "<" << preset.uri << ">\n"
       << "    a pset:Preset ;\n"
       << "    lv2:appliesTo <" << kPluginUri << "> ;\n"
-      << "    rdfs:seeAlso <presets.ttl> .\n\n";
+      << "    rdfs:seeAlso <" << preset.file << "> .\n\n";
   return t.str();
 }
 
@@ -232,7 +262,8 @@ int main(int argc, char** argv) {
   const std::string ui = argc == 4 ? argv[3] : "";
   bool ok = write(dir + "/manifest.ttl", manifestTurtle(argv[2], ui)) &&
             write(dir + "/VelaOrin.ttl", pluginTurtle(!ui.empty())) &&
-            write(dir + "/presets.ttl", presetsTurtle());
+            write(dir + "/presets.ttl", presetsTurtle("presets.ttl")) &&
+            write(dir + "/factory.ttl", presetsTurtle("factory.ttl"));
   if (ok && !ui.empty()) ok = write(dir + "/VelaOrin_ui.ttl", uiTurtle());
   return ok ? 0 : 1;
 }

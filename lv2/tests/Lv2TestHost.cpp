@@ -109,13 +109,14 @@ void Lv2Synth::activate(bool on) {
   active_ = on;
 }
 
-bool Lv2Synth::applyPreset(const std::string& uri) {
+bool Lv2Synth::applyPreset(const std::string& uri, std::string* label) {
   LilvWorld* world = Lv2World::get().world();
   LilvNode* node = lilv_new_uri(world, uri.c_str());
   lilv_world_load_resource(world, node);
   LilvState* state = lilv_state_new_from_world(world, &gMap, node);
   lilv_node_free(node);
   if (state == nullptr) return false;
+  if (label != nullptr) *label = lilv_state_get_label(state) != nullptr ? lilv_state_get_label(state) : "";
   presetOk_ = true;
   const auto setValue = [](const char* symbol, void* user, const void* value, uint32_t size,
                            uint32_t type) {

@@ -40,7 +40,7 @@ class Lv2Synth {
   void activate(bool on);
   float& control(int32_t port) { return controls_.at(static_cast<size_t>(port)); }
   // As jalv and Ardour do (lilv state, values by symbol); false if a symbol is not a port.
-  bool applyPreset(const std::string& uri);
+  bool applyPreset(const std::string& uri, std::string* label = nullptr);
   // Events of the next block, in frame order.
   void atom(int64_t frame, uint32_t type, const void* body, uint32_t size);
   void midi(int64_t frame, uint8_t status, uint8_t data1, uint8_t data2);

@@ -1,19 +1,23 @@
 // VelaOrin.lv2 through our lilv host against VelaOrin.so through its VST 2 entry point: the same
 // MIDI at the same frames with the same values gives the same bits, whatever blocks either host
-// cuts; the presets are the factory programs; host call orders the specification allows leave
-// nothing behind.
+// cuts; the presets are the new programs and the factory library; host call orders the
+// specification allows leave nothing behind.
 #include <gtest/gtest.h>
 #include <lv2/atom/atom.h>
 #include <lv2/midi/midi.h>
+#include <lv2/presets/presets.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <vector>
 
 #include "DAEffectX.h"
+#include "FactoryLibrary.h"
 #include "Lv2TestHost.h"
 #include "MidiList.h"
 #include "PluginLoader.h"
@@ -176,25 +180,61 @@ TEST(Lv2Render, SameBitsAsTheVstPluginAtAnyRateAndBlocks) {
   }
 }
 
-// Each preset sets the ports (by symbol, through lilv) to its factory program and sounds as it.
-TEST(Lv2Render, PresetsAreTheFactoryPrograms) {
-  const std::vector<std::string> uris = Lv2World::get().presetUris();
-  const float ParameterInfo::*programs[] = {&ParameterInfo::initial, &ParameterInfo::ethDrm};
-  ASSERT_EQ(uris.size(), std::size(programs)) << Lv2World::get().error();
-  const Song phrase{30000, {{10, 0x90, 60, 100}, {9000, 0x90, 67, 90}, {15000, 0x80, 60, 0}}, {}};
+// Each preset, applied through lilv, sets the ports by symbol: the programs of a new instance
+// that differ (which sound as the VST 2 programs), and the factory library as the bank "Factory".
+TEST(Lv2Render, PresetsAreTheNewProgramsAndTheFactoryLibrary) {
+  struct Expected {
+    std::string uri, label;
+    std::array<float, kNumParams> values;
+    int32_t program;  // of a new VST 2 instance, or -1
+  };
+  std::vector<Expected> expected;
+  const float ParameterInfo::*columns[] = {&ParameterInfo::initial, &ParameterInfo::ethDrm};
   for (int32_t n = 0; n < 2; ++n) {
-    SCOPED_TRACE(uris[static_cast<size_t>(n)]);
+    expected.push_back({std::string(velalv2::kPluginUri) + "#preset0" + std::to_string(n + 1),
+                        n == 0 ? "init1" : "Eth Drm", {}, n});
+    for (const ParameterInfo& p : kParameters) expected.back().values[p.index] = p.*columns[n];
+  }
+  for (size_t n = 0; n < kFactorySounds.size(); ++n) {
+    char uri[64];
+    std::snprintf(uri, sizeof uri, "%s#factory%02zu", velalv2::kPluginUri, n + 1);
+    expected.push_back({uri, kFactorySounds[n].name, {}, -1});
+    std::copy(std::begin(kFactorySounds[n].values), std::end(kFactorySounds[n].values),
+              expected.back().values.begin());
+  }
+  std::sort(expected.begin(), expected.end(), [](auto& a, auto& b) { return a.uri < b.uri; });
+  const std::vector<std::string> uris = Lv2World::get().presetUris();
+  ASSERT_EQ(uris.size(), expected.size()) << Lv2World::get().error();
+  LilvWorld* world = Lv2World::get().world();
+  LilvNode* bankProperty = lilv_new_uri(world, LV2_PRESETS__bank);
+  LilvNode* labelProperty = lilv_new_uri(world, LILV_NS_RDFS "label");
+  const Song phrase{30000, {{10, 0x90, 60, 100}, {9000, 0x90, 67, 90}, {15000, 0x80, 60, 0}}, {}};
+  for (size_t n = 0; n < uris.size(); ++n) {
+    const Expected& e = expected[n];
+    SCOPED_TRACE(e.uri);
+    ASSERT_EQ(uris[n], e.uri);
     Lv2Synth synth(44100.0);
-    ASSERT_TRUE(synth.applyPreset(uris[static_cast<size_t>(n)]));
+    std::string label;
+    ASSERT_TRUE(synth.applyPreset(e.uri, &label));
+    EXPECT_EQ(label, e.label);
     for (const ParameterInfo& p : kParameters)
       EXPECT_EQ(std::bit_cast<uint32_t>(synth.control(p.index)),
-                std::bit_cast<uint32_t>(p.*programs[n]))
+                std::bit_cast<uint32_t>(e.values[p.index]))
           << p.name;
-    const Render vst = renderVst(phrase, 44100.0f, n);
+    LilvNode* preset = lilv_new_uri(world, e.uri.c_str());
+    LilvNode* bank = lilv_world_get(world, preset, bankProperty, nullptr);
+    LilvNode* bankLabel = bank != nullptr ? lilv_world_get(world, bank, labelProperty, nullptr) : nullptr;
+    EXPECT_EQ(bankLabel != nullptr ? lilv_node_as_string(bankLabel) : "", std::string(e.program < 0 ? "Factory" : ""));
+    lilv_node_free(bankLabel);
+    lilv_node_free(bank);
+    lilv_node_free(preset);
+    if (e.program < 0) continue;
+    const Render vst = renderVst(phrase, 44100.0f, e.program);
     EXPECT_GT(peakOf(vst), 0.02f);
-    EXPECT_EQ(firstDifference(renderLv2(phrase, 44100.0, {256}, uris[static_cast<size_t>(n)]), vst),
-              -1);
+    EXPECT_EQ(firstDifference(renderLv2(phrase, 44100.0, {256}, e.uri), vst), -1);
   }
+  lilv_node_free(labelProperty);
+  lilv_node_free(bankProperty);
 }
 
 // What the specification lets a host do, against the same note in a fresh instance.
