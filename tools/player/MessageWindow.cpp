@@ -68,6 +68,25 @@ std::vector<std::string> wrapWords(const std::string& text, double fitsWidth,
   return lines;
 }
 
+Window createFixedWindow(Display* display, int x, int y, int width, int height, long eventMask,
+                         const std::string& title) {
+  const int screen = DefaultScreen(display);
+  const Window window = XCreateSimpleWindow(
+      display, RootWindow(display, screen), x, y, static_cast<unsigned>(width),
+      static_cast<unsigned>(height), 0, BlackPixel(display, screen), WhitePixel(display, screen));
+  XSelectInput(display, window, eventMask);
+  XStoreName(display, window, title.c_str());
+  XClassHint classHint{const_cast<char*>("velaorin"), const_cast<char*>("VelaOrin")};
+  XSetClassHint(display, window, &classHint);
+  XSizeHints* size = XAllocSizeHints();
+  size->flags = PMinSize | PMaxSize;
+  size->min_width = size->max_width = width;
+  size->min_height = size->max_height = height;
+  XSetWMNormalHints(display, window, size);
+  XFree(size);
+  return window;
+}
+
 bool showMessageWindow(const std::string& title, const std::string& message) {
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return false;
@@ -89,20 +108,10 @@ bool showMessageWindow(const std::string& title, const std::string& message) {
       std::ceil(2 * kMargin + static_cast<double>(lines.size() + 1) * kLineHeight + kLineHeight / 2));
 
   const int screen = DefaultScreen(display);
-  const Window window = XCreateSimpleWindow(
-      display, RootWindow(display, screen), (DisplayWidth(display, screen) - width) / 2,
-      (DisplayHeight(display, screen) - height) / 2, static_cast<unsigned>(width),
-      static_cast<unsigned>(height), 0, BlackPixel(display, screen), WhitePixel(display, screen));
-  XSelectInput(display, window, ExposureMask | KeyPressMask | ButtonPressMask);
-  XStoreName(display, window, title.c_str());
-  XClassHint classHint{const_cast<char*>("velaorin"), const_cast<char*>("VelaOrin")};
-  XSetClassHint(display, window, &classHint);
-  XSizeHints* size = XAllocSizeHints();
-  size->flags = PMinSize | PMaxSize;
-  size->min_width = size->max_width = width;
-  size->min_height = size->max_height = height;
-  XSetWMNormalHints(display, window, size);
-  XFree(size);
+  const Window window = createFixedWindow(
+      display, (DisplayWidth(display, screen) - width) / 2,
+      (DisplayHeight(display, screen) - height) / 2, width, height,
+      ExposureMask | KeyPressMask | ButtonPressMask, title);
   // Asked to, window managers give the keyboard to a new window; the key that closes it lands here.
   XWMHints* hints = XAllocWMHints();
   hints->flags = InputHint;

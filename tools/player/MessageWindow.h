@@ -2,9 +2,16 @@
 // with no terminal to read, why it could not start.
 #pragma once
 
+#include <X11/Xlib.h>
+
 #include <functional>
 #include <string>
 #include <vector>
+
+// A top-level window of the player's class ("velaorin", "VelaOrin") with a white background and
+// a size the window manager keeps, taking the events of `eventMask`.
+Window createFixedWindow(Display* display, int x, int y, int width, int height, long eventMask,
+                         const std::string& title);
 
 // `text` in lines no wider than `fitsWidth` as `width` measures them, broken between words; a
 // word wider than that gets a line to itself.

@@ -1,5 +1,7 @@
 #include "PlayerWindow.h"
 
+#include "MessageWindow.h"
+
 #include <X11/XKBlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -50,21 +52,11 @@ PlayerWindow::PlayerWindow(PluginHost& host, NoteSink notes, const std::string& 
   }
   const int screen = DefaultScreen(display_);
   const int height = kBarHeight + panelHeight_ + kKeyboardHeight;
-  window_ = XCreateSimpleWindow(display_, RootWindow(display_, screen), 0, 0,
-                                static_cast<unsigned>(width_), static_cast<unsigned>(height), 0,
-                                BlackPixel(display_, screen), WhitePixel(display_, screen));
-  XSelectInput(display_, window_, ExposureMask | KeyPressMask | KeyReleaseMask |
-                                      ButtonPressMask | ButtonReleaseMask | Button1MotionMask |
-                                      StructureNotifyMask | FocusChangeMask);
-  XStoreName(display_, window_, title.c_str());
-  XClassHint classHint{const_cast<char*>("velaorin"), const_cast<char*>("VelaOrin")};
-  XSetClassHint(display_, window_, &classHint);
-  XSizeHints* size = XAllocSizeHints();
-  size->flags = PMinSize | PMaxSize;
-  size->min_width = size->max_width = width_;
-  size->min_height = size->max_height = height;
-  XSetWMNormalHints(display_, window_, size);
-  XFree(size);
+  window_ = createFixedWindow(display_, 0, 0, width_, height,
+                              ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
+                                  ButtonReleaseMask | Button1MotionMask | StructureNotifyMask |
+                                  FocusChangeMask,
+                              title);
   deleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
   XSetWMProtocols(display_, window_, &deleteWindow_, 1);
   // Held keys send one press and one release, not a stream of both.
