@@ -64,6 +64,17 @@ void saveScreen(Display* display, const std::string& path) {
   XDestroyImage(image);
 }
 
+// The close a window manager sends when the user closes the window.
+void closeAsWindowManager(Display* display, Window window) {
+  XEvent close{};
+  close.xclient.type = ClientMessage;
+  close.xclient.window = window;
+  close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+  close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  XSendEvent(display, window, False, NoEventMask, &close);
+}
+
 void settle(Display* display, int ms) {
   XSync(display, False);
   std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -243,14 +254,7 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   EXPECT_TRUE(report.hasCurrentProgram);
   EXPECT_STREQ(image.programs[31].name, "Host 31");
 
-  // Closing the window as a window manager does.
-  XEvent close{};
-  close.xclient.type = ClientMessage;
-  close.xclient.window = window;
-  close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  close.xclient.format = 32;
-  close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  XSendEvent(display, window, False, NoEventMask, &close);
+  closeAsWindowManager(display, window);
   XSync(display, False);
   EXPECT_EQ(player.wait(kPatientMs), 0) << player.err();
   EXPECT_TRUE(probe.waitForPort("VoGui:midi_in", false, kPatientMs));
@@ -317,13 +321,7 @@ TEST(PlayerGui, MenuLaunchWithoutJackShowsWhyInAWindow) {
         XTestFakeButtonEvent(display, 1, True, CurrentTime);
         XTestFakeButtonEvent(display, 1, False, CurrentTime);
       } else {
-        XEvent close{};
-        close.xclient.type = ClientMessage;
-        close.xclient.window = window;
-        close.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        close.xclient.format = 32;
-        close.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-        XSendEvent(display, window, False, NoEventMask, &close);
+        closeAsWindowManager(display, window);
       }
       XSync(display, False);
       EXPECT_EQ(player.wait(10000), 1) << player.err();
