@@ -1,7 +1,7 @@
 // VelaOrin.lv2 through our lilv host against VelaOrin.so through its VST 2 entry point: the same
 // MIDI at the same frames with the same values gives the same bits, whatever blocks either host
-// cuts; the presets are the new programs and the factory library; host call orders the
-// specification allows leave nothing behind.
+// cuts; the presets are the new programs and the factory library; host call orders LV2 allows
+// leave nothing behind.
 #include <gtest/gtest.h>
 #include <lv2/atom/atom.h>
 #include <lv2/midi/midi.h>
@@ -237,7 +237,7 @@ TEST(Lv2Render, PresetsAreTheNewProgramsAndTheFactoryLibrary) {
   lilv_node_free(bankProperty);
 }
 
-// What the specification lets a host do, against the same note in a fresh instance.
+// What LV2 lets a host do, against the same note in a fresh instance.
 TEST(Lv2Render, ReactivationAndEmptyRunsLeaveNoTrace) {
   const auto play = [](Lv2Synth& synth, bool note) {
     Render r(16000);
