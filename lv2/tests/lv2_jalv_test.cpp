@@ -31,7 +31,13 @@ TEST(Lv2Jalv, NotesSoundAndController123StopsThem) {
   Child jalv({"/usr/bin/jalv", "-i", "-x", "-n", "Vo", velalv2::kPluginUri},
              {server.env(), "LV2_PATH=" VELA_LV2_DIR}, folder.file("jalv"));
   ASSERT_TRUE(probe.waitForPort("Vo:out_R", true, 20000)) << jalv.err();
-  ASSERT_TRUE(probe.connectTo("Vo"));
+  // jalv makes its ports before it activates its client, and JACK connects only active clients.
+  bool connected = probe.connectTo("Vo");
+  for (int waited = 0; !connected && waited < 20000 && jalv.running(); waited += 10) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    connected = probe.connectTo("Vo");
+  }
+  ASSERT_TRUE(connected) << jalv.err();
   // jalv makes its ports before it starts processing: wait for a first note to come back.
   bool answering = false;
   for (int tries = 0; tries < 100 && !answering && jalv.running(); ++tries) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -176,9 +177,14 @@ bool JackProbe::waitForPort(const std::string& name, bool present, int timeoutMs
 }
 
 bool JackProbe::connectTo(const std::string& player) {
-  return jack_connect(client_, jack_port_name(midiOut_), (player + ":midi_in").c_str()) == 0 &&
-         jack_connect(client_, (player + ":out_L").c_str(), jack_port_name(in_[0])) == 0 &&
-         jack_connect(client_, (player + ":out_R").c_str(), jack_port_name(in_[1])) == 0;
+  // A connection made by an earlier try counts: the call can be repeated until all three hold.
+  auto connect = [this](const std::string& from, const std::string& to) {
+    const int result = jack_connect(client_, from.c_str(), to.c_str());
+    return result == 0 || result == EEXIST;
+  };
+  return connect(jack_port_name(midiOut_), player + ":midi_in") &&
+         connect(player + ":out_L", jack_port_name(in_[0])) &&
+         connect(player + ":out_R", jack_port_name(in_[1]));
 }
 
 int64_t JackProbe::play(const std::vector<TimedMidi>& events, int64_t delayFrames) {
