@@ -13,7 +13,8 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 check_bundle() {  # FOLDER_OF_BUNDLES WHAT
   local dir=$1 where=$2 out
-  # Bookworm's script names a spec file the package no longer ships: that line is expected.
+  # Bookworm's lv2_validate names a data file (lv2core.doap.ttl) the package no longer ships:
+  # that line is expected.
   out=$(lv2_validate "$dir"/VelaOrin.lv2/*.ttl 2>&1) && [ "$(grep -vc -e '^Skipping file .*lv2core.doap.ttl' \
     -e '^Found 0 errors' <<<"$out")" -eq 0 ] || fail "$where: lv2_validate: $out"
   [ "$(LV2_PATH="$dir" lv2ls 2>&1)" = "$uri" ] || fail "$where: lv2ls"
