@@ -5,16 +5,15 @@
 
 #include <cstdint>
 
+#include "VelaIdentity.h"
 #include "VelaParameters.h"
 
 namespace velalv2 {
 
-inline constexpr char kPluginUri[] = "urn:velaorin:VelaOrin";
-inline constexpr char kUiUri[] = "urn:velaorin:VelaOrin#ui";
-// Release versions are even (an odd minor or micro marks a development build; hosts may hide a
-// minor version of 0).
-inline constexpr int32_t kMinorVersion = 2;
-inline constexpr int32_t kMicroVersion = 0;
+inline constexpr const char* kPluginUri = vela::identity::kLv2Uri;
+inline constexpr char kUiUri[] = "urn:velaorin:VelaOrin#ui";  // kPluginUri + "#ui"
+inline constexpr int32_t kMinorVersion = vela::identity::kLv2MinorVersion;
+inline constexpr int32_t kMicroVersion = vela::identity::kLv2MicroVersion;
 
 // Ports 0..13 are the parameters in host index order, then MIDI in and the two outputs.
 inline constexpr uint32_t kMidiInPort = kNumParams;

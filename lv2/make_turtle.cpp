@@ -71,8 +71,8 @@ bool isSymbol(const std::string& s) {
   return true;
 }
 
-constexpr char kProjectUri[] = "urn:velaorin:VelaOrin#project";
-constexpr char kFactoryBankUri[] = "urn:velaorin:VelaOrin#factory";
+const std::string kProjectUri = std::string(kPluginUri) + "#project";
+const std::string kFactoryBankUri = std::string(kPluginUri) + "#factory";
 
 struct Preset {
   std::string uri, label;
@@ -117,12 +117,13 @@ std::string pluginTurtle(bool withUi) {
     << "    rdfs:label \"Output\" .\n\n";
   t << "<" << kProjectUri << ">\n"
     << "    a doap:Project ;\n"
-    << "    doap:name \"VelaOrin\" ;\n"
-    << "    doap:maintainer [ a foaf:Person ; foaf:name \"Dravnik\" ] .\n\n";
+    << "    doap:name \"" << vela::identity::kName << "\" ;\n"
+    << "    doap:maintainer [ a foaf:Person ; foaf:name \"" << vela::identity::kVendor
+    << "\" ] .\n\n";
   t << "<" << kPluginUri << ">\n"
     << "    a lv2:Plugin , lv2:InstrumentPlugin ;\n"
     << "    lv2:project <" << kProjectUri << "> ;\n"
-    << "    doap:name \"VelaOrin\" ;\n"
+    << "    doap:name \"" << vela::identity::kName << "\" ;\n"
     << "    doap:license <https://spdx.org/licenses/MIT> ;\n"
     << "    rdfs:comment \"A small FM synthesizer: two sine modulators with feedback and sync "
        "into a sine carrier, an ADSR envelope and a state-variable filter.\" ;\n"

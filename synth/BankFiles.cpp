@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "VelaIdentity.h"
+
 namespace {
 
 constexpr uint32_t kBankHeaderBytes = 156;
 constexpr uint32_t kNameField = 28;
-// The "plug-in version" field: hosts fill it as they like and readers ignore it; ours says 1.
-constexpr uint32_t kWrittenPluginVersion = 1;
+// The "plug-in version" field: hosts fill it as they like and readers ignore it; ours is the
+// vendor version.
+constexpr uint32_t kWrittenPluginVersion = vela::identity::kVendorVersion;
 
 class BigEndianWriter {
  public:
@@ -23,7 +26,7 @@ class BigEndianWriter {
     u32(static_cast<uint32_t>(kProgramFileBytes - 8));
     tag("FxCk");
     u32(1);
-    tag("VelV");
+    tag(vela::identity::kIdentifier);
     u32(kWrittenPluginVersion);
     u32(kNumParams);
     char name[kNameField] = {};
@@ -90,9 +93,10 @@ class BigEndianReader {
     const uint32_t version = u32(at + 12);
     if (version != 1 && !(bank && version == 2))
       return failAt(at + 12, "unknown version " + std::to_string(version));
-    if (!is(at + 16, "VelV"))
+    if (!is(at + 16, vela::identity::kIdentifier))
       return failAt(at + 16, "the file belongs to another plug-in (" + quotedTag(data_ + at + 16) +
-                                 "), not VelaOrin ('VelV')");
+                                 "), not " + vela::identity::kName + " ('" +
+                                 vela::identity::kIdentifier + "')");
     const uint32_t count = u32(at + 24);
     const uint32_t expected = bank ? kNumPrograms : kNumParams;
     if (count != expected)
@@ -164,7 +168,7 @@ std::vector<uint8_t> writeBankFile(const BankImage& image) {
   w.u32(static_cast<uint32_t>(kBankFileBytes - 8));
   w.tag("FxBk");
   w.u32(2);
-  w.tag("VelV");
+  w.tag(vela::identity::kIdentifier);
   w.u32(kWrittenPluginVersion);
   w.u32(kNumPrograms);
   w.u32(static_cast<uint32_t>(image.currentProgram));

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "EngineNumbers.h"
+#include "VelaIdentity.h"
 
 namespace {
 
@@ -267,7 +268,7 @@ class Reader {
   bool header(const char* magic, size_t total) {
     if (!tag(magic, "wrong magic: not VelaOrin data of this kind")) return false;
     if (!expect(kFormatVersion, "unknown version")) return false;
-    if (!tag("VelV", "the data belongs to another plug-in")) return false;
+    if (!tag(vela::identity::kIdentifier, "the data belongs to another plug-in")) return false;
     const size_t field = at_;
     uint32_t declared = 0;
     if (!u32(declared)) return false;
@@ -291,7 +292,7 @@ std::vector<uint8_t> encodeBank(const BankImage& image) {
   Writer w(kBankBytes);
   w.tag("VOBK");
   w.u32(kFormatVersion);
-  w.tag("VelV");
+  w.tag(vela::identity::kIdentifier);
   w.u32(kBankBytes);
   w.u32(kNumPrograms);
   w.u32(kNumParams);
@@ -304,7 +305,7 @@ std::vector<uint8_t> encodeProgram(const ProgramImage& image) {
   Writer w(kSingleBytes);
   w.tag("VOPG");
   w.u32(kFormatVersion);
-  w.tag("VelV");
+  w.tag(vela::identity::kIdentifier);
   w.u32(kSingleBytes);
   w.u32(kNumParams);
   w.program(image);

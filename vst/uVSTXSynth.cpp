@@ -5,6 +5,7 @@
 
 #include "DVstUtils.h"
 #include "GrEditor.h"
+#include "VelaIdentity.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ AVstXSynth::AVstXSynth(audioMasterCallback master) : AudioEffectX(master, kNumPr
     hasVu(false);
     hasClip(false);
     isSynth(true);
-    setUniqueID(fourCharsToCode('V', 'e', 'l', 'V'));
+    setUniqueID(vela::identity::kIdentifierCode);
   }
   suspend();
 }
@@ -119,21 +120,21 @@ bool AVstXSynth::getProgramNameIndexed(int32_t, int32_t index, char* text) {
 bool AVstXSynth::copyProgram(int32_t destination) { return bank.copyProgram(destination); }
 
 bool AVstXSynth::getEffectName(char* text) {
-  copyHostText(text, "VelaOrin", kEffectNameSize);
+  copyHostText(text, vela::identity::kName, kEffectNameSize);
   return true;
 }
 
 bool AVstXSynth::getVendorString(char* text) {
-  copyHostText(text, "Dravnik", kVendorTextSize);
+  copyHostText(text, vela::identity::kVendor, kVendorTextSize);
   return true;
 }
 
 bool AVstXSynth::getProductString(char* text) {
-  copyHostText(text, "Vela First Synth", kVendorTextSize);
+  copyHostText(text, vela::identity::kProduct, kVendorTextSize);
   return true;
 }
 
-int32_t AVstXSynth::getVendorVersion() { return 1; }
+int32_t AVstXSynth::getVendorVersion() { return vela::identity::kVendorVersion; }
 
 intptr_t AVstXSynth::canDo(char* text) {
   if (text == nullptr) return -1;

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "ToolError.h"
+#include "VelaIdentity.h"
 
 namespace {
 
@@ -46,8 +47,7 @@ ProgramImage readPreset(const std::string& path, std::vector<std::string>& warni
 }
 
 void requireVelaOrin(const PluginHost& host) {
-  constexpr int32_t kVelV = 'V' << 24 | 'e' << 16 | 'l' << 8 | 'V';
-  if (host.uniqueId() != kVelV || host.numPrograms() != kNumPrograms ||
+  if (host.uniqueId() != vela::identity::kIdentifierCode || host.numPrograms() != kNumPrograms ||
       host.numParameters() != kNumParams)
     throw ToolError("bank and preset files are VelaOrin's; the plug-in is " + host.effectName());
 }

@@ -21,6 +21,7 @@
 #include "Renderer.h"
 #include "ToolError.h"
 #include "RenderJobs.h"
+#include "VelaIdentity.h"
 
 namespace {
 
@@ -158,7 +159,7 @@ std::string shown(const std::string& path) {
 // What VelaOrin does not do, said once per file when the song asks for it.
 void remarkOn(const Song& song, const RenderJob& job, const PluginHost& host,
               const Reporter& report) {
-  if (job.input.empty() || host.effectName() != "VelaOrin") return;
+  if (job.input.empty() || host.effectName() != vela::identity::kName) return;
   const SongRemarks remarks = remarksOn(song);
   const int32_t rate = host.sampleRate();
   if (remarks.firstOverlapFrame >= 0)
