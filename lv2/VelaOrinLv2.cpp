@@ -1,8 +1,8 @@
 // VelaOrin as an LV2 instrument: an adapter from control ports and an atom sequence of MIDI to
-// the format-free engine and program bank. It drives them exactly as the VST 2 class does
-// (changed values through the bank in index order, applyPending at the start of the block, then
-// the block's MIDI queued at its frames, then one render call), so the same events at the same
-// frames with the same values give the same bits as VelaOrin.so at any block size.
+// the instrument core. It drives the core exactly as the VST 2 class does (changed values into
+// the bank in index order, acting from the block's start; the block's MIDI queued at its frames;
+// one render call), so the same events at the same frames with the same values give the same
+// bits as VelaOrin.so at any block size.
 //
 // There is no state extension: the sound is the 14 control ports, which hosts save themselves.
 #include <lv2/atom/atom.h>
@@ -17,24 +17,18 @@
 #include <optional>
 
 #include "Lv2Bundle.h"
-#include "ProgramBank.h"
-#include "VelaEngine.h"
+#include "VelaInstrument.h"
 
 namespace {
 
 using namespace velalv2;
 
-// What a fresh or re-activated instance plays with.
-struct Voices {
-  explicit Voices(float rate) { engine.setSampleRate(rate); }
-  VelaEngine engine;
-  ProgramBank bank;  // only program 0 is used: the ports are the program
-};
-
 struct Instance {
   float rate = 0.0f;
   LV2_URID midiEvent = 0;
-  std::optional<Voices> voices;
+  // What a fresh or re-activated instance plays with; only program 0 is used: the ports are
+  // the program.
+  std::optional<VelaInstrument> instrument;
   const float* controls[kNumParams] = {};
   const LV2_Atom_Sequence* midiIn = nullptr;
   float* outputs[2] = {};
@@ -43,7 +37,8 @@ struct Instance {
   bool handed[kNumParams] = {};
 
   void restart() {
-    voices.emplace(rate);
+    instrument.emplace();
+    instrument->setSampleRate(rate);
     for (bool& h : handed) h = false;
   }
 };
@@ -88,18 +83,16 @@ void deactivate(LV2_Handle) {}
 // [audio thread] No allocation, lock or system call.
 void run(LV2_Handle handle, uint32_t frames) {
   auto* self = static_cast<Instance*>(handle);
-  VelaEngine& engine = self->voices->engine;
-  ProgramBank& bank = self->voices->bank;
+  VelaInstrument& instrument = *self->instrument;
   for (int32_t i = 0; i < kNumParams; ++i) {
     if (self->controls[i] == nullptr) continue;
     const float value = *self->controls[i];
     const auto bits = std::bit_cast<uint32_t>(value);
     if (self->handed[i] && bits == self->handedBits[i]) continue;
-    bank.setParameter(i, value);
+    instrument.bank().setParameter(i, value);
     self->handed[i] = true;
     self->handedBits[i] = bits;
   }
-  bank.applyPending(engine);
 
   if (const LV2_Atom_Sequence* sequence = self->midiIn; sequence != nullptr) {
     const auto* end = reinterpret_cast<const uint8_t*>(&sequence->body) + sequence->atom.size;
@@ -112,17 +105,17 @@ void run(LV2_Handle handle, uint32_t frames) {
         continue;
       const int64_t at = event->time.frames;
       const auto frame = static_cast<int32_t>(at < 0 ? 0 : at > frames ? frames : at);
-      EngineEvent engineEvent;
-      if (!engineEventFromMidi(frame, bytes[0], bytes[1], bytes[2], engineEvent)) continue;
-      if (!engine.queueEvent(engineEvent)) break;  // full: the rest is dropped, as in VST 2
+      // Past the queue's capacity the rest is dropped, as in VST 2.
+      instrument.queueMidi(frame, bytes[0], bytes[1], bytes[2]);
     }
   }
   if (self->outputs[0] == nullptr || self->outputs[1] == nullptr) {
-    engine.clearEvents();
+    instrument.beginBlock();
+    instrument.clearEvents();
     return;
   }
   // With no frames the queue is kept: its events act at the first frame of the next block.
-  engine.processReplacing(self->outputs[0], self->outputs[1], static_cast<int32_t>(frames));
+  instrument.processReplacing(self->outputs[0], self->outputs[1], static_cast<int32_t>(frames));
 }
 
 // [instantiation]

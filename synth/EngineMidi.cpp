@@ -2,6 +2,7 @@
 // controllers, and pitch bend. Events wait in a fixed queue and the renderer applies each at its
 // own frame (EngineRender.cpp); here is what each one does at that frame.
 #include "EngineNumbers.h"
+#include "FrameOrder.h"
 
 using namespace engine;
 
@@ -57,32 +58,10 @@ bool VelaEngine::queueEvent(const EngineEvent& event) {
 }
 
 void VelaEngine::orderEvents(int32_t frames) {
-  // Frames past the block count as its last sample; then a stable sort by frame. Hosts send
-  // events in order, so this is usually one pass; otherwise a bottom-up merge through the
-  // scratch queue, n log n however the events came.
-  bool ordered = true;
-  for (int32_t i = 0; i < eventCount; ++i) {
+  // Frames past the block count as its last sample; then a stable sort by frame.
+  for (int32_t i = 0; i < eventCount; ++i)
     if (events[i].frame >= frames) events[i].frame = frames - 1;
-    if (i > 0 && events[i - 1].frame > events[i].frame) ordered = false;
-  }
-  if (ordered) return;
-  EngineEvent* from = events;
-  EngineEvent* to = eventScratch;
-  for (int32_t width = 1; width < eventCount; width *= 2) {
-    for (int32_t lo = 0; lo < eventCount; lo += 2 * width) {
-      const int32_t mid = lo + width < eventCount ? lo + width : eventCount;
-      const int32_t hi = lo + 2 * width < eventCount ? lo + 2 * width : eventCount;
-      int32_t a = lo, b = mid, out = lo;
-      while (a < mid && b < hi) to[out++] = from[b].frame < from[a].frame ? from[b++] : from[a++];
-      while (a < mid) to[out++] = from[a++];
-      while (b < hi) to[out++] = from[b++];
-    }
-    EngineEvent* swap = from;
-    from = to;
-    to = swap;
-  }
-  if (from != events)
-    for (int32_t i = 0; i < eventCount; ++i) events[i] = from[i];
+  orderByFrame(events, eventScratch, eventCount);
 }
 
 void VelaEngine::noteOn(int32_t voice, int32_t note, int32_t velocity) {

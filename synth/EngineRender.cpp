@@ -134,24 +134,42 @@ void VelaEngine::renderStretch(float* left, float* right, int32_t frames, const 
 }
 
 template <bool kReplace>
-void VelaEngine::renderBlock(float* left, float* right, int32_t frames) {
-  if (left == nullptr || right == nullptr || frames <= 0) return;
+void VelaEngine::renderEvents(float* left, float* right, int32_t from, int32_t to) {
   const FlushToZeroScope flushToZero;
   BlockCoefs k;
   loadCoefs(k);
-  // Events change voices, never coefficients: one load serves the whole block.
-  orderEvents(frames);
-  int32_t done = 0;
-  for (int32_t i = 0; i < eventCount; ++i) {
-    const int32_t frame = events[i].frame;
+  // Events change voices, never coefficients: one load serves the whole part.
+  int32_t done = from;
+  for (; nextEvent < eventCount && events[nextEvent].frame < to; ++nextEvent) {
+    const int32_t frame = events[nextEvent].frame;
     if (frame > done) {
       renderStretch<kReplace>(left + done, right + done, frame - done, k);
       done = frame;
     }
-    applyEvent(events[i]);
+    applyEvent(events[nextEvent]);
   }
-  renderStretch<kReplace>(left + done, right + done, frames - done, k);
-  eventCount = 0;
+  if (to > done) renderStretch<kReplace>(left + done, right + done, to - done, k);
+}
+
+template <bool kReplace>
+void VelaEngine::renderBlock(float* left, float* right, int32_t frames) {
+  if (left == nullptr || right == nullptr || frames <= 0) return;
+  beginParts(frames);
+  renderEvents<kReplace>(left, right, 0, frames);
+  endParts();
+}
+
+void VelaEngine::beginParts(int32_t frames) {
+  orderEvents(frames);
+  nextEvent = 0;
+}
+
+void VelaEngine::renderPart(float* left, float* right, int32_t from, int32_t to, bool replace) {
+  if (left == nullptr || right == nullptr || !(from >= 0 && from < to)) return;
+  if (replace)
+    renderEvents<true>(left, right, from, to);
+  else
+    renderEvents<false>(left, right, from, to);
 }
 
 void VelaEngine::processReplacing(float* left, float* right, int32_t frames) {

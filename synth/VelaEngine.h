@@ -100,6 +100,15 @@ class VelaEngine {
   void processReplacing(float* left, float* right, int32_t frames);
   void process(float* left, float* right, int32_t frames);
 
+  // A block rendered in parts, for a caller that changes coefficients between them:
+  // beginParts orders the queue for a block of `frames`; each renderPart renders frames
+  // [from, to) of the block at left/right (parts in order, from where the last one ended),
+  // taking the queued events whose frames fall there; endParts empties the queue. The parts
+  // together give the bits of one render call over the block.
+  void beginParts(int32_t frames);
+  void renderPart(float* left, float* right, int32_t from, int32_t to, bool replace);
+  void endParts() { eventCount = 0; }
+
  protected:
   void resetEngine();
   void applyParameter(int32_t index);  // maps, and retunes for "FB1"/"FB2"
@@ -114,6 +123,8 @@ class VelaEngine {
   int32_t filterVoice(int32_t voice, int32_t input, float cutoff);
   template <bool kReplace>
   void renderBlock(float* left, float* right, int32_t frames);
+  template <bool kReplace>
+  void renderEvents(float* left, float* right, int32_t from, int32_t to);
   template <bool kReplace, class Coefs>
   void renderStretch(float* left, float* right, int32_t frames, const Coefs& coefs);
   // One voice's state and the engine coefficients as locals (EngineRender.cpp only).
@@ -176,4 +187,5 @@ class VelaEngine {
   EngineEvent events[kEventCapacity] = {};
   EngineEvent eventScratch[kEventCapacity] = {};  // for putting them in order
   int32_t eventCount = 0;
+  int32_t nextEvent = 0;  // the first event a block's next part takes
 };

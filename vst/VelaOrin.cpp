@@ -1,5 +1,5 @@
 // The library's entry point: one call per instance the host wants.
-#include "uVSTXSynth.h"
+#include "VelaOrinPlugin.h"
 
 #if defined(_WIN32)
 #define VELA_EXPORT
@@ -14,8 +14,7 @@ AEffect* createInstance(audioMasterCallback audioMaster) {
   if (audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) return nullptr;
   // No failure may escape into the host: a constructor that throws yields no instance.
   try {
-    auto* synth = new AVstXSynth(audioMaster);
-    return synth->getAeffect();
+    return createVelaOrin(audioMaster)->getAeffect();
   } catch (...) {
     return nullptr;
   }

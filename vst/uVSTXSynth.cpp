@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "DVstUtils.h"
-#include "GrEditor.h"
 #include "VelaIdentity.h"
 
 namespace {
@@ -14,9 +13,7 @@ bool isParamIndex(int32_t index) { return static_cast<uint32_t>(index) < kNumPar
 }  // namespace
 
 AVstXSynth::AVstXSynth(audioMasterCallback master) : AudioEffectX(master, kNumPrograms, kNumParams) {
-  setEditor(new GrEditor(this));
-  // The bank starts with "Eth Drm" in program 1 and program 0 current; the engine takes it now.
-  bank.applyPending(engine);
+  // The bank starts with "Eth Drm" in program 1 and program 0 current, already applied.
   if (audioMaster != nullptr) {
     setNumInputs(0);
     setNumOutputs(2);
@@ -40,49 +37,50 @@ int32_t AVstXSynth::processEvents(VstEvents* events) {
     if (event == nullptr || event->type != kVstMidiType) continue;
     VstMidiEvent midi;
     std::memcpy(&midi, event, sizeof midi);
-    EngineEvent engineEvent;
-    if (!engineEventFromMidi(midi.deltaFrames, static_cast<uint8_t>(midi.midiData[0]),
-                             static_cast<uint8_t>(midi.midiData[1]),
-                             static_cast<uint8_t>(midi.midiData[2]), engineEvent))
-      continue;
-    if (!engine.queueEvent(engineEvent)) break;  // full: the rest of the list is dropped
+    // Messages the engine does not play are skipped; past the queue's capacity the rest of the
+    // list is dropped.
+    instrument.queueMidi(midi.deltaFrames, static_cast<uint8_t>(midi.midiData[0]),
+                         static_cast<uint8_t>(midi.midiData[1]),
+                         static_cast<uint8_t>(midi.midiData[2]));
   }
   return 1;
 }
 
 void AVstXSynth::processReplacing(float**, float** outputs, int32_t sampleFrames) {
-  bank.applyPending(engine);
-  if (outputs == nullptr) return;
-  engine.processReplacing(outputs[0], outputs[1], sampleFrames);
+  instrument.processReplacing(outputs != nullptr ? outputs[0] : nullptr,
+                              outputs != nullptr ? outputs[1] : nullptr, sampleFrames);
 }
 
 void AVstXSynth::process(float**, float** outputs, int32_t sampleFrames) {
-  bank.applyPending(engine);
-  if (outputs == nullptr) return;
-  engine.process(outputs[0], outputs[1], sampleFrames);
+  instrument.process(outputs != nullptr ? outputs[0] : nullptr,
+                     outputs != nullptr ? outputs[1] : nullptr, sampleFrames);
 }
 
 void AVstXSynth::setSampleRate(float newSampleRate) {
   // Rates that are not positive finite numbers are ignored.
-  if (!engine.setSampleRate(newSampleRate)) return;
+  if (!instrument.setSampleRate(newSampleRate)) return;
   AudioEffectX::setSampleRate(newSampleRate);
 }
 
 void AVstXSynth::setBlockSize(int32_t newBlockSize) { AudioEffectX::setBlockSize(newBlockSize); }
 
-void AVstXSynth::setParameter(int32_t index, float value) { bank.setParameter(index, value); }
-
-float AVstXSynth::getParameter(int32_t index) { return bank.getParameter(index); }
-
-void AVstXSynth::setProgram(int32_t program) {
-  bank.setProgram(program);
+void AVstXSynth::setParameter(int32_t index, float value) {
+  instrument.bank().setParameter(index, value);
 }
 
-int32_t AVstXSynth::getProgram() { return bank.getProgram(); }
+float AVstXSynth::getParameter(int32_t index) { return instrument.bank().getParameter(index); }
 
-void AVstXSynth::setProgramName(char* name) { bank.setProgramName(name); }
+void AVstXSynth::setProgram(int32_t program) {
+  instrument.bank().setProgram(program);
+}
 
-void AVstXSynth::getProgramName(char* name) { bank.getProgramName(name, kProgramNameSize); }
+int32_t AVstXSynth::getProgram() { return instrument.bank().getProgram(); }
+
+void AVstXSynth::setProgramName(char* name) { instrument.bank().setProgramName(name); }
+
+void AVstXSynth::getProgramName(char* name) {
+  instrument.bank().getProgramName(name, kProgramNameSize);
+}
 
 void AVstXSynth::getParameterLabel(int32_t, char* label) {
   copyHostText(label, kParameterLabel, kParamTextSize);
@@ -114,10 +112,12 @@ bool AVstXSynth::getOutputProperties(int32_t index, VstPinProperties* properties
 }
 
 bool AVstXSynth::getProgramNameIndexed(int32_t, int32_t index, char* text) {
-  return bank.getProgramNameIndexed(index, text, kProgramNameSize);
+  return instrument.bank().getProgramNameIndexed(index, text, kProgramNameSize);
 }
 
-bool AVstXSynth::copyProgram(int32_t destination) { return bank.copyProgram(destination); }
+bool AVstXSynth::copyProgram(int32_t destination) {
+  return instrument.bank().copyProgram(destination);
+}
 
 bool AVstXSynth::getEffectName(char* text) {
   copyHostText(text, vela::identity::kName, kEffectNameSize);

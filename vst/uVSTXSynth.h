@@ -1,14 +1,15 @@
-// AVstXSynth: the VST 2 face of the synthesizer. Identity, texts, capabilities and pins are its
-// own; parameters and programs go to the ProgramBank, MIDI and audio to the VelaEngine, and the
-// editor is created here. processEvents checks each event the host hands in and queues the ones
-// the engine plays; the render calls take them at their frames.
+// AVstXSynth: the VST 2 face of the instrument. Identity, texts, capabilities and pins are its
+// own; parameters and programs go to the instrument's bank, MIDI and audio to the instrument.
+// processEvents checks each event the host hands in and queues the ones the engine plays; the
+// render calls take them at their frames. VST 2 gives parameter changes no time: they reach the
+// bank at once and act from the next block. The panel is attached by the plug-in binary
+// (VelaOrinPlugin.h), so this class links no window system.
 #pragma once
 
 #include <cstdint>
 
 #include "DAudioEffectX.h"
-#include "ProgramBank.h"
-#include "VelaEngine.h"
+#include "VelaInstrument.h"
 
 // Threads. The audio thread calls processEvents, process and processReplacing, never two at
 // once; it alone touches the engine. Any other thread may, at the same time, set and read
@@ -21,13 +22,13 @@ class AVstXSynth : public AudioEffectX {
   explicit AVstXSynth(audioMasterCallback audioMaster);
   ~AVstXSynth() override;
 
-  // [audio thread] No allocation, lock or system call. Events beyond the engine's capacity
-  // (VelaEngine::kEventCapacity per block) are dropped.
+  // [audio thread] No allocation, lock or system call. Events beyond the instrument's capacity
+  // (VelaInstrument::kEventCapacity per block) are dropped.
   void process(float** inputs, float** outputs, int32_t sampleFrames) override;
   void processReplacing(float** inputs, float** outputs, int32_t sampleFrames) override;
   int32_t processEvents(VstEvents* events) override;
 
-  // [host thread, not while rendering]
+  // [any thread, not while rendering]
   void setSampleRate(float newSampleRate) override;
   void setBlockSize(int32_t newBlockSize) override;
 
@@ -52,6 +53,5 @@ class AVstXSynth : public AudioEffectX {
   intptr_t canDo(char* text) override;
 
  protected:
-  ProgramBank bank;
-  VelaEngine engine;
+  VelaInstrument instrument;
 };

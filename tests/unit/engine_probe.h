@@ -1,38 +1,27 @@
-// Opens the engine's state to the tests, pairs it with a program bank as the plug-ins do, and
-// builds timed MIDI for its queue.
+// Opens the instrument core's engine state to the tests, and builds timed MIDI for its queue.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#include "ProgramBank.h"
-#include "VelaEngine.h"
+#include "VelaInstrument.h"
 
-class EngineProbe : public VelaEngine {
+class EngineProbe : public VelaInstrument {
  public:
-  EngineProbe() { bank.applyPending(*this); }
   // Edits reach the engine at once unless deferred, as when another thread edits between
   // blocks; deferred ones wait for the next render call.
   void setParameter(int32_t index, float value) {
-    bank.setParameter(index, value);
-    if (!deferEdits) bank.applyPending(*this);
+    bank().setParameter(index, value);
+    if (!deferEdits) beginBlock();
   }
   void setProgram(int32_t program) {
-    bank.setProgram(program);
-    if (!deferEdits) bank.applyPending(*this);
+    bank().setProgram(program);
+    if (!deferEdits) beginBlock();
   }
-  float getParameter(int32_t index) const { return bank.getParameter(index); }
-  void processReplacing(float* left, float* right, int32_t frames) {
-    bank.applyPending(*this);
-    VelaEngine::processReplacing(left, right, frames);
-  }
-  void process(float* left, float* right, int32_t frames) {
-    bank.applyPending(*this);
-    VelaEngine::process(left, right, frames);
-  }
+  float getParameter(int32_t index) const { return bank().getParameter(index); }
   // What the audio thread does first in each call: take the edits handed over.
-  void audioCall() { bank.applyPending(*this); }
+  void audioCall() { beginBlock(); }
   // Takes the queued events now, whatever their frames, without rendering.
   void applyQueued() {
     for (int32_t i = 0; i < eventCount; ++i) applyEvent(events[i]);
@@ -40,7 +29,6 @@ class EngineProbe : public VelaEngine {
   }
   std::vector<EngineEvent> queued() const { return {events, events + eventCount}; }
 
-  ProgramBank bank;
   bool deferEdits = false;
 
   using VelaEngine::applyParameter;
@@ -110,13 +98,10 @@ class TimedMidi {
   TimedMidi& noteOff(int32_t frame, int note) { return add(frame, 0x80, note, 64); }
 
   // Queues what the engine plays; returns how many it took.
-  int32_t queueTo(VelaEngine& engine) const {
+  int32_t queueTo(VelaInstrument& instrument) const {
     int32_t taken = 0;
-    for (const MidiAt& b : events_) {
-      EngineEvent e;
-      if (engineEventFromMidi(b.frame, b.status, b.data1, b.data2, e) && engine.queueEvent(e))
-        ++taken;
-    }
+    for (const MidiAt& b : events_)
+      if (instrument.queueMidi(b.frame, b.status, b.data1, b.data2)) ++taken;
     return taken;
   }
   // Queued and taken at once, frames aside: for looking at the state the events leave.

@@ -506,6 +506,119 @@ TEST(EngineRender, NoSubnormalSampleWhateverTheParameters) {
   }
 }
 
+// A parameter change at a frame of a block acts from that frame: the instrument's output equals
+// the same song rendered in blocks cut at the change frames with the change made between them,
+// at every block size; at one frame the change acts before that frame's MIDI.
+struct ParameterChangeAt {
+  int32_t frame;
+  int32_t index;
+  float value;
+};
+
+std::vector<float> renderWithChanges(const std::vector<ParameterChangeAt>& changes,
+                                     int32_t blockSize, bool splitAtChanges) {
+  constexpr int32_t kTotal = 8192;
+  TimedMidi song;
+  song.noteOn(0, 60).noteOn(1000, 64, 90).noteOn(2500, 67, 40).add(3000, 0xE0, 0, 100);
+  song.noteOff(4000, 67).noteOn(6000, 48, 127).add(7000, 0xB0, 123, 0);
+  EngineProbe p;
+  std::vector<float> left(kTotal), right(kTotal);
+  int32_t start = 0;
+  while (start < kTotal) {
+    int32_t end = std::min(start + blockSize, kTotal);
+    if (splitAtChanges) {
+      for (const ParameterChangeAt& c : changes)
+        if (c.frame == start) p.bank().setParameter(c.index, c.value);  // between two blocks
+      for (const ParameterChangeAt& c : changes)
+        if (c.frame > start && c.frame < end) end = c.frame;
+    } else {
+      for (const ParameterChangeAt& c : changes) {
+        if (c.frame >= start && c.frame < end) {
+          EXPECT_TRUE(p.queueParameter(c.frame - start, c.index, c.value));
+        }
+      }
+    }
+    for (const MidiAt& m : song.list())
+      if (m.frame >= start && m.frame < end)
+        p.queueMidi(m.frame - start, m.status, m.data1, m.data2);
+    p.processReplacing(left.data() + start, right.data() + start, end - start);
+    start = end;
+  }
+  for (int32_t i = 0; i < kTotal; ++i) EXPECT_EQ(floatBits(left[i]), floatBits(right[i])) << i;
+  return left;
+}
+
+TEST(Instrument, ParameterChangeAtAFrameEqualsTheSplitRender) {
+  struct Row {
+    const char* name;
+    std::vector<ParameterChangeAt> changes;
+  };
+  const Row rows[] = {
+      {"CutOff mid-note", {{1234, kCutOff, 0.9f}}},
+      {"Type at a note-on's frame", {{2500, kType, 1.0f}}},
+      {"A at a note-on's frame: the note starts with it", {{2500, kA, 0.9f}}},
+      {"Mod1 at a note-on's frame: the note takes its transposition", {{1000, kMod1, 0.95f}}},
+      {"FB1 then Mod1 at one frame: retuned with the old transposition",
+       {{700, kFB1, 0.8f}, {700, kMod1, 0.9f}}},
+      {"Mod2, later FB2 retunes", {{3001, kMod2, 0.2f}, {5000, kFB2, 0.4f}}},
+      {"R and S around a note-off", {{3999, kR, 0.9f}, {4000, kS, 0.1f}}},
+      {"first and last frames", {{0, kQ, 1.0f}, {8191, kEnv, 0.0f}, {8190, kD, 1.0f}}},
+      {"one parameter thrice at a frame: the last wins",
+       {{1500, kM1S, 0.0f}, {1500, kM1S, 1.0f}, {1500, kM1S, 0.0f}, {1501, kM2S, 0.0f}}},
+  };
+  const std::vector<float> unchanged = renderWithChanges({}, 4096, true);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<float> split = renderWithChanges(row.changes, 4096, true);
+    EXPECT_NE(split, unchanged);  // the change is heard
+    for (int32_t blockSize : {1, 7, 64, 512, 4096}) {
+      SCOPED_TRACE(blockSize);
+      const std::vector<float> atFrames = renderWithChanges(row.changes, blockSize, false);
+      for (size_t i = 0; i < split.size(); ++i)
+        ASSERT_EQ(floatBits(atFrames[i]), floatBits(split[i])) << "sample " << i;
+    }
+  }
+}
+
+TEST(Instrument, ParameterChangesOutOfOrderOrPastTheBlock) {
+  // Queued in any order, they act by frame (a stable order: at one frame, in queue order); a
+  // frame past the block counts as its last; with nothing rendered they are made at once.
+  EngineProbe p, reference;
+  EXPECT_FALSE(p.queueParameter(0, kNumParams, 0.5f));
+  EXPECT_FALSE(p.queueParameter(0, -1, 0.5f));
+  TimedMidi().noteOn(0, 60).queueTo(p);
+  TimedMidi().noteOn(0, 60).queueTo(reference);
+  ASSERT_TRUE(p.queueParameter(300, kCutOff, 0.1f));
+  ASSERT_TRUE(p.queueParameter(100, kCutOff, 0.9f));
+  ASSERT_TRUE(p.queueParameter(100, kQ, 0.7f));
+  ASSERT_TRUE(p.queueParameter(9000, kType, 0.5f));  // past the end: the last sample
+  std::vector<float> left(512), right(512), refLeft(512), refRight(512);
+  p.processReplacing(left.data(), right.data(), 512);
+  reference.processReplacing(refLeft.data(), refRight.data(), 100);
+  reference.bank().setParameter(kCutOff, 0.9f);
+  reference.bank().setParameter(kQ, 0.7f);
+  reference.processReplacing(refLeft.data() + 100, refRight.data() + 100, 200);
+  reference.bank().setParameter(kCutOff, 0.1f);
+  reference.processReplacing(refLeft.data() + 300, refRight.data() + 300, 211);
+  reference.bank().setParameter(kType, 0.5f);
+  reference.processReplacing(refLeft.data() + 511, refRight.data() + 511, 1);
+  for (size_t i = 0; i < left.size(); ++i) ASSERT_EQ(floatBits(left[i]), floatBits(refLeft[i])) << i;
+  EXPECT_EQ(p.getParameter(kType), 0.5f);
+  EXPECT_EQ(p.queuedParameters(), 0);
+
+  ASSERT_TRUE(p.queueParameter(10, kCutOff, 0.3f));
+  p.processReplacing(left.data(), right.data(), 0);
+  EXPECT_EQ(p.getParameter(kCutOff), 0.3f);
+  EXPECT_EQ(p.queuedParameters(), 0);
+  EngineProbe mapped;  // the engine took the value at once
+  mapped.setParameter(kCutOff, 0.3f);
+  EXPECT_EQ(p.cutoffCoef, mapped.cutoffCoef);
+  EXPECT_NE(p.cutoffCoef, reference.cutoffCoef);
+  for (int32_t i = 0; i < VelaInstrument::kParameterChangeCapacity; ++i)
+    ASSERT_TRUE(p.queueParameter(i % 64, kCutOff, 0.5f));
+  EXPECT_FALSE(p.queueParameter(0, kCutOff, 0.5f));
+}
+
 struct FilterRow {
   const char* name;
   int32_t type;

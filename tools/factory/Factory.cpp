@@ -9,8 +9,7 @@
 #include <cstring>
 #include <numbers>
 
-#include "ProgramBank.h"
-#include "VelaEngine.h"
+#include "VelaInstrument.h"
 
 namespace factory {
 
@@ -147,12 +146,11 @@ std::vector<uint8_t> midiFileFor(const std::vector<PhraseMessage>& phrase) {
 }
 
 std::vector<float> renderPhrase(const FactorySound& sound, const std::vector<PhraseMessage>& phrase) {
-  ProgramBank bank;
-  VelaEngine engine;
+  VelaInstrument instrument;
   ProgramImage image{};
   std::copy(std::begin(sound.values), std::end(sound.values), image.values);
   std::snprintf(image.name, sizeof image.name, "%s", sound.name);
-  bank.restoreProgram(image);
+  instrument.bank().restoreProgram(image);
 
   constexpr int32_t kBlock = 512;
   const int64_t total = static_cast<int64_t>(lastNoteOffMs(phrase) + kTailMs) * kRate / 1000;
@@ -160,16 +158,13 @@ std::vector<float> renderPhrase(const FactorySound& sound, const std::vector<Phr
   size_t next = 0;
   for (int64_t start = 0; start < total; start += kBlock) {
     const auto frames = static_cast<int32_t>(std::min<int64_t>(kBlock, total - start));
-    bank.applyPending(engine);
     for (; next < phrase.size(); ++next) {
       const int64_t frame = static_cast<int64_t>(phrase[next].ms) * kRate / 1000;
       if (frame >= start + frames) break;
-      EngineEvent event;
-      if (engineEventFromMidi(static_cast<int32_t>(frame - start), phrase[next].status,
-                              phrase[next].data1, phrase[next].data2, event))
-        engine.queueEvent(event);
+      instrument.queueMidi(static_cast<int32_t>(frame - start), phrase[next].status,
+                           phrase[next].data1, phrase[next].data2);
     }
-    engine.processReplacing(left.data() + start, right.data(), frames);
+    instrument.processReplacing(left.data() + start, right.data(), frames);
   }
   return left;
 }

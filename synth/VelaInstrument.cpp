@@ -1,0 +1,73 @@
+#include "VelaInstrument.h"
+
+#include "FrameOrder.h"
+
+VelaInstrument::VelaInstrument() { beginBlock(); }
+
+bool VelaInstrument::queueMidi(int32_t frame, uint8_t status, uint8_t data1, uint8_t data2) {
+  EngineEvent event;
+  return engineEventFromMidi(frame, status, data1, data2, event) && queueEvent(event);
+}
+
+bool VelaInstrument::queueParameter(int32_t frame, int32_t index, float value) {
+  if (static_cast<uint32_t>(index) >= kNumParams || parameterCount >= kParameterChangeCapacity)
+    return false;
+  parameters[parameterCount++] = {frame < 0 ? 0 : frame, index, value};
+  return true;
+}
+
+void VelaInstrument::clearEvents() {
+  VelaEngine::clearEvents();
+  parameterCount = 0;
+}
+
+void VelaInstrument::processReplacing(float* left, float* right, int32_t frames) {
+  render(left, right, frames, true);
+}
+
+void VelaInstrument::process(float* left, float* right, int32_t frames) {
+  render(left, right, frames, false);
+}
+
+void VelaInstrument::orderParameters(int32_t frames) {
+  for (int32_t i = 0; i < parameterCount; ++i)
+    if (parameters[i].frame >= frames) parameters[i].frame = frames - 1;
+  orderByFrame(parameters, parameterScratch, parameterCount);
+}
+
+void VelaInstrument::applyParameters(int32_t first, int32_t end) {
+  // Made together, as a host makes them between two blocks, and applied as one block start.
+  for (int32_t i = first; i < end; ++i) programs.setParameter(parameters[i].index, parameters[i].value);
+  programs.applyPending(*this);
+}
+
+void VelaInstrument::render(float* left, float* right, int32_t frames, bool replace) {
+  beginBlock();
+  if (left == nullptr || right == nullptr || frames <= 0) {
+    applyParameters(0, parameterCount);
+    parameterCount = 0;
+    return;
+  }
+  if (parameterCount == 0) {
+    if (replace)
+      VelaEngine::processReplacing(left, right, frames);
+    else
+      VelaEngine::process(left, right, frames);
+    return;
+  }
+  orderParameters(frames);
+  beginParts(frames);
+  int32_t done = 0;
+  for (int32_t i = 0; i < parameterCount;) {
+    const int32_t frame = parameters[i].frame;
+    int32_t end = i + 1;
+    while (end < parameterCount && parameters[end].frame == frame) ++end;
+    renderPart(left, right, done, frame, replace);
+    done = frame;
+    applyParameters(i, end);
+    i = end;
+  }
+  renderPart(left, right, done, frames, replace);
+  endParts();
+  parameterCount = 0;
+}
