@@ -71,7 +71,7 @@ class PanelWindow {
   virtual void repaint() = 0;
   virtual int32_t outerWidth() const = 0;   // kPanelWidth for the designed panel
   virtual int32_t outerHeight() const = 0;  // kPanelHeight
-  // [editor thread] Each idle call of the host. Where the platform delivers no window messages
+  // [UI thread] Each idle call of the host. Where the platform delivers no window messages
   // of its own (X11), this reads the panel's events, runs the poll by elapsed time and repaints.
   virtual void idle() {}
   // The X11 window id, for hosts that embed the window themselves (an LV2 UI's widget); 0

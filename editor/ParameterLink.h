@@ -14,7 +14,7 @@ class ParameterLink {
  public:
   virtual ~ParameterLink() = default;
 
-  // [editor thread]
+  // [UI thread]
   virtual float value(int32_t index) = 0;
   virtual void automate(int32_t index, float value) = 0;
   virtual void beginEdit(int32_t index) = 0;

@@ -81,7 +81,7 @@ class TTsumami {
   void SetPosition(int32_t value);
   bool isDragging() const { return dragging; }
 
-  // [window thread] Mouse input, cursor positions in screen pixels.
+  // [UI thread] Mouse input, cursor positions in screen pixels.
   void MouseDown(KnobPoint cursor);
   void MouseMove(KnobPoint cursor);
   void MouseUp();

@@ -7,6 +7,15 @@
 
 using namespace engine;
 
+namespace {
+
+// Sine-table steps a phase advances per sample for each hertz: a cycle is kSineTableSize steps.
+float phaseStepsPerHertz(float sampleRate) {
+  return static_cast<float>(static_cast<double>(kSineTableSize) / static_cast<double>(sampleRate));
+}
+
+}  // namespace
+
 VelaEngine::VelaEngine() {
   resetEngine();
   for (int32_t index : kReplayOrder) mapParameter(index, kParameters[index].initial);
@@ -23,7 +32,7 @@ void VelaEngine::resetEngine() {
   pitchBend = 1.0f;
   maxVoice = 1;
   nextVoice = 0;
-  phaseRateFactor = static_cast<float>(131072.0 / static_cast<double>(sampleRate));
+  phaseRateFactor = phaseStepsPerHertz(sampleRate);
   tables = &synthTables();
   eventCount = 0;
 }
@@ -78,6 +87,8 @@ void VelaEngine::mapParameter(int32_t index) {
     case kFB2:
       (index == kFB1 ? fb1Amount : fb2Amount) = static_cast<float>(v * v);
       break;
+    // Stage lengths in samples, square-law so the short end gets most of the travel: attack and
+    // decay reach half a second, release a second.
     case kA:
       attackSamples = roundStageSamples(v * v * rate * 0.5);
       break;
@@ -88,12 +99,20 @@ void VelaEngine::mapParameter(int32_t index) {
       sustainLevel = static_cast<float>(v);
       break;
     case kR:
+      // At least 10 samples even at "R" 0: a note-off never cuts a voice off mid-cycle with a
+      // click, it always fades.
       releaseSamples = roundStageSamples(v * v * rate) + 10;
       break;
     case kCutOff:
+      // The state-variable filter's frequency coefficient per sample, f ~ 2 pi fc / rate: 60000
+      // is 2 pi times a corner of about 9.5 kHz, so "CutOff" sweeps the base corner from about
+      // 480 Hz (0, the 0.05 floor) to 10 kHz (1), square-law; envelope and key tracking then
+      // scale it per sample (voiceCutoff).
       cutoffCoef = static_cast<float>((v * v + 0.05) * 60000.0 / rate);
       break;
     case kQ:
+      // Damping, the inverse of resonance: 1.2 (a soft knee, no peak) at "Q" 0 down to 0.03
+      // (a peak of about 33 times, ringing but stable in the stages' 32-bit range) at 1.
       dampingCoef = static_cast<float>(1.2 - v * 1.17);
       break;
     case kType:
@@ -131,7 +150,7 @@ void VelaEngine::updateVoicePitch(int32_t voice) {
 bool VelaEngine::setSampleRate(float rate) {
   if (!(rate > 0.0f && rate <= std::numeric_limits<float>::max())) return false;
   sampleRate = rate;
-  phaseRateFactor = static_cast<float>(131072.0 / static_cast<double>(sampleRate));
+  phaseRateFactor = phaseStepsPerHertz(sampleRate);
   for (int32_t index : {kA, kD, kR, kCutOff}) mapParameter(index);
   retuneVoices();
   return true;

@@ -15,6 +15,10 @@
 #include "SineTable.h"
 #include "VelaParameters.h"
 
+// The voice arrays have 18 slots, but only slots 0 and 1 (maxVoice 1) ever play: each note-on
+// takes the other slot and releases the previous note, so one note is held while the last one
+// rings out. The idle slots keep their reset values; the size is kept so that the state, the
+// allocation and the test model match the design slot for slot.
 constexpr int32_t kNumVoiceSlots = 18;
 constexpr int32_t kSineTableSize = 131072;  // one cycle; phases are in these steps
 constexpr int32_t kSineTableMask = kSineTableSize - 1;

@@ -38,7 +38,7 @@ class AudioEffect {
   void setEditor(AEffEditor* newEditor);
   AEffEditor* getEditor() const { return editor; }
 
-  // [host thread, not while rendering] Reached through effSetSampleRate / effSetBlockSize.
+  // [any thread, not while rendering] Reached through effSetSampleRate / effSetBlockSize.
   virtual void setSampleRate(float newSampleRate);
   virtual void setBlockSize(int32_t newBlockSize);
   // [any thread] Hosts set and read parameters from their GUI and automation threads while the

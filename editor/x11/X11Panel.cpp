@@ -1,6 +1,6 @@
 // The Linux panel: one X11 child window of the host's window, drawn with cairo. It keeps its own
 // display connection (hosts use theirs from other threads), and everything happens inside the
-// host's editor calls on the editor thread: events, the poll and painting run from idle.
+// host's editor calls on the UI thread: events, the poll and painting run from idle.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cairo-xlib.h>

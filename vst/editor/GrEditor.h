@@ -20,7 +20,7 @@ class GrEditor : public AEffEditorX {
   GrEditor(AudioEffect* effect, PanelFactory factory);
   ~GrEditor() override;
 
-  // [editor thread] Reached through the editor opcodes.
+  // [UI thread] Reached through the editor opcodes.
   int32_t getRect(ERect** rect) override;
   int32_t open(void* ptr) override;
   void close() override;

@@ -12,7 +12,7 @@ class VstParameterLink final : public ParameterLink {
  public:
   explicit VstParameterLink(AudioEffect* effect) : effect_(effect) {}
 
-  // [editor thread]
+  // [UI thread]
   float value(int32_t index) override;
   void automate(int32_t index, float value) override;
   void beginEdit(int32_t index) override;
