@@ -1,6 +1,7 @@
 # Installed layout (prefix /usr, /usr/local or ~/.local): the plug-in where hosts search for VST 2
 # plug-ins, the programs in bin with their manual pages, the player's desktop entry and icon, the
-# README, copyright and changelog. `cpack -G DEB` makes a Debian package of the same files.
+# README with its pages (docs/), copyright and changelog. `cpack -G DEB` makes a Debian package of
+# the same files.
 # Anything else installed under lib/ (the LV2 bundle in lib/lv2/VelaOrin.lv2) is packaged as it
 # is; install its binaries with install(TARGETS) so that the package gets them stripped.
 install(TARGETS VelaOrin LIBRARY DESTINATION lib/vst)
@@ -55,6 +56,9 @@ add_custom_command(OUTPUT ${vela_changelog}
   DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog)
 add_custom_target(vela_changelog ALL DEPENDS ${vela_changelog})
 install(FILES README.md packaging/copyright ${vela_changelog} DESTINATION share/doc/velaorin)
+# The pages the README links to, beside it as in the source tree, so its links work installed.
+install(DIRECTORY docs/ DESTINATION share/doc/velaorin/docs
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.png")
 if(TARGET vela_factory_bank)
   install(FILES ${PROJECT_BINARY_DIR}/share/velaorin/VelaOrin-Factory.fxb DESTINATION share/velaorin)
 endif()

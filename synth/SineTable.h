@@ -3,7 +3,7 @@
 // the first half is stored: 256 KiB, half of a 512 KiB second-level cache, which the whole cycle
 // (512 KiB) filled. A quarter wave (128 KiB as int32, 64 KiB as 16 bits) also needs a mirrored
 // index on the modulators' serial chain: measured, 102-114 instructions per voice-sample against
-// 80-82 for this layout, and slower on a 512 KiB L2 (bench/cachegrind.sh, README "Speed").
+// 80-82 for this layout, and slower on a 512 KiB L2 (bench/cachegrind.sh, docs/performance.md).
 #pragma once
 
 #include <cstdint>

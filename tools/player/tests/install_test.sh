@@ -4,7 +4,7 @@
 # and render the demo to the same bytes as the build tree; the installed player must find it too.
 # Then the Debian package: unpacked into a scratch root, the same render; its manual pages read
 # with man; stripped binaries, a changelog of its version, no ldconfig; lintian finds no error, and
-# every warning it gives is explained in the README.
+# every warning it gives is explained in docs/packaging.md.
 #   install_test.sh BUILD_DIR
 set -euo pipefail
 export LC_ALL=C
@@ -45,6 +45,9 @@ share/icons/hicolor/scalable/apps/velaorin.svg
 share/man/man1/velaorin-render.1.gz
 share/man/man1/velaorin.1.gz
 share/velaorin/VelaOrin-Factory.fxb"
+# The README's pages, beside it as in the source tree.
+expected=$( (echo "$expected"; cd "$source_dir" &&
+  find docs -type f \( -name '*.md' -o -name '*.png' \) | sed 's|^|share/doc/velaorin/|') | sort)
 actual=$(cd "$prefix" && find . -type f | sed 's|^\./||' | grep -v '^lib/lv2/' | sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:
 $actual"
@@ -124,7 +127,7 @@ for page in velaorin:--no-gui velaorin-render:--bit-depth; do
   done
 done
 
-# lintian: no error; a warning only with its reason in the README (by tag name).
+# lintian: no error; a warning only with its reason in docs/packaging.md (by tag name).
 command -v lintian >/dev/null || bash "$source_dir/scripts/setup.sh" >/dev/null
 lintian --no-tag-display-limit "$deb" 2>&1 | grep -v '^running with root privileges' \
   >"$scratch/lintian.txt" || true
@@ -132,6 +135,7 @@ echo "lintian: $(grep -c '^E:' "$scratch/lintian.txt" || true) errors, $(grep -c
 cat "$scratch/lintian.txt"
 ! grep -q '^E:' "$scratch/lintian.txt" || fail "lintian reports errors"
 for tag in $(awk '/^W:/ {print $3}' "$scratch/lintian.txt" | sort -u); do
-  grep -qF "$tag" "$source_dir/README.md" || fail "lintian warning $tag has no reason in the README"
+  grep -qF "$tag" "$source_dir/docs/packaging.md" ||
+    fail "lintian warning $tag has no reason in docs/packaging.md"
 done
 echo "install test passed"
