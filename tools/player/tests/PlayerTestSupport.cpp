@@ -154,6 +154,13 @@ JackProbe::JackProbe(const std::string& serverName, double keepSeconds)
   in_[0] = jack_port_register(client_, "in_L", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   in_[1] = jack_port_register(client_, "in_R", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   jack_set_process_callback(client_, &JackProbe::process, this);
+  jack_set_xrun_callback(
+      client_,
+      [](void* self) {
+        ++static_cast<JackProbe*>(self)->xruns_;
+        return 0;
+      },
+      this);
   jack_activate(client_);
 }
 

@@ -117,6 +117,9 @@ class JackProbe {
   // Events happen `delayFrames` after the current frame; answers that start frame.
   int64_t play(const std::vector<TimedMidi>& events, int64_t delayFrames);
   int64_t frame() const { return frame_.load(); }
+  // Cycles the server reports late (a client not done in time): what was sent or heard in one
+  // may be lost.
+  int xruns() const { return xruns_.load(); }
   // Waits until every frame before `frame` is recorded; false if that took over `timeoutMs`.
   [[nodiscard]] bool waitUntilFrame(int64_t frame, int timeoutMs = kPatientMs);
   // The first frame at or after `from` whose left sample is not 0, once recorded; -1 if none
@@ -143,4 +146,5 @@ class JackProbe {
   std::vector<TimedMidi> events_;
   std::atomic<size_t> eventCount_{0};
   std::atomic<int64_t> frame_{0};
+  std::atomic<int> xruns_{0};
 };
