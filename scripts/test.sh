@@ -4,7 +4,7 @@
 # ThreadSanitizer, the Windows builds under Wine, and each fuzz target for a bounded time.
 # Closes with "total: N passed, M failed, K skipped". A skipped test fails the run unless it is
 # on the list below: a skip is a test that did not run, whatever ctest's percentage says.
-#   VELA_PRESETS="linux-release linux-fuzz" bash scripts/test.sh   # a part only, never in CI
+#   VELA_PRESETS="linux-release linux-fuzz" bash scripts/test.sh   # some steps only, never in CI
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,13 +24,13 @@ if [ -n "${VELA_UPDATE_GOLDEN+set}" ]; then
 fi
 if [ "${steps[*]}" != "${all_steps[*]}" ]; then
   if [ -n "${CI:-}" ]; then
-    echo "test.sh: VELA_PRESETS leaves out part of the suite; CI runs all of it" >&2
+    echo "test.sh: VELA_PRESETS leaves steps out; CI runs them all" >&2
     exit 2
   fi
   for step in "${steps[@]}"; do
     [[ " ${all_steps[*]} " == *" $step "* ]] || { echo "test.sh: no step '$step'" >&2; exit 2; }
   done
-  echo "== a part of the suite only: ${steps[*]}"
+  echo "== these steps only: ${steps[*]}"
 fi
 
 # Reads one ctest log: adds its counts to the totals and names its skipped tests. ctest counts a
