@@ -9,7 +9,13 @@ cd "$root"
 bash scripts/build-release.sh
 
 out="$root/demo.wav"
-build/linux-release/bin/velaorin-render --overwrite --output "$out" "$@"
+report=$(build/linux-release/bin/velaorin-render --overwrite --output "$out" "$@")
+[ -z "$report" ] || echo "$report"
+# The tool's closing line ends with the render's peak, or "silent" (none with --quiet).
+if grep -q '^wrote .*, silent$' <<<"$report"; then
+  echo "The demo rendered to silence: is the plug-in playing?" >&2
+  exit 1
+fi
 echo "Demo song rendered to $out"
 if command -v soxi >/dev/null 2>&1; then
   soxi "$out"

@@ -11,6 +11,7 @@ need=(cmake g++ make ninja-build pkg-config googletest libgtest-dev libbenchmark
       # the JACK player, a dummy-driver JACK server for its tests, the Debian package's tools
       libjack-jackd2-dev jackd2 dpkg-dev file
       help2man man-db lintian  # the manual pages, reading them, checking the Debian package
+      desktop-file-utils  # desktop-file-validate for the installed desktop entry
       libtsan2 clang libclang-rt-14-dev  # ThreadSanitizer's runtime for g++; clang and libFuzzer
       # the LV2 bundle: headers, the validator, lilv for our test host, lv2ls/lv2info, jalv;
       # mda-lv2 as the speed baseline

@@ -42,18 +42,17 @@ TEST(Lv2Jalv, NotesSoundAndController123StopsThem) {
   bool answering = false;
   for (int tries = 0; tries < 100 && !answering && jalv.running(); ++tries) {
     const int64_t at = probe.play({{0, 0x90, 72, 100}, {50 * kMs, 0x80, 72, 0}}, 10 * kMs);
-    probe.waitUntilFrame(at + 200 * kMs);
-    answering = peak(probe.left(), at, at + 100 * kMs) > 0.01f;
+    answering = probe.waitUntilFrame(at + 200 * kMs) && probe.peak(at, at + 100 * kMs) > 0.01f;
   }
   ASSERT_TRUE(answering) << jalv.err();
   // Two notes held on two channels, then all notes off on a third; the release lasts 10 ms.
   const int64_t start = probe.play(
       {{0, 0x90, 60, 100}, {100 * kMs, 0x93, 67, 90}, {600 * kMs, 0xB5, 123, 0}}, 100 * kMs);
-  probe.waitUntilFrame(start + 1000 * kMs);
+  ASSERT_TRUE(probe.waitUntilFrame(start + 1000 * kMs)) << "the probe stopped at " << probe.frame();
   const int64_t slack = 2 * JackServer::kPeriod;  // where JACK orders the two clients
-  EXPECT_EQ(peak(probe.left(), start - 90 * kMs, start - slack), 0.0f);
-  EXPECT_GT(peak(probe.left(), start + slack + 20 * kMs, start + 600 * kMs - slack), 0.01f);
-  EXPECT_EQ(peak(probe.left(), start + 650 * kMs + slack, start + 1000 * kMs), 0.0f);
+  EXPECT_EQ(probe.peak(start - 90 * kMs, start - slack), 0.0f);
+  EXPECT_GT(probe.peak(start + slack + 20 * kMs, start + 600 * kMs - slack), 0.01f);
+  EXPECT_EQ(probe.peak(start + 650 * kMs + slack, start + 1000 * kMs), 0.0f);
   EXPECT_TRUE(jalv.running()) << jalv.err();
 }
 

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 namespace midi {
 namespace {
@@ -39,6 +40,93 @@ bool looksLikeChunkName(const uint8_t* bytes) {
   return true;
 }
 
+[[noreturn]] void cutShort(size_t offset, const std::string& inside) {
+  throw Failure("the file ends at " + byteAt(offset) + ", inside " + inside +
+                ": it may have been cut short");
+}
+
+// One MTrk chunk's bytes, read in order: a read past the chunk's end says whether the file was
+// cut short or the track's length is wrong.
+class TrackBytes {
+ public:
+  TrackBytes(std::span<const uint8_t> bytes, size_t chunkOffset, size_t to, size_t fileEnd,
+             std::string name)
+      : bytes_(bytes), chunkOffset_(chunkOffset), to_(to), fileEnd_(fileEnd),
+        name_(std::move(name)), offset_(chunkOffset + 8), eventStart_(offset_) {}
+
+  const std::string& name() const { return name_; }
+  bool more() const { return offset_ < to_; }
+  size_t offset() const { return offset_; }
+  size_t eventStart() const { return eventStart_; }
+  void startEvent() { eventStart_ = offset_; }
+  uint8_t peek() const { return bytes_[offset_]; }  // only while more()
+
+  uint8_t next() {
+    if (offset_ >= to_) {
+      if (to_ == fileEnd_) cutShort(to_, name_);
+      throw Failure(name_ + " ends in the middle of an event (" + byteAt(eventStart_) +
+                    "); its length (" + byteAt(chunkOffset_ + 4) + ") may be wrong");
+    }
+    return bytes_[offset_++];
+  }
+
+  // Variable-length number: at most four bytes, seven bits each.
+  uint32_t number() {
+    const size_t start = offset_;
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) {
+      const uint8_t byte = next();
+      value = value << 7 | (byte & 0x7F);
+      if ((byte & 0x80) == 0) return value;
+    }
+    throw Failure("a number at " + byteAt(start) + " in " + name_ +
+                  " runs over four bytes, more than MIDI allows");
+  }
+
+  void skip(uint32_t count) {
+    if (count > to_ - offset_) {
+      offset_ = to_;
+      next();  // reports the cut
+    }
+    offset_ += count;
+  }
+
+ private:
+  std::span<const uint8_t> bytes_;
+  size_t chunkOffset_, to_, fileEnd_;
+  std::string name_;
+  size_t offset_, eventStart_;
+};
+
+// The event's status byte, or the running status that a data byte in its place repeats.
+uint8_t readStatus(TrackBytes& in, uint8_t running) {
+  if (!in.more()) in.next();  // reports the cut
+  const uint8_t byte = in.peek();
+  if (byte & 0x80) return in.next();
+  if (running == 0)
+    throw Failure(in.name() + " has a data byte (" + hexByte(byte) + ") at " + byteAt(in.offset()) +
+                  " where an event should start, with no earlier status to repeat");
+  return running;
+}
+
+// A note, controller, program, pressure or bend message's data bytes after its status.
+ChannelMessage readChannelMessage(TrackBytes& in, uint8_t status, int64_t tick, uint16_t track) {
+  ChannelMessage message;
+  message.tick = tick;
+  message.track = track;
+  message.bytes[0] = status;
+  const int dataBytes = (status & 0xE0) == 0xC0 ? 1 : 2;
+  for (int i = 1; i <= dataBytes; ++i) {
+    const size_t at = in.offset();
+    const uint8_t value = in.next();
+    if (value & 0x80)
+      throw Failure(in.name() + " has a value of " + hexByte(value) + " at " + byteAt(at) +
+                    " inside a note or controller message; values go up to 0x7F");
+    message.bytes[i] = value;
+  }
+  return message;
+}
+
 class Parser {
  public:
   Parser(std::span<const uint8_t> bytes, MidiFileContents& out) : bytes_(bytes), out_(out) {}
@@ -65,11 +153,6 @@ class Parser {
   uint32_t littleEndian32(size_t offset) const {
     return uint32_t{bytes_[offset]} | uint32_t{bytes_[offset + 1]} << 8 |
            uint32_t{bytes_[offset + 2]} << 16 | uint32_t{bytes_[offset + 3]} << 24;
-  }
-
-  [[noreturn]] void cutShort(size_t offset, const std::string& inside) const {
-    throw Failure("the file ends at " + byteAt(offset) + ", inside " + inside +
-                  ": it may have been cut short");
   }
 
   // The same warning for every track or event it concerns is given once, with a count.
@@ -215,94 +298,47 @@ class Parser {
   int64_t readTrack(size_t chunkOffset, size_t to, int64_t tick) {
     if (trackOpen_) missingEndOfTrack();  // the previous track, now known to be followed by one
     const auto track = static_cast<uint16_t>(out_.tracksRead);
-    const std::string name = "track " + std::to_string(track + 1);
+    TrackBytes in(bytes_, chunkOffset, to, end_, "track " + std::to_string(track + 1));
     lastTrackOffset_ = chunkOffset;
     lastTrackLength_ = to - chunkOffset - 8;
-    size_t offset = chunkOffset + 8;
-    size_t eventStart = offset;
-    auto next = [&]() -> uint8_t {
-      if (offset >= to) {
-        if (to == end_) cutShort(to, name);
-        throw Failure(name + " ends in the middle of an event (" + byteAt(eventStart) +
-                      "); its length (" + byteAt(chunkOffset + 4) + ") may be wrong");
-      }
-      return bytes_[offset++];
-    };
-    // Variable-length number: at most four bytes, seven bits each.
-    auto number = [&]() -> uint32_t {
-      const size_t start = offset;
-      uint32_t value = 0;
-      for (int i = 0; i < 4; ++i) {
-        const uint8_t byte = next();
-        value = value << 7 | (byte & 0x7F);
-        if ((byte & 0x80) == 0) return value;
-      }
-      throw Failure("a number at " + byteAt(start) + " in " + name +
-                    " runs over four bytes, more than MIDI allows");
-    };
-    auto skip = [&](uint32_t count) {
-      if (count > to - offset) {
-        offset = to;
-        next();  // reports the cut
-      }
-      offset += count;
-    };
-
     uint8_t running = 0;
-    int64_t endTick = tick;
-    while (offset < to) {
-      eventStart = offset;
-      tick += number();
-      endTick = tick;
-      if (offset >= to) next();
-      const size_t statusAt = offset;
-      uint8_t status = bytes_[offset];
-      if (status & 0x80) {
-        ++offset;
-      } else if (running == 0) {
-        throw Failure(name + " has a data byte (" + hexByte(status) + ") at " + byteAt(offset) +
-                      " where an event should start, with no earlier status to repeat");
-      } else {
-        status = running;
-      }
-
+    while (in.more()) {
+      in.startEvent();
+      tick += in.number();
+      const size_t statusAt = in.offset();
+      const uint8_t status = readStatus(in, running);
       if (status < 0xF0) {
         running = status;
-        ChannelMessage message;
-        message.tick = tick;
-        message.track = track;
-        message.bytes[0] = status;
-        const int dataBytes = (status & 0xE0) == 0xC0 ? 1 : 2;
-        for (int i = 1; i <= dataBytes; ++i) {
-          const size_t at = offset;
-          const uint8_t value = next();
-          if (value & 0x80)
-            throw Failure(name + " has a value of " + hexByte(value) + " at " + byteAt(at) +
-                          " inside a note or controller message; values go up to 0x7F");
-          message.bytes[i] = value;
-        }
-        out_.messages.push_back(message);
+        out_.messages.push_back(readChannelMessage(in, status, tick, track));
       } else if (status == 0xF0 || status == 0xF7) {
         // Whole sysex, a packet of one or an escape: none reaches the instrument.
-        skip(number());
+        in.skip(in.number());
         ++out_.systemExclusive;
       } else if (status == 0xFF) {
-        const uint8_t type = next();
-        const uint32_t length = number();
-        const size_t data = offset;
-        skip(length);
-        if (type == 0x2F) {
-          trackOpen_ = false;
-          out_.endTick = std::max(out_.endTick, endTick);
-          return endTick;
-        }
-        if (type == 0x51) tempoChange(tick, statusAt, data, length);
+        if (readMetaEvent(in, tick, statusAt)) return closeTrack(tick, true);
       } else {
-        throw Failure(name + " has the status byte " + hexByte(status) + " at " +
-                      byteAt(eventStart) + ", which only live MIDI uses, never a file");
+        throw Failure(in.name() + " has the status byte " + hexByte(status) + " at " +
+                      byteAt(in.eventStart()) + ", which only live MIDI uses, never a file");
       }
     }
-    trackOpen_ = true;  // no end-of-track: told once the next chunk shows the length was right
+    return closeTrack(tick, false);
+  }
+
+  // Skips a meta event, keeping a tempo change; true for the end-of-track mark.
+  bool readMetaEvent(TrackBytes& in, int64_t tick, size_t statusAt) {
+    const uint8_t type = in.next();
+    const uint32_t length = in.number();
+    const size_t data = in.offset();
+    in.skip(length);
+    if (type == 0x2F) return true;
+    if (type == 0x51) tempoChange(tick, statusAt, data, length);
+    return false;
+  }
+
+  // A track without an end-of-track mark stays open: told once the next chunk shows that its
+  // length was right.
+  int64_t closeTrack(int64_t endTick, bool marked) {
+    trackOpen_ = !marked;
     out_.endTick = std::max(out_.endTick, endTick);
     return endTick;
   }

@@ -36,6 +36,26 @@ int64_t demoFrames(int32_t rate, double tailMs) {
          static_cast<int64_t>(std::llround(tailMs * rate / 1000.0));
 }
 
+// The demo as heard: every whole second of the song sounds in both channels, below full scale. A
+// render of silence (a plug-in that never played, a lost output buffer) has the right length too.
+void expectDemoSounds(const WavData& wav) {
+  ASSERT_EQ(wav.channels, 2);
+  ASSERT_EQ(wav.samples.size(), static_cast<size_t>(wav.frames) * 2);
+  const int64_t songFrames = demoSong(wav.sampleRate, DemoSetup{}).endFrame;
+  ASSERT_LE(songFrames, wav.frames);
+  std::vector<std::string> quiet;
+  for (int64_t second = 0; second < songFrames / wav.sampleRate; ++second)
+    for (size_t channel = 0; channel < 2; ++channel) {
+      float peak = 0.0f;
+      for (int64_t frame = second * wav.sampleRate; frame < (second + 1) * wav.sampleRate; ++frame)
+        peak = std::max(peak, std::fabs(wav.samples[static_cast<size_t>(frame) * 2 + channel]));
+      if (peak <= 0.02f || peak >= 1.0f)
+        quiet.push_back(std::to_string(second) + " s, channel " + std::to_string(channel) +
+                        ": peak " + std::to_string(peak));
+    }
+  EXPECT_EQ(quiet, std::vector<std::string>{}) << "seconds silent or at full scale";
+}
+
 // A short format 1 file: 480 ticks a beat, 120 bpm, then 60 bpm from beat 2.
 std::string writeProbeSong(const ScratchDir& dir) {
   const std::string path = dir.file("song.mid");
@@ -66,6 +86,7 @@ TEST(RenderCli, DemoRendersTheWholeSongAndItsTail) {
   EXPECT_EQ(wav.frames, demoFrames(44100, 1500));
   EXPECT_GT(wav.frames, 15 * 44100);
   EXPECT_LT(wav.frames, 25 * 44100);
+  expectDemoSounds(wav);
 }
 
 TEST(RenderCli, WritesTheRequestedRateAndSampleFormat) {
@@ -92,6 +113,7 @@ TEST(RenderCli, WritesTheRequestedRateAndSampleFormat) {
     EXPECT_EQ(wav.sampleRate, row.rate);
     EXPECT_EQ(wav.format, SF_FORMAT_WAV | row.subtype);
     EXPECT_EQ(wav.frames, demoFrames(row.rate, row.tailMs));
+    expectDemoSounds(wav);
   }
 }
 

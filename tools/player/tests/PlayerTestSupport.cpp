@@ -90,17 +90,12 @@ bool Child::running() {
 }
 
 bool Child::waitForOutput(const std::string& text, int timeoutMs) {
-  for (int waited = 0; waited < timeoutMs && running(); waited += 10) {
-    if (out().find(text) != std::string::npos) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  waitFor([&] { return out().find(text) != std::string::npos || !running(); }, timeoutMs);
   return out().find(text) != std::string::npos;
 }
 
 int Child::wait(int timeoutMs) {
-  for (int waited = 0; running() && waited < timeoutMs; waited += 10)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  if (running() || status_ == -1) return -1;
+  if (!waitFor([&] { return !running(); }, timeoutMs) || status_ == -1) return -1;
   return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
 }
 
@@ -134,10 +129,7 @@ JackServer::JackServer(const std::string& folder) {
                                  "-r", std::to_string(kRate), "-p", std::to_string(kPeriod)},
         std::vector<std::string>{"JACK_NO_AUDIO_RESERVATION=1"}, folder + "/jackd");
     // A name another test's live server holds makes jackd exit at once: try the next one.
-    for (int tries = 0; tries < 300 && !up_ && process_->running(); ++tries) {
-      up_ = serverAnswers(name_);
-      if (!up_) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    waitFor([&] { return (up_ = serverAnswers(name_)) || !process_->running(); }, kPatientMs, 50);
   }
 }
 
@@ -149,9 +141,10 @@ void JackServer::stop() {
   process_.reset();
 }
 
-JackProbe::JackProbe(const std::string& serverName, double recordSeconds)
-    : left_(static_cast<size_t>(recordSeconds * JackServer::kRate)), right_(left_.size()),
-      events_(256) {
+JackProbe::JackProbe(const std::string& serverName, double keepSeconds)
+    : left_(static_cast<size_t>(
+          std::max(keepSeconds * JackServer::kRate, 4.0 * static_cast<double>(kMaxPeriod)))),
+      right_(left_.size()), events_(256) {
   jack_status_t status{};
   client_ = jack_client_open("probe", static_cast<jack_options_t>(JackNoStartServer |
                                                                   JackServerName),
@@ -161,6 +154,13 @@ JackProbe::JackProbe(const std::string& serverName, double recordSeconds)
   in_[0] = jack_port_register(client_, "in_L", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   in_[1] = jack_port_register(client_, "in_R", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   jack_set_process_callback(client_, &JackProbe::process, this);
+  jack_set_xrun_callback(
+      client_,
+      [](void* self) {
+        ++static_cast<JackProbe*>(self)->xruns_;
+        return 0;
+      },
+      this);
   jack_activate(client_);
 }
 
@@ -169,11 +169,9 @@ JackProbe::~JackProbe() {
 }
 
 bool JackProbe::waitForPort(const std::string& name, bool present, int timeoutMs) {
-  for (int waited = 0; waited < timeoutMs; waited += 20) {
-    if ((jack_port_by_name(client_, name.c_str()) != nullptr) == present) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return false;
+  return waitFor(
+      [&] { return (jack_port_by_name(client_, name.c_str()) != nullptr) == present; },
+      timeoutMs, 20);
 }
 
 bool JackProbe::connectTo(const std::string& player) {
@@ -198,29 +196,62 @@ int64_t JackProbe::play(const std::vector<TimedMidi>& events, int64_t delayFrame
   return start;
 }
 
-void JackProbe::waitUntilFrame(int64_t target) {
-  for (int waited = 0; frame() < target && waited < 30000; waited += 5)
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+bool JackProbe::waitUntilFrame(int64_t target, int timeoutMs) {
+  return waitFor([&] { return frame() >= target; }, timeoutMs, 5);
 }
 
 int64_t JackProbe::waitForSound(int64_t from, int timeoutMs) {
-  int64_t checked = from;
-  for (int waited = 0; waited <= timeoutMs; waited += 5) {
-    const int64_t recorded = std::min<int64_t>(frame(), static_cast<int64_t>(left_.size()));
-    for (; checked < recorded; ++checked)
-      if (left_[static_cast<size_t>(checked)] != 0.0f) return checked;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return -1;
+  int64_t checked = from, found = -1;
+  const size_t size = left_.size();
+  waitFor(
+      [&] {
+        const int64_t recorded = frame();
+        if (checked < std::max<int64_t>(oldestKept(), 0)) return true;  // lost: not kept
+        for (; checked < recorded; ++checked)
+          if (left_[static_cast<size_t>(checked) % size] != 0.0f) {
+            found = checked;
+            return true;
+          }
+        return false;
+      },
+      timeoutMs, 5);
+  return found;
 }
 
 bool JackProbe::waitForSilence(int64_t from, int64_t length, int timeoutMs) {
-  for (int waited = 0; waited <= timeoutMs; waited += 5) {
-    const int64_t recorded = std::min<int64_t>(frame(), static_cast<int64_t>(left_.size()));
-    if (recorded - length >= from && peak(left_, recorded - length, recorded) == 0.0f) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return waitFor(
+      [&] {
+        const int64_t recorded = frame();
+        return recorded - length >= from && peak(recorded - length, recorded) == 0.0f;
+      },
+      timeoutMs, 5);
+}
+
+bool JackProbe::copy(int64_t first, int64_t last, Recording& out) const {
+  if (first < 0 || last < first || last > frame() || first < oldestKept()) return false;
+  const size_t size = left_.size();
+  out.first = first;
+  out.left.resize(static_cast<size_t>(last - first));
+  out.right.resize(out.left.size());
+  for (size_t i = 0; i < out.left.size(); ++i) {
+    const size_t at = (static_cast<size_t>(first) + i) % size;
+    out.left[i] = left_[at];
+    out.right[i] = right_[at];
   }
-  return false;
+  return first >= oldestKept();  // the callback may have gone round meanwhile
+}
+
+std::optional<Recording> JackProbe::recording(int64_t first, int64_t last, int timeoutMs) const {
+  if (!waitFor([&] { return frame() >= last; }, timeoutMs, 5)) return std::nullopt;
+  Recording out;
+  if (!copy(first, last, out)) return std::nullopt;
+  return out;
+}
+
+std::optional<float> JackProbe::peak(int64_t first, int64_t last) const {
+  Recording out;
+  if (!copy(first, last, out)) return std::nullopt;
+  return out.peak(first, last);
 }
 
 int JackProbe::process(jack_nframes_t frames, void* self) {
@@ -239,19 +270,22 @@ int JackProbe::process(jack_nframes_t frames, void* self) {
   std::vector<float>* store[2] = {&probe->left_, &probe->right_};
   for (int c = 0; c < 2; ++c) {
     const auto* in = static_cast<const float*>(jack_port_get_buffer(probe->in_[c], frames));
-    for (jack_nframes_t i = 0; i < frames; ++i) {
-      const size_t at = static_cast<size_t>(first) + i;
-      if (at < store[c]->size()) (*store[c])[at] = in[i];
-    }
+    for (jack_nframes_t i = 0; i < frames; ++i)
+      (*store[c])[(static_cast<size_t>(first) + i) % store[c]->size()] = in[i];
   }
   probe->frame_.store(first + frames);
   return 0;
 }
 
-float peak(const std::vector<float>& samples, int64_t first, int64_t last) {
+std::optional<float> Recording::at(int64_t frame) const {
+  if (!holds(frame, frame + 1)) return std::nullopt;
+  return left[static_cast<size_t>(frame - first)];
+}
+
+std::optional<float> Recording::peak(int64_t from, int64_t to) const {
+  if (!holds(from, to)) return std::nullopt;
   float result = 0.0f;
-  for (int64_t i = std::max<int64_t>(first, 0); i < last && i < static_cast<int64_t>(samples.size());
-       ++i)
-    result = std::max(result, std::fabs(samples[static_cast<size_t>(i)]));
+  for (int64_t i = from; i < to; ++i)
+    result = std::max(result, std::fabs(left[static_cast<size_t>(i - first)]));
   return result;
 }

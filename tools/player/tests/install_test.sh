@@ -55,9 +55,10 @@ for program in velaorin velaorin-render; do
   [ -x "$prefix/bin/$program" ] || fail "$program is not executable"
 done
 "$prefix/bin/velaorin" --version | grep -q '^velaorin [0-9]' || fail "velaorin --version"
-if command -v desktop-file-validate >/dev/null; then
-  desktop-file-validate "$prefix/share/applications/velaorin.desktop"
-fi
+# Some errors ("will be fatal in the future") and warnings leave its exit status at 0.
+desktop-file-validate "$prefix/share/applications/velaorin.desktop" >"$scratch/desktop.txt" 2>&1 &&
+  ! grep -qE ': (error|warning):' "$scratch/desktop.txt" ||
+  fail "desktop-file-validate velaorin.desktop: $(cat "$scratch/desktop.txt")"
 grep -q '^Exec=velaorin --desktop$' "$prefix/share/applications/velaorin.desktop" || fail "desktop Exec"
 renders_demo "$prefix/bin/velaorin-render" "$prefix/lib/vst/VelaOrin.so"
 "$prefix/bin/velaorin-render" -p "$prefix/lib/vst/VelaOrin.so" \
@@ -129,11 +130,14 @@ done
 
 # lintian: no error; a warning only with its reason in docs/packaging.md (by tag name).
 command -v lintian >/dev/null || bash "$source_dir/scripts/setup.sh" >/dev/null
-lintian --no-tag-display-limit "$deb" 2>&1 | grep -v '^running with root privileges' \
-  >"$scratch/lintian.txt" || true
+# It exits non-zero on an error in the package and when it could not check it at all.
+lintian_status=0
+lintian --no-tag-display-limit "$deb" >"$scratch/lintian.out" 2>&1 || lintian_status=$?
+grep -v '^running with root privileges' "$scratch/lintian.out" >"$scratch/lintian.txt" || true
 echo "lintian: $(grep -c '^E:' "$scratch/lintian.txt" || true) errors, $(grep -c '^W:' "$scratch/lintian.txt" || true) warnings"
 cat "$scratch/lintian.txt"
 ! grep -q '^E:' "$scratch/lintian.txt" || fail "lintian reports errors"
+[ "$lintian_status" -eq 0 ] || fail "lintian exited with status $lintian_status"
 for tag in $(awk '/^W:/ {print $3}' "$scratch/lintian.txt" | sort -u); do
   grep -qF "$tag" "$source_dir/docs/packaging.md" ||
     fail "lintian warning $tag has no reason in docs/packaging.md"

@@ -12,8 +12,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <set>
 #include <thread>
 #include <vector>
 
@@ -41,6 +43,23 @@ Window findWindow(Display* display, Window parent, const std::string& name) {
     if (children != nullptr) XFree(children);
   }
   return found;
+}
+
+// An area of `window` as 0xRRGGBB pixels, row by row; none if it cannot be read (a window not
+// yet mapped has no pixels, and asking for them is an error that ends the program).
+std::vector<uint32_t> grab(Display* display, Window window, int x, int y, int width, int height) {
+  std::vector<uint32_t> pixels;
+  XWindowAttributes attributes{};
+  if (XGetWindowAttributes(display, window, &attributes) == 0 || attributes.map_state != IsViewable)
+    return pixels;
+  XImage* image = XGetImage(display, window, x, y, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  if (image == nullptr) return pixels;
+  for (int row = 0; row < height; ++row)
+    for (int column = 0; column < width; ++column)
+      pixels.push_back(static_cast<uint32_t>(XGetPixel(image, column, row)) & 0xffffffu);
+  XDestroyImage(image);
+  return pixels;
 }
 
 // The whole screen as a PNG, for people to look at.
@@ -84,7 +103,7 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   ScratchFolder folder;
   JackServer server(folder.path());
   ASSERT_TRUE(server.up());
-  JackProbe probe(server.name(), 60.0);  // room for a slow start; the waits end early
+  JackProbe probe(server.name());
   ASSERT_TRUE(probe.open());
   // As the menu starts it: with a server answering, --desktop changes nothing.
   std::vector<std::string> args = {VELA_PLAYER, "--desktop", "--no-connect", "--name", "VoGui",
@@ -124,10 +143,12 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   };
   std::vector<Window> panels;
   XWindowAttributes panel{};
+  Window area = 0;
   for (int waited = 0; waited < kPatientMs; waited += 50, settle(display, 50)) {
     const std::vector<Window> areas = children(window);
     ASSERT_FALSE(areas.empty());
-    panels = children(areas[0]);  // the oldest: the area
+    area = areas[0];  // the oldest
+    panels = children(area);
     if (panels.size() == 1 && XGetWindowAttributes(display, panels[0], &panel) != 0 &&
         panel.map_state == IsViewable)
       break;
@@ -136,7 +157,16 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   EXPECT_EQ(panel.width, 481);
   EXPECT_EQ(panel.height, 281);
   EXPECT_EQ(panel.map_state, IsViewable);
-  settle(display, 300);  // for the picture only: the panel's first paint
+  // Painted: more than its background's one colour.
+  EXPECT_TRUE(waitFor(
+      [&] {
+        XSync(display, False);
+        const std::vector<uint32_t> pixels =
+            grab(display, panels[0], 0, 0, panel.width, panel.height);
+        return std::set<uint32_t>(pixels.begin(), pixels.end()).size() > 1;
+      },
+      kPatientMs, 50))
+      << "the panel never painted";
   saveScreen(display, VELA_ARTIFACTS "/player.png");
 
   // Each way of playing: press, hear the note start and hold, release, hear silence after the
@@ -168,26 +198,39 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
     press(true);
     const int64_t onset = probe.waitForSound(pressed);
     ASSERT_GE(onset, 0) << "note-on heard";
-    probe.waitUntilFrame(onset + 250 * kMs);
+    ASSERT_TRUE(probe.waitUntilFrame(onset + 250 * kMs))
+        << "the probe stopped at " << probe.frame();
     const int64_t released = probe.frame();
     press(false);
-    EXPECT_EQ(peak(probe.left(), pressed - 100 * kMs, pressed), 0.0f) << "silent before";
-    EXPECT_GT(peak(probe.left(), released - 200 * kMs, released), 0.01f) << "note held";
+    EXPECT_EQ(probe.peak(pressed - 100 * kMs, pressed), 0.0f) << "silent before";
+    EXPECT_GT(probe.peak(released - 200 * kMs, released), 0.01f) << "note held";
     EXPECT_TRUE(probe.waitForSilence(released, 150 * kMs)) << "note-off heard";
   }
 
-  // The program list opens from the name in the bar; picking "Eth Drm" selects program 1.
-  const struct {
-    int x, y;
-  } clicks[] = {{left + 100, top + PlayerWindow::kBarHeight / 2},
-                {left + 60, top + PlayerWindow::kBarHeight + 17 + 8}};
-  for (const auto& click : clicks) {
-    XTestFakeMotionEvent(display, -1, click.x, click.y, CurrentTime);
+  // The program list opens from the name in the bar; picking "Eth Drm" selects program 1. The
+  // list is the player's other child window, over the area; a click lands where it is when the
+  // server takes it, so each click waits for the list to be there or gone.
+  auto listShown = [&] {
+    XSync(display, False);
+    for (Window shown : children(window)) {
+      XWindowAttributes list{};
+      if (shown != area && XGetWindowAttributes(display, shown, &list) != 0 &&
+          list.map_state == IsViewable)
+        return true;
+    }
+    return false;
+  };
+  auto click = [&](int x, int y) {
+    XTestFakeMotionEvent(display, -1, x, y, CurrentTime);
     XTestFakeButtonEvent(display, 1, True, CurrentTime);
     XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    settle(display, 200);
-    if (&click == clicks) saveScreen(display, VELA_ARTIFACTS "/player-programs.png");
-  }
+    XSync(display, False);
+  };
+  click(left + 100, top + PlayerWindow::kBarHeight / 2);
+  ASSERT_TRUE(waitFor(listShown, kPatientMs, 50)) << "the program list did not open";
+  saveScreen(display, VELA_ARTIFACTS "/player-programs.png");
+  click(left + 60, top + PlayerWindow::kBarHeight + 17 + 8);
+  ASSERT_TRUE(waitFor([&] { return !listShown(); }, kPatientMs, 50)) << "a pick closes the list";
 
   // Banks: saved by name into the default folder, a damaged one refused, a host's loaded; the
   // bar's button and Ctrl+O and Ctrl+S open the field, Enter a second time replaces a file.
@@ -197,15 +240,33 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
     XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), True, CurrentTime);
     XTestFakeKeyEvent(display, XKeysymToKeycode(display, keysym), False, CurrentTime);
     if (control) XTestFakeKeyEvent(display, ctrl, False, CurrentTime);
-    settle(display, 30);
+    XSync(display, False);  // the player takes the keys and clicks in the server's order
   };
   auto type = [&](const std::string& text) {
     for (char letter : text) key(letter == '.' ? XK_period : XStringToKeysym(std::string(1, letter).c_str()));
   };
   auto said = [&](const std::string& text) {
-    for (int tries = 0; tries < 100; ++tries, settle(display, 50))
-      if (player.err().find(text) != std::string::npos) return true;
-    return false;
+    return waitFor([&] { return player.err().find(text) != std::string::npos; }, kPatientMs, 50);
+  };
+  // The bar's pixels: the field's light background at its left end while it is open; the
+  // question before replacing a file is the only strongly red text there.
+  auto bar = [&] {
+    XSync(display, False);
+    return grab(display, window, 0, 0, attributes.width, PlayerWindow::kBarHeight);
+  };
+  auto fieldOpen = [&] {
+    const std::vector<uint32_t> pixels = bar();
+    const size_t corner = 2 * static_cast<size_t>(attributes.width) + 2;
+    return corner < pixels.size() && (pixels[corner] >> 16) > 0xc0 &&
+           (pixels[corner] >> 8 & 0xff) > 0xc0 && (pixels[corner] & 0xff) > 0xc0;
+  };
+  auto asksToReplace = [&] {
+    const std::vector<uint32_t> pixels = bar();
+    return std::any_of(pixels.begin(), pixels.end(), [](uint32_t pixel) {
+      const int red = static_cast<int>(pixel >> 16), green = static_cast<int>(pixel >> 8 & 0xff),
+                blue = static_cast<int>(pixel & 0xff);
+      return red - green > 0x48 && red - blue > 0x48;
+    });
   };
   const std::string banks = folder.path() + "/velaorin/banks/";
   XTestFakeMotionEvent(display, -1, left + 200, keyboardTop + 5, CurrentTime);
@@ -230,10 +291,8 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   writeFile(banks + "host.fxb", std::string(exported.begin(), exported.end()));
   std::string previous = "mine.fxb";  // the field starts from the last file
   for (const char* name : {"bad.fxb", "host.fxb"}) {
-    XTestFakeMotionEvent(display, -1, left + 285, top + 14, CurrentTime);  // "Load…"
-    XTestFakeButtonEvent(display, 1, True, CurrentTime);
-    XTestFakeButtonEvent(display, 1, False, CurrentTime);
-    settle(display, 100);
+    click(left + 285, top + 14);  // "Load…"
+    ASSERT_TRUE(waitFor(fieldOpen, kPatientMs, 50)) << "Load… opens the field";
     for (size_t i = 0; i < previous.size(); ++i) key(XK_BackSpace);
     type(name);
     key(XK_Return);
@@ -243,9 +302,11 @@ TEST(PlayerGui, KeysPlayAndWindowCloseStopsCleanly) {
   EXPECT_TRUE(said("loaded bank " + banks + "host.fxb")) << player.err();
   const std::string hostFile = readFile(banks + "host.fxb");
   key(XK_s, true);
+  ASSERT_TRUE(waitFor(fieldOpen, kPatientMs, 50)) << "Ctrl+S opens the field";
+  EXPECT_FALSE(asksToReplace()) << "a question before Enter";
   key(XK_Return);
-  settle(display, 200);
-  EXPECT_EQ(readFile(banks + "host.fxb"), hostFile) << "asks before replacing";
+  EXPECT_TRUE(waitFor(asksToReplace, kPatientMs, 50)) << "asks before replacing";
+  EXPECT_EQ(readFile(banks + "host.fxb"), hostFile) << "kept while asking";
   key(XK_Return);
   ASSERT_TRUE(said("saved bank " + banks + "host.fxb")) << player.err();
   const std::string replaced = readFile(banks + "host.fxb");
@@ -287,24 +348,32 @@ TEST(PlayerGui, MenuLaunchWithoutJackShowsWhyInAWindow) {
                  folder.file("player"));
     ++launches;
     if (how == Close::NoDisplay) {
-      EXPECT_EQ(player.wait(20000), 1) << player.err();
+      EXPECT_EQ(player.wait(kPatientMs), 1) << player.err();
     } else {
       Window window = 0;
-      for (int tries = 0; tries < 200 && window == 0 && player.running(); ++tries, settle(display, 50))
-        window = findWindow(display, DefaultRootWindow(display), title);
+      waitFor(
+          [&] {
+            XSync(display, False);
+            window = findWindow(display, DefaultRootWindow(display), title);
+            return window != 0 || !player.running();
+          },
+          kPatientMs, 50);
       ASSERT_NE(window, 0u) << player.err();
-      settle(display, 200);
       XWindowAttributes attributes;
       ASSERT_TRUE(XGetWindowAttributes(display, window, &attributes));
       // The reason is drawn: dark text on the light window.
-      XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
-                                static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-      ASSERT_NE(image, nullptr);
-      int dark = 0;
-      for (int y = 0; y < attributes.height; ++y)
-        for (int x = 0; x < attributes.width; ++x) dark += (XGetPixel(image, x, y) & 0xff) < 0x60;
-      XDestroyImage(image);
-      EXPECT_GT(dark, 300);
+      std::ptrdiff_t dark = 0;
+      EXPECT_TRUE(waitFor(
+          [&] {
+            XSync(display, False);
+            const std::vector<uint32_t> pixels =
+                grab(display, window, 0, 0, attributes.width, attributes.height);
+            dark = std::count_if(pixels.begin(), pixels.end(),
+                                 [](uint32_t pixel) { return (pixel & 0xff) < 0x60; });
+            return dark > 300;
+          },
+          kPatientMs, 50))
+          << "the reason is not drawn: " << dark << " dark pixels";
       EXPECT_LT(attributes.width, 640);
       if (how == Close::Key) saveScreen(display, VELA_ARTIFACTS "/player-cannot-start.png");
       EXPECT_TRUE(player.running()) << "the window stays until closed";
@@ -313,7 +382,7 @@ TEST(PlayerGui, MenuLaunchWithoutJackShowsWhyInAWindow) {
       Window child = 0;
       XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &left, &top, &child);
       XTestFakeMotionEvent(display, -1, left + 10, top + 10, CurrentTime);
-      settle(display, 50);
+      XSync(display, False);
       if (how == Close::Key) {
         XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_space), True, CurrentTime);
         XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_space), False, CurrentTime);
@@ -324,8 +393,14 @@ TEST(PlayerGui, MenuLaunchWithoutJackShowsWhyInAWindow) {
         closeAsWindowManager(display, window);
       }
       XSync(display, False);
-      EXPECT_EQ(player.wait(10000), 1) << player.err();
-      EXPECT_EQ(findWindow(display, DefaultRootWindow(display), title), 0u);
+      EXPECT_EQ(player.wait(kPatientMs), 1) << player.err();
+      EXPECT_TRUE(waitFor(
+          [&] {
+            XSync(display, False);
+            return findWindow(display, DefaultRootWindow(display), title) == 0;
+          },
+          kPatientMs, 50))
+          << "the window outlived the player";
     }
     EXPECT_EQ(player.err(), "velaorin: no JACK server answered, nor PipeWire's JACK (pw-jack): "
                             "start jackd (e.g. from QjackCtl) or PipeWire\n");
