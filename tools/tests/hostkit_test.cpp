@@ -1,0 +1,128 @@
+// hostkit on its own, without the renderer: the plug-in host, event lists and the plug-in search
+// the tools share.
+#include <gtest/gtest.h>
+#include <dlfcn.h>
+#include <sndfile.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "HostEventList.h"
+#include "PluginHost.h"
+#include "PluginSearch.h"
+#include "ToolError.h"
+#include "ToolTestSupport.h"
+
+TEST(HostEventList, BuildsTheListHostsHandToProcessEvents) {
+  HostEventList list(3);
+  EXPECT_TRUE(list.addMidi(5, 0x90, 60, 100));
+  EXPECT_TRUE(list.addMidi(7, 0xE0, 0, 127));
+  EXPECT_TRUE(list.addMidi(9, 0x80, 60, 0));
+  EXPECT_FALSE(list.addMidi(11, 0x80, 61, 0));  // full: never written past the allocation
+  VstEvents* events = list.events();
+  ASSERT_EQ(events->numEvents, 3);
+  VstEvent* const* slots = reinterpret_cast<VstEvent* const*>(
+      reinterpret_cast<const char*>(events) + offsetof(VstEvents, events));
+  const int32_t deltas[] = {5, 7, 9};
+  for (int i = 0; i < 3; ++i) {
+    const auto* midi = reinterpret_cast<const VstMidiEvent*>(slots[i]);
+    EXPECT_EQ(midi->type, kVstMidiType);
+    EXPECT_EQ(midi->byteSize, 24);
+    EXPECT_EQ(midi->deltaFrames, deltas[i]);
+  }
+  EXPECT_EQ(static_cast<uint8_t>(reinterpret_cast<const VstMidiEvent*>(slots[1])->midiData[2]),
+            127);
+  list.clear();
+  EXPECT_EQ(events->numEvents, 0);
+}
+
+TEST(PluginHost, FindsParametersByNameIgnoringCaseWhenUnambiguous) {
+  PluginHost host(VELA_PROBE_PLUGIN, 44100, 64);
+  EXPECT_EQ(host.findParameter("Level"), 0);
+  EXPECT_EQ(host.findParameter("offset"), 1);
+  EXPECT_EQ(host.findParameter("LEVEL"), 0);
+  EXPECT_EQ(host.findParameter("Lev"), -1);
+  EXPECT_EQ(host.findParameter(""), -1);
+  EXPECT_EQ(host.programName(2), "Two");
+  EXPECT_THROW(host.selectProgram(3), ToolError);
+  EXPECT_THROW(host.selectProgram(-1), ToolError);
+}
+
+TEST(PluginHost, RefusesWhatIsNotAPlugin) {
+  ScratchDir dir;
+  writeBytes(dir.file("text.so"), {'n', 'o', 't', '\n'});
+  Dl_info info{};
+  ASSERT_NE(dladdr(reinterpret_cast<void*>(&sf_version_string), &info),
+            0);  // a library with no entry
+  const struct {
+    std::string path;
+    const char* message;
+  } rows[] = {
+      {dir.file("absent.so"), "not found"},
+      {dir.file("text.so"), "cannot load plug-in"},
+      {info.dli_fname, "no VSTPluginMain or main entry point"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.path);
+    try {
+      PluginHost host(row.path, 44100, 64);
+      ADD_FAILURE() << "accepted";
+    } catch (const ToolError& error) {
+      EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos) << error.what();
+    }
+  }
+}
+
+// Without -p: the first VelaOrin.so in the order wins; a folder of that name or a dangling link is
+// passed over; when none is found, the error names every folder looked in.
+TEST(PluginLookup, FirstFileInTheOrderWinsAndTheErrorNamesEveryFolder) {
+  namespace fs = std::filesystem;
+  ScratchDir dir;
+  const std::string bin = dir.file("prefix/bin"), lib = dir.file("prefix/lib/vst"),
+                    user = dir.file("home/.vst");
+  for (const std::string& folder : {bin, lib, user}) fs::create_directories(folder);
+  const std::vector<std::string> folders = pluginFolders(bin, dir.file("home"));
+  ASSERT_EQ(folders, (std::vector<std::string>{bin, dir.file("prefix/lib/vst"), user,
+                                               "/usr/local/lib/vst", "/usr/lib/vst"}));
+  // An installed /usr/bin program reaches /usr/lib/vst first, and only once.
+  EXPECT_EQ(pluginFolders("/usr/bin", ""),
+            (std::vector<std::string>{"/usr/bin", "/usr/lib/vst", "/usr/local/lib/vst"}));
+  // The machine's own folders may hold a plug-in: the search here covers ours only.
+  const std::vector<std::string> ours(folders.begin(), folders.begin() + 3);
+
+  enum Kind { None, File, Folder, DanglingLink };
+  const struct {
+    Kind inBin, inLib, inUser;
+    std::string found;  // empty: not found
+  } rows[] = {
+      {File, File, File, bin},
+      {None, File, File, lib},
+      {None, None, File, user},
+      {Folder, DanglingLink, File, user},
+      {None, None, None, ""},
+      {Folder, DanglingLink, None, ""},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.found);
+    const std::pair<Kind, std::string> places[] = {
+        {row.inBin, bin}, {row.inLib, lib}, {row.inUser, user}};
+    for (const auto& [kind, folder] : places) {
+      const std::string path = folder + "/VelaOrin.so";
+      fs::remove_all(path);
+      if (kind == File) writeBytes(path, {0x7f, 'E', 'L', 'F'});
+      if (kind == Folder) fs::create_directory(path);
+      if (kind == DanglingLink) fs::create_symlink(folder + "/gone.so", path);
+    }
+    const PluginSearch search = searchPluginFolders(ours);
+    if (row.found.empty()) {
+      EXPECT_EQ(search.path, "");
+      EXPECT_EQ(search.error, "plug-in VelaOrin.so not found; looked in " + bin + ", " + lib +
+                                  ", " + user + " (give its path with -p FILE)");
+    } else {
+      EXPECT_EQ(search.path, row.found + "/VelaOrin.so");
+      EXPECT_EQ(search.error, "");
+    }
+  }
+  // -p is taken as it is, unchecked: loading it says what is wrong with it.
+  EXPECT_EQ(findPlugin("absent.so").path, "absent.so");
+}
