@@ -14,7 +14,6 @@
 // the current program only, instead of "values" lines; it is still read.
 #include "StateFile.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +26,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+
+#include "FileOutput.h"
+#include "ToolError.h"
 
 namespace {
 
@@ -263,26 +265,13 @@ bool replaceFile(const std::string& path, const std::string& text, std::string& 
     error = mkdirs(path.substr(0, slash));
     if (!error.empty()) return false;
   }
-  const std::string temporary = path + ".tmp" + std::to_string(getpid());
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    error = "cannot create " + temporary + ": " + std::strerror(errno);
+  try {
+    // A file named "-", not standard output.
+    writeWholeFile(path == "-" ? "./-" : path, std::vector<uint8_t>(text.begin(), text.end()),
+                   true, {});
+    return true;
+  } catch (const ToolError& failure) {
+    error = failure.what();
     return false;
   }
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) break;
-    done += static_cast<size_t>(wrote);
-  }
-  const bool written = done == text.size() && fsync(fd) == 0;
-  const int savedErrno = errno;
-  close(fd);
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = "cannot write " + path + ": " + std::strerror(written ? errno : savedErrno);
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
 }

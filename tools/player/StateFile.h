@@ -37,6 +37,7 @@ std::string makeFolders(const std::string& folder);
 // Reads the whole file; false with `error` set when it cannot be read. A missing file answers
 // false with `missing` set.
 bool readTextFile(const std::string& path, std::string& text, std::string& error, bool& missing);
-// Writes `text` to a temporary file beside `path`, flushes it to disk and renames it over
-// `path`, creating the folder first. The old file stays untouched unless this succeeds.
+// Creates the folder, then writes `text` whole or not at all (writeWholeFile, FileOutput.h):
+// `path` is replaced only when it is a regular file, or a link to one, that may be written.
+// The old file stays untouched unless this succeeds.
 bool replaceFile(const std::string& path, const std::string& text, std::string& error);

@@ -14,6 +14,7 @@
 #include "AudioOutput.h"
 #include "BankTransfer.h"
 #include "DemoSong.h"
+#include "FileOutput.h"
 #include "MidiFile.h"
 #include "Options.h"
 #include "PluginHost.h"

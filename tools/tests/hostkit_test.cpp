@@ -1,17 +1,37 @@
-// hostkit on its own, without the renderer: the plug-in host, event lists and the plug-in search
-// the tools share.
+// hostkit on its own, without the renderer: the plug-in host, event lists, the plug-in search
+// and the file writer the tools share.
 #include <gtest/gtest.h>
 #include <dlfcn.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
+#include "FileOutput.h"
 #include "HostEventList.h"
 #include "PluginHost.h"
 #include "PluginSearch.h"
 #include "ToolError.h"
 #include "ToolTestSupport.h"
+
+namespace {
+
+std::string contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+mode_t modeOf(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+}  // namespace
 
 TEST(HostEventList, BuildsTheListHostsHandToProcessEvents) {
   HostEventList list(3);
@@ -125,4 +145,78 @@ TEST(PluginLookup, FirstFileInTheOrderWinsAndTheErrorNamesEveryFolder) {
   }
   // -p is taken as it is, unchecked: loading it says what is wrong with it.
   EXPECT_EQ(findPlugin("absent.so").path, "absent.so");
+}
+
+// Whatever sits at the path, the writer either puts the whole new file there or refuses and
+// leaves the path as it was; no temporary file is ever left behind. The player's state and banks
+// and the renderer's banks, presets and audio all go through it.
+TEST(FileOutput, ReplacesOnlyWhatItMayAndLeavesNothingBehind) {
+  namespace fs = std::filesystem;
+  ScratchDir dir;
+  const mode_t mask = umask(0);
+  umask(mask);
+  const std::vector<uint8_t> bytes = {'n', 'e', 'w'};
+  writeBytes(dir.file("old"), {'o', 'l', 'd'});
+  ASSERT_EQ(chmod(dir.file("old").c_str(), 0604), 0);
+  writeBytes(dir.file("input"), {'i', 'n'});
+  writeBytes(dir.file("locked"), {'l'});
+  ASSERT_EQ(chmod(dir.file("locked").c_str(), 0444), 0);
+  writeBytes(dir.file("target"), {'t'});
+  fs::create_symlink("target", dir.file("link"));
+  fs::create_symlink("nowhere", dir.file("dangling"));
+  fs::create_directory(dir.file("folder"));
+  ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0644), 0);
+
+  const struct {
+    std::string name;  // in the scratch folder, or absolute
+    bool overwrite;
+    std::vector<std::string> inputs;
+    std::string error;    // empty: written
+    std::string landsIn;  // where the bytes land
+    mode_t mode;          // of that file then
+  } rows[] = {
+      {"new", false, {}, "", "new", static_cast<mode_t>(0666 & ~mask)},
+      {"old", false, {}, "output '@old' already exists (use --overwrite to replace it)", "", 0},
+      {"old", true, {"input"}, "", "old", 0604},
+      {"input", true, {"old", "input"}, "output '@input' is the MIDI file being read", "", 0},
+      {"locked", true, {}, "output '@locked' is read-only", "", 0},
+      {"link", true, {}, "", "target", static_cast<mode_t>(0666 & ~mask)},
+      {"dangling", true, {}, "output '@dangling' is a symbolic link to nothing", "", 0},
+      {"folder", true, {}, "output '@folder' is a folder", "", 0},
+      {"fifo", true, {}, "output '@fifo' is a FIFO", "", 0},
+      {"/dev/null", true, {}, "output '/dev/null' is a device", "", 0},
+      {"absent/file", true, {}, "cannot write output '@absent/file' in '@absent'", "", 0},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto inDir = [&](const std::string& name) {
+      return name.empty() || name[0] == '/' ? name : dir.file(name);
+    };
+    std::vector<std::string> inputs;
+    for (const std::string& input : row.inputs) inputs.push_back(inDir(input));
+    std::vector<std::string> before = dir.entries();
+    try {
+      writeWholeFile(inDir(row.name), bytes, row.overwrite, inputs);
+      EXPECT_EQ(row.error, "") << "accepted";
+      EXPECT_EQ(contents(inDir(row.landsIn)), "new");
+      EXPECT_EQ(modeOf(inDir(row.landsIn)), row.mode);
+      if (row.name == "link") {
+        EXPECT_TRUE(fs::is_symlink(dir.file("link"))) << "written through";
+      }
+      if (row.name == "new") before.push_back("new");
+    } catch (const ToolError& error) {
+      EXPECT_NE(row.error, "") << error.what();
+      std::string expected = row.error;
+      for (size_t at = expected.find('@'); at != std::string::npos; at = expected.find('@'))
+        expected.replace(at, 1, dir.path() + "/");
+      EXPECT_NE(std::string(error.what()).find(expected), std::string::npos) << error.what();
+    }
+    std::vector<std::string> after = dir.entries();
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, before) << "no temporary file left";
+  }
+  EXPECT_EQ(contents(dir.file("input")), "in");
+  EXPECT_EQ(contents(dir.file("locked")), "l");
+  EXPECT_TRUE(fs::is_fifo(dir.file("fifo")));
 }
