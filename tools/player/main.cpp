@@ -12,19 +12,19 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "BankTransfer.h"
 #include "JackPlayer.h"
 #include "MessageWindow.h"
 #include "PlayerOptions.h"
 #include "PlayerWindow.h"
 #include "PluginHost.h"
 #include "PluginSearch.h"
+#include "PluginStart.h"
 #include "StateFile.h"
 #include "ToolError.h"
+#include "VelaIdentity.h"
 
 namespace {
 
@@ -99,36 +99,6 @@ bool saveState(PluginHost& host, const std::string& path) {
   return false;
 }
 
-// Bank and preset files named on the command line, read before anything starts.
-struct StartFiles {
-  std::optional<LoadedBank> bank;
-  std::optional<ProgramImage> preset;
-};
-
-StartFiles readStartFiles(const PlayerOptions& options) {
-  StartFiles files;
-  std::vector<std::string> warnings;
-  if (!options.bankFile.empty()) files.bank = readBank(options.bankFile, warnings);
-  if (!options.presetFile.empty()) files.preset = readPreset(options.presetFile, warnings);
-  for (const std::string& warning : warnings) say("warning: " + warning);
-  return files;
-}
-
-void applyOptions(PluginHost& host, const PlayerOptions& options, const StartFiles& files) {
-  if (files.bank) loadBank(host, *files.bank);
-  if (options.program) host.selectProgram(*options.program);
-  if (files.preset) loadPreset(host, *files.preset);
-  for (const PlayerParameter& setting : options.parameters) {
-    const int32_t index = host.findParameter(setting.name);
-    if (index < 0) {
-      std::string known;
-      for (const std::string& name : parameterNames(host)) known += (known.empty() ? "" : ", ") + name;
-      throw ToolError("unknown parameter '" + setting.name + "' (known: " + known + ")");
-    }
-    host.setParameter(index, setting.value);
-  }
-}
-
 int run(const PlayerOptions& options) {
   if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) throw ToolError("cannot create a pipe");
   struct sigaction action {};
@@ -140,13 +110,16 @@ int run(const PlayerOptions& options) {
   signal(SIGPIPE, SIG_IGN);
 
   const std::string statePath = options.statePath.empty() ? defaultStatePath() : options.statePath;
-  const StartFiles files = readStartFiles(options);
+  // Bank and preset files are read before anything starts.
+  std::vector<std::string> warnings;
+  const StartFiles files = readStartFiles(options.bankFile, options.presetFile, warnings);
+  for (const std::string& warning : warnings) say("warning: " + warning);
   JackPlayer jack(options.clientName);
   jack.setWakeFd(wakePipe[1]);
   PluginHost host(pluginPathOf(options), jack.sampleRate(), jack.bufferSize(),
                   HostIdentity{"velaorin", true});
   if (!options.reset) loadState(host, statePath);
-  applyOptions(host, options, files);
+  applyStartSettings(host, files, options.program, options.parameters);
 
   std::unique_ptr<PlayerWindow> window;
   if (options.gui)
@@ -212,7 +185,7 @@ int cannotStart(const PlayerOptions& options, const std::string& reason) {
   if (options.desktop) {
     std::string sentence = reason;
     sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
-    showMessageWindow("VelaOrin could not start", sentence);
+    showMessageWindow(std::string(vela::identity::kName) + " could not start", sentence);
   }
   return 1;
 }

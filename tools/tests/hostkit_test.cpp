@@ -1,5 +1,5 @@
-// hostkit on its own, without the renderer: the plug-in host, event lists, the plug-in search
-// and the file writer the tools share.
+// hostkit on its own, without the renderer: the plug-in host, event lists, the plug-in search,
+// the start-up settings and the file writer the tools share.
 #include <gtest/gtest.h>
 #include <dlfcn.h>
 #include <sndfile.h>
@@ -11,11 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "FileOutput.h"
 #include "HostEventList.h"
 #include "PluginHost.h"
 #include "PluginSearch.h"
+#include "PluginStart.h"
 #include "ToolError.h"
 #include "ToolTestSupport.h"
 
@@ -145,6 +147,76 @@ TEST(PluginLookup, FirstFileInTheOrderWinsAndTheErrorNamesEveryFolder) {
   }
   // -p is taken as it is, unchecked: loading it says what is wrong with it.
   EXPECT_EQ(findPlugin("absent.so").path, "absent.so");
+}
+
+// The command line's settings reach the plug-in program first, then each parameter in the order
+// given; every fault stops the start with the error both tools report.
+TEST(StartSettings, ProgramThenParametersInOrderAndEachFaultNamed) {
+  ScratchDir dir;
+  const std::string log = dir.file("calls.log");
+  setenv("VELA_PROBE_LOG", log.c_str(), 1);
+  {
+    PluginHost host(VELA_PROBE_PLUGIN, 44100, 64);
+    applyStartSettings(host, {}, 2, {{"offset", 0.5f}, {"Level", 0.25f}, {"Offset", 0.125f}});
+    EXPECT_EQ(host.currentProgram(), 2);
+  }
+  unsetenv("VELA_PROBE_LOG");
+  std::vector<std::string> calls;
+  for (const std::string& line : readLines(log))
+    if (line.rfind("program", 0) == 0 || line.rfind("param", 0) == 0) calls.push_back(line);
+  EXPECT_EQ(calls, (std::vector<std::string>{"program 2", "param 1 0.500000", "param 0 0.250000",
+                                             "param 1 0.125000"}));
+
+  // The probe is not VelaOrin: bank and preset files are refused before any value is set.
+  StartFiles bank, preset;
+  bank.bank = LoadedBank{};
+  preset.preset = ProgramImage{};
+  const struct {
+    const StartFiles* files;
+    std::optional<int32_t> program;
+    std::vector<ParameterSetting> parameters;
+    std::string error;
+    bool usage;  // exit code 2 in the renderer
+  } rows[] = {
+      {&bank, {}, {}, "bank and preset files are VelaOrin's; the plug-in is Probe", false},
+      {&preset, {}, {}, "bank and preset files are VelaOrin's; the plug-in is Probe", false},
+      {nullptr, 3, {}, "program 3 does not exist; the plug-in has 3 (0 to 2)", false},
+      {nullptr, {}, {{"Lev", 0.5f}}, "unknown parameter 'Lev' (Probe has: Level, Offset)", true},
+  };
+  const StartFiles none;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.error);
+    PluginHost host(VELA_PROBE_PLUGIN, 44100, 64);
+    try {
+      applyStartSettings(host, row.files != nullptr ? *row.files : none, row.program,
+                         row.parameters);
+      ADD_FAILURE() << "accepted";
+    } catch (const ToolError& error) {
+      EXPECT_EQ(error.what(), row.error);
+      EXPECT_EQ(dynamic_cast<const UsageError*>(&error) != nullptr, row.usage);
+    }
+  }
+
+  // The files are read, and refused, before any plug-in is opened.
+  writeBytes(dir.file("short.fxp"), {'C', 'c', 'n', 'K'});
+  std::vector<std::string> warnings;
+  EXPECT_FALSE(readStartFiles("", "", warnings).bank);
+  const struct {
+    std::string bank, preset, error;
+  } files[] = {
+      {dir.file("absent.fxb"), "", "cannot open bank '" + dir.file("absent.fxb") + "'"},
+      {"", dir.file("short.fxp"), "cannot read preset '" + dir.file("short.fxp") + "'"},
+  };
+  for (const auto& row : files) {
+    SCOPED_TRACE(row.error);
+    try {
+      readStartFiles(row.bank, row.preset, warnings);
+      ADD_FAILURE() << "accepted";
+    } catch (const ToolError& failure) {
+      EXPECT_NE(std::string(failure.what()).find(row.error), std::string::npos) << failure.what();
+    }
+  }
+  EXPECT_TRUE(warnings.empty());
 }
 
 // Whatever sits at the path, the writer either puts the whole new file there or refuses and
