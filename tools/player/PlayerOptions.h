@@ -16,8 +16,8 @@ struct PlayerOptions {
   std::string presetFile;  // loaded into the current program, before the parameters
   std::optional<int32_t> program;
   std::vector<ParameterSetting> parameters;  // applied in order, after the program
-  std::vector<std::string> midiSources;     // ports to connect to our MIDI input
-  std::vector<std::string> audioTargets;    // empty: the system playback ports, if any
+  std::vector<std::string> midiSources;      // ports to connect to our MIDI input
+  std::vector<std::string> audioTargets;     // empty: the system playback ports, if any
   bool connect = true;
   bool reset = false;                       // factory programs; the saved state is not read
   // Started from the desktop menu (no terminal): PipeWire's JACK when no JACK server answers,

@@ -21,12 +21,13 @@ struct StateParse {
   PlayerState state;
 };
 
-// `parameterNames` are the plug-in's own; the file names each value so that reordered or renamed
-// parameters are caught rather than applied to the wrong control.
+// [any thread] `parameterNames` are the plug-in's own; the file names each value so that
+// reordered or renamed parameters are caught rather than applied to the wrong control.
 std::string formatState(const PlayerState& state, const std::vector<std::string>& parameterNames);
 StateParse parseState(const std::string& text, const std::vector<std::string>& parameterNames,
                       size_t programCount);
 
+// The rest: [UI thread].
 // $XDG_CONFIG_HOME/velaorin/state, else ~/.config/velaorin/state.
 std::string defaultStatePath();
 // $XDG_DATA_HOME/velaorin/banks/, else ~/.local/share/velaorin/banks/ (with the slash).

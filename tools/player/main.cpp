@@ -30,6 +30,7 @@ namespace {
 
 int wakePipe[2] = {-1, -1};
 
+// [any thread] A signal handler: async-signal-safe calls only.
 void onSignal(int) {
   const int saved = errno;
   const char byte = 's';
@@ -51,7 +52,7 @@ std::vector<std::string> parameterNames(const PluginHost& host) {
   return names;
 }
 
-// Steps through the programs, so only once the audio has stopped.
+// [UI thread] Steps through the programs, so only once the audio has stopped.
 PlayerState captureState(PluginHost& host) {
   PlayerState state;
   state.program = host.currentProgram();
@@ -65,7 +66,8 @@ PlayerState captureState(PluginHost& host) {
   return state;
 }
 
-// Before the client is active, so the audio thread hears none of the intermediate programs.
+// [UI thread] Before the client is active, so the audio thread hears none of the intermediate
+// programs.
 void restoreState(PluginHost& host, const PlayerState& state) {
   for (int32_t n = 0; n < host.numPrograms(); ++n) {
     host.setProgramName(n, state.names[static_cast<size_t>(n)]);  // selects program n
@@ -99,6 +101,8 @@ bool saveState(PluginHost& host, const std::string& path) {
   return false;
 }
 
+// [UI thread] Plays until a signal, the window closing or the server going away; a failure to
+// start is thrown.
 int run(const PlayerOptions& options) {
   if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) throw ToolError("cannot create a pipe");
   struct sigaction action {};

@@ -1,4 +1,6 @@
 // velaorin-render: renders MIDI files (or the built-in demo) through the plug-in into audio files.
+// Threads: one. It is the UI thread to the plug-in (PluginHost.h) and its audio thread while a
+// song renders.
 #include <unistd.h>
 
 #include <chrono>
