@@ -1,5 +1,7 @@
 // The JACK side of the player: one MIDI input, two audio outputs, and a process callback that
 // hands each period's MIDI to the plug-in and renders into the output ports.
+// Threads: the UI thread opens, starts, connects and closes; JACK calls the process callback on
+// the audio thread and the buffer size and sample rate callbacks on its notification thread.
 #pragma once
 
 #include <jack/jack.h>
@@ -22,13 +24,14 @@ class NoJackServer : public ToolError {
 
 class JackPlayer {
  public:
-  // Opens the client without starting a server. Throws NoJackServer when none answers,
-  // ToolError when one refuses.
+  // [UI thread] Opens the client without starting a server. Throws NoJackServer when none
+  // answers, ToolError when one refuses.
   explicit JackPlayer(const std::string& clientName);
   ~JackPlayer();  // closes the client: ports released
   JackPlayer(const JackPlayer&) = delete;
   JackPlayer& operator=(const JackPlayer&) = delete;
 
+  // [UI thread]
   int32_t sampleRate() const { return static_cast<int32_t>(jack_get_sample_rate(client_)); }
   int32_t bufferSize() const { return static_cast<int32_t>(jack_get_buffer_size(client_)); }
   std::string clientName() const { return jack_get_client_name(client_); }
@@ -44,20 +47,25 @@ class JackPlayer {
   // The first two physical playback ports; nothing when there are none.
   void connectSystemPlayback();
 
-  // [GUI thread] joins the MIDI input at the start of the next period.
+  // [UI thread] joins the MIDI input at the start of the next period.
   bool queueNote(uint8_t status, uint8_t note, uint8_t velocity) {
     return notes_.push({status, note, velocity});
   }
 
+  // [any thread]
   bool serverGone() const { return serverGone_.load(); }
-  std::string shutdownReason() const;
-  // Written to when the server goes away, so a poll loop wakes up; set by the owner.
+  std::string shutdownReason() const;  // [UI thread] once serverGone()
+  // [UI thread] Written to when the server goes away, so a poll loop wakes up; set before
+  // start().
   void setWakeFd(int fd) { wakeFd_ = fd; }
 
  private:
+  // [audio thread]
   static int processThunk(jack_nframes_t frames, void* self);
+  // [JACK notification thread]
   static int bufferSizeThunk(jack_nframes_t frames, void* self);
   static int sampleRateThunk(jack_nframes_t rate, void* self);
+  // [any thread] JACK calls it from a thread of its own, like a signal handler.
   static void shutdownThunk(jack_status_t code, const char* reason, void* self);
 
   // [audio thread]

@@ -1,4 +1,4 @@
-// Single-producer single-consumer queue of short MIDI messages: the GUI thread pushes the notes
+// Single-producer single-consumer queue of short MIDI messages: the UI thread pushes the notes
 // played on the on-screen and computer keyboards, the audio thread pops them at the start of the
 // next period. Lock-free and allocation-free on both sides.
 #pragma once
@@ -19,7 +19,7 @@ class NoteQueue {
   static_assert((Capacity & (Capacity - 1)) == 0, "capacity must be a power of two");
 
  public:
-  // [GUI thread] false when full; the message is dropped.
+  // [UI thread] false when full; the message is dropped.
   bool push(ShortMidi message) {
     const size_t tail = tail_.load(std::memory_order_relaxed);
     if (tail - head_.load(std::memory_order_acquire) == Capacity) return false;

@@ -5,14 +5,11 @@
 #include <charconv>
 
 #include "PluginSearch.h"
-
-#ifndef VELA_VERSION
-#define VELA_VERSION "unknown"
-#endif
+#include "VelaIdentity.h"
 
 namespace {
 
-std::string parseParameter(const std::string& text, PlayerParameter& parameter) {
+std::string parseParameter(const std::string& text, ParameterSetting& parameter) {
   const size_t equals = text.find('=');
   if (equals == std::string::npos || equals == 0)
     return "--param wants NAME=VALUE, got '" + text + "'";
@@ -32,7 +29,7 @@ PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args) {
   PlayerOptions& options = result.options;
   CLI::App app{"velaorin: plays the VelaOrin synthesizer as a JACK client, with its panel and an "
                "on-screen keyboard", "velaorin"};
-  app.set_version_flag("--version", std::string("velaorin ") + VELA_VERSION);
+  app.set_version_flag("--version", std::string("velaorin ") + vela::identity::kVersion);
   bool noGui = false, noConnect = false;
   std::vector<std::string> parameters;
   std::string audio;
@@ -97,7 +94,7 @@ PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args) {
   }
   if (options.clientName.empty()) error = "--name must not be empty";
   for (const std::string& text : parameters) {
-    PlayerParameter parameter;
+    ParameterSetting parameter;
     if (error.empty()) error = parseParameter(text, parameter);
     options.parameters.push_back(parameter);
   }

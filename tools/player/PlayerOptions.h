@@ -6,20 +6,18 @@
 #include <string>
 #include <vector>
 
-struct PlayerParameter {
-  std::string name;
-  float value = 0.0f;
-};
+#include "PluginStart.h"  // ParameterSetting
+#include "VelaIdentity.h"
 
 struct PlayerOptions {
   bool gui = true;
-  std::string clientName = "VelaOrin";
+  std::string clientName = vela::identity::kName;
   std::string bankFile;    // loaded at start, before the program is selected
   std::string presetFile;  // loaded into the current program, before the parameters
   std::optional<int32_t> program;
-  std::vector<PlayerParameter> parameters;  // applied in order, after the program
-  std::vector<std::string> midiSources;     // ports to connect to our MIDI input
-  std::vector<std::string> audioTargets;    // empty: the system playback ports, if any
+  std::vector<ParameterSetting> parameters;  // applied in order, after the program
+  std::vector<std::string> midiSources;      // ports to connect to our MIDI input
+  std::vector<std::string> audioTargets;     // empty: the system playback ports, if any
   bool connect = true;
   bool reset = false;                       // factory programs; the saved state is not read
   // Started from the desktop menu (no terminal): PipeWire's JACK when no JACK server answers,

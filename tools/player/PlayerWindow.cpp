@@ -17,8 +17,8 @@
 #include <cstdlib>
 #include <iostream>
 
-#include "AudioOutput.h"
 #include "BankTransfer.h"
+#include "FileOutput.h"
 #include "Keyboard.h"
 #include "StateFile.h"
 #include "ToolError.h"

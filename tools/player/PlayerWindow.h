@@ -19,13 +19,15 @@ class PlayerWindow {
 
   using NoteSink = std::function<void(uint8_t status, uint8_t note, uint8_t velocity)>;
 
-  // Throws ToolError when there is no display. `title` is the JACK client name.
+  // [UI thread], as everything here: the thread that runs the window owns its display
+  // connection and makes the plug-in's editor calls. Throws ToolError when there is no display.
+  // `title` is the JACK client name.
   PlayerWindow(PluginHost& host, NoteSink notes, const std::string& title);
   ~PlayerWindow();  // closes the panel, then the window and the connection
   PlayerWindow(const PlayerWindow&) = delete;
   PlayerWindow& operator=(const PlayerWindow&) = delete;
 
-  // [GUI thread] runs until the window is closed (answers true) or `wakeFd` becomes readable
+  // [UI thread] runs until the window is closed (answers true) or `wakeFd` becomes readable
   // (answers false). Calls the panel's idle every 20 ms or so.
   bool run(int wakeFd);
   bool panelOpen() const { return panelOpen_; }

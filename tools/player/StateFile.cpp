@@ -14,7 +14,6 @@
 // the current program only, instead of "values" lines; it is still read.
 #include "StateFile.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +26,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <utility>
+
+#include "FileOutput.h"
+#include "ToolError.h"
 
 namespace {
 
@@ -105,113 +108,176 @@ std::string formatState(const PlayerState& state, const std::vector<std::string>
   return out;
 }
 
+namespace {
+
+// parseState's steps: one per kind of line, then the checks of the whole file. Each answers why
+// the file is refused, empty when it is not.
+class StateReader {
+ public:
+  StateReader(const std::vector<std::string>& parameterNames, size_t programCount)
+      : parameterNames_(parameterNames),
+        programCount_(programCount),
+        haveValue_(parameterNames.size()),
+        haveName_(programCount),
+        haveValues_(programCount),
+        currentValues_(parameterNames.size()) {
+    state_.values.assign(programCount, std::vector<float>(parameterNames.size(), 0.0f));
+    state_.names.assign(programCount, {});
+  }
+
+  bool ended() const { return ended_; }
+  PlayerState& state() { return state_; }
+
+  // A line that is neither empty nor a comment.
+  std::string readLine(const std::string& line) {
+    const size_t space = line.find(' ');
+    const std::string key = line.substr(0, space);
+    const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+    if (!haveHeader_) return readHeader(key, rest);
+    if (key == "program") return readProgram(rest);
+    if (key == "param" && version_ == 1) return readParam(rest);
+    if (key == "values" && version_ >= 2) return readValues(rest);
+    if (key == "name") return readName(rest);
+    if (key == "end") {
+      ended_ = true;
+      return {};
+    }
+    return "unknown line '" + key + "'";
+  }
+
+  // Once every line is read: what must appear at least once. Version 1's values become the
+  // current program's.
+  std::string finish() {
+    if (!haveHeader_) return "empty file";
+    if (!ended_) return "cut short (no \"end\" line)";
+    if (!haveProgram_) return "no \"program\" line";
+    if (version_ == 1) {
+      for (size_t i = 0; i < parameterNames_.size(); ++i)
+        if (!haveValue_[i]) return "no value for '" + parameterNames_[i] + "'";
+      for (size_t n = 0; n < programCount_; ++n)
+        state_.values[n] =
+            n == static_cast<size_t>(state_.program) ? currentValues_ : std::vector<float>{};
+      state_.onlyCurrentValues = true;
+    }
+    for (size_t n = 0; n < programCount_ && version_ >= 2; ++n)
+      if (!haveValues_[n]) return "no values for program " + std::to_string(n);
+    for (size_t i = 0; i < programCount_; ++i)
+      if (!haveName_[i]) return "no name for program " + std::to_string(i);
+    return {};
+  }
+
+ private:
+  std::string readHeader(const std::string& key, const std::string& rest) {
+    if (key != kMagic) return "not a VelaOrin state file";
+    if (!parseNumber(rest, version_) || version_ < 1 || version_ > kVersion)
+      return "unknown version '" + rest + "'";
+    haveHeader_ = true;
+    return {};
+  }
+
+  std::string readProgram(const std::string& rest) {
+    if (haveProgram_) return "second \"program\" line";
+    if (!parseNumber(rest, state_.program) || state_.program < 0 ||
+        static_cast<size_t>(state_.program) >= programCount_)
+      return "bad program number '" + rest + "'";
+    haveProgram_ = true;
+    return {};
+  }
+
+  // Version 1: "param NAME VALUE", the current program's (row unknown until "program").
+  std::string readParam(const std::string& rest) {
+    const size_t gap = rest.find(' ');
+    const std::string name = rest.substr(0, gap);
+    const size_t index = parameterIndex(name);
+    if (index == parameterNames_.size()) return "unknown parameter '" + name + "'";
+    if (haveValue_[index]) return "parameter '" + name + "' given twice";
+    if (gap == std::string::npos || !goodValue(rest.substr(gap + 1), currentValues_[index]))
+      return "bad value for '" + name + "'";
+    haveValue_[index] = true;
+    return {};
+  }
+
+  // "values N NAME=VALUE ...": every parameter of program N, once each.
+  std::string readValues(const std::string& rest) {
+    std::istringstream items(rest);
+    std::string item;
+    size_t program = 0;
+    if (!(items >> item) || !parseNumber(item, program) || program >= programCount_)
+      return "bad program number in \"values\"";
+    if (haveValues_[program]) return "values of program " + item + " given twice";
+    std::fill(haveValue_.begin(), haveValue_.end(), false);
+    while (items >> item) {
+      const size_t equals = item.find('=');
+      const std::string name = item.substr(0, equals);
+      const size_t index = parameterIndex(name);
+      if (index == parameterNames_.size()) return "unknown parameter '" + name + "'";
+      if (haveValue_[index]) return "parameter '" + name + "' given twice";
+      if (equals == std::string::npos ||
+          !goodValue(item.substr(equals + 1), state_.values[program][index]))
+        return "bad value for '" + name + "'";
+      haveValue_[index] = true;
+    }
+    for (size_t i = 0; i < parameterNames_.size(); ++i)
+      if (!haveValue_[i])
+        return "no value for '" + parameterNames_[i] + "' in program " + std::to_string(program);
+    haveValues_[program] = true;
+    return {};
+  }
+
+  std::string readName(const std::string& rest) {
+    const size_t gap = rest.find(' ');
+    size_t index = 0;
+    if (!parseNumber(rest.substr(0, gap), index) || index >= programCount_)
+      return "bad program number in \"name\"";
+    if (haveName_[index]) return "program " + std::to_string(index) + " named twice";
+    if (!unescapeName(gap == std::string::npos ? "" : rest.substr(gap + 1), state_.names[index]))
+      return "bad escape in a program name";
+    haveName_[index] = true;
+    return {};
+  }
+
+  size_t parameterIndex(const std::string& name) const {
+    size_t index = 0;
+    while (index < parameterNames_.size() && parameterNames_[index] != name) ++index;
+    return index;
+  }
+
+  static bool goodValue(const std::string& digits, float& value) {
+    return parseNumber(digits, value) && value >= 0.0f && value <= 1.0f;
+  }
+
+  const std::vector<std::string>& parameterNames_;
+  const size_t programCount_;
+  PlayerState state_;
+  int version_ = 0;
+  bool haveHeader_ = false, haveProgram_ = false, ended_ = false;
+  std::vector<bool> haveValue_;  // per parameter: of the "values" line being read, or version 1's
+  std::vector<bool> haveName_, haveValues_;  // per program
+  std::vector<float> currentValues_;         // version 1
+};
+
+}  // namespace
+
 StateParse parseState(const std::string& text, const std::vector<std::string>& parameterNames,
                       size_t programCount) {
-  StateParse result;
-  PlayerState& state = result.state;
-  state.values.assign(programCount, std::vector<float>(parameterNames.size(), 0.0f));
-  state.names.assign(programCount, {});
-  // Version 1 keeps one program's values (row 0 until its "program" line is known).
-  std::vector<bool> haveValue(parameterNames.size()), haveName(programCount), haveValues(programCount);
-  std::vector<float> currentValues(parameterNames.size());
-  bool haveHeader = false, haveProgram = false, ended = false;
-  int version = 0;
-  const auto parameterIndex = [&](const std::string& name) {
-    size_t index = 0;
-    while (index < parameterNames.size() && parameterNames[index] != name) ++index;
-    return index;
-  };
-  const auto goodValue = [](const std::string& digits, float& value) {
-    return parseNumber(digits, value) && value >= 0.0f && value <= 1.0f;
-  };
-
+  StateReader reader(parameterNames, programCount);
   std::istringstream lines(text);
   std::string line;
   size_t number = 0;
   while (std::getline(lines, line)) {
     ++number;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (ended) {
-      if (line.empty()) continue;
-      return fail(number, "text after \"end\"");
-    }
+    // Only blank lines may follow "end", not even comments.
+    if (reader.ended() && !line.empty()) return fail(number, "text after \"end\"");
     if (line.empty() || line[0] == '#') continue;
-    const size_t space = line.find(' ');
-    const std::string key = line.substr(0, space);
-    const std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
-    if (!haveHeader) {
-      if (key != kMagic) return fail(number, "not a VelaOrin state file");
-      if (!parseNumber(rest, version) || version < 1 || version > kVersion)
-        return fail(number, "unknown version '" + rest + "'");
-      haveHeader = true;
-    } else if (key == "program") {
-      if (haveProgram) return fail(number, "second \"program\" line");
-      if (!parseNumber(rest, state.program) || state.program < 0 ||
-          static_cast<size_t>(state.program) >= programCount)
-        return fail(number, "bad program number '" + rest + "'");
-      haveProgram = true;
-    } else if (key == "param" && version == 1) {
-      const size_t gap = rest.find(' ');
-      const std::string name = rest.substr(0, gap);
-      const size_t index = parameterIndex(name);
-      if (index == parameterNames.size()) return fail(number, "unknown parameter '" + name + "'");
-      if (haveValue[index]) return fail(number, "parameter '" + name + "' given twice");
-      if (gap == std::string::npos || !goodValue(rest.substr(gap + 1), currentValues[index]))
-        return fail(number, "bad value for '" + name + "'");
-      haveValue[index] = true;
-    } else if (key == "values" && version >= 2) {
-      std::istringstream items(rest);
-      std::string item;
-      size_t program = 0;
-      if (!(items >> item) || !parseNumber(item, program) || program >= programCount)
-        return fail(number, "bad program number in \"values\"");
-      if (haveValues[program]) return fail(number, "values of program " + item + " given twice");
-      std::fill(haveValue.begin(), haveValue.end(), false);
-      while (items >> item) {
-        const size_t equals = item.find('=');
-        const std::string name = item.substr(0, equals);
-        const size_t index = parameterIndex(name);
-        if (index == parameterNames.size()) return fail(number, "unknown parameter '" + name + "'");
-        if (haveValue[index]) return fail(number, "parameter '" + name + "' given twice");
-        if (equals == std::string::npos ||
-            !goodValue(item.substr(equals + 1), state.values[program][index]))
-          return fail(number, "bad value for '" + name + "'");
-        haveValue[index] = true;
-      }
-      for (size_t i = 0; i < parameterNames.size(); ++i)
-        if (!haveValue[i])
-          return fail(number, "no value for '" + parameterNames[i] + "' in program " + std::to_string(program));
-      haveValues[program] = true;
-    } else if (key == "name") {
-      const size_t gap = rest.find(' ');
-      size_t index = 0;
-      if (!parseNumber(rest.substr(0, gap), index) || index >= programCount)
-        return fail(number, "bad program number in \"name\"");
-      if (haveName[index]) return fail(number, "program " + std::to_string(index) + " named twice");
-      if (!unescapeName(gap == std::string::npos ? "" : rest.substr(gap + 1), state.names[index]))
-        return fail(number, "bad escape in a program name");
-      haveName[index] = true;
-    } else if (key == "end") {
-      ended = true;
-    } else {
-      return fail(number, "unknown line '" + key + "'");
-    }
+    const std::string problem = reader.readLine(line);
+    if (!problem.empty()) return fail(number, problem);
   }
-  if (!haveHeader) return fail(0, "empty file");
-  if (!ended) return fail(0, "cut short (no \"end\" line)");
-  if (!haveProgram) return fail(0, "no \"program\" line");
-  if (version == 1) {
-    for (size_t i = 0; i < parameterNames.size(); ++i)
-      if (!haveValue[i]) return fail(0, "no value for '" + parameterNames[i] + "'");
-    for (size_t n = 0; n < programCount; ++n)
-      state.values[n] = n == static_cast<size_t>(state.program) ? currentValues : std::vector<float>{};
-    state.onlyCurrentValues = true;
-  }
-  for (size_t n = 0; n < programCount && version >= 2; ++n)
-    if (!haveValues[n]) return fail(0, "no values for program " + std::to_string(n));
-  for (size_t i = 0; i < programCount; ++i)
-    if (!haveName[i]) return fail(0, "no name for program " + std::to_string(i));
+  const std::string problem = reader.finish();
+  if (!problem.empty()) return fail(0, problem);
+  StateParse result;
   result.ok = true;
+  result.state = std::move(reader.state());
   return result;
 }
 
@@ -263,26 +329,13 @@ bool replaceFile(const std::string& path, const std::string& text, std::string& 
     error = mkdirs(path.substr(0, slash));
     if (!error.empty()) return false;
   }
-  const std::string temporary = path + ".tmp" + std::to_string(getpid());
-  const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    error = "cannot create " + temporary + ": " + std::strerror(errno);
+  try {
+    // A file named "-", not standard output.
+    writeWholeFile(path == "-" ? "./-" : path, std::vector<uint8_t>(text.begin(), text.end()),
+                   true, {});
+    return true;
+  } catch (const ToolError& failure) {
+    error = failure.what();
     return false;
   }
-  size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t wrote = write(fd, text.data() + done, text.size() - done);
-    if (wrote < 0 && errno == EINTR) continue;
-    if (wrote <= 0) break;
-    done += static_cast<size_t>(wrote);
-  }
-  const bool written = done == text.size() && fsync(fd) == 0;
-  const int savedErrno = errno;
-  close(fd);
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = "cannot write " + path + ": " + std::strerror(written ? errno : savedErrno);
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
 }

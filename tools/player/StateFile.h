@@ -21,12 +21,13 @@ struct StateParse {
   PlayerState state;
 };
 
-// `parameterNames` are the plug-in's own; the file names each value so that reordered or renamed
-// parameters are caught rather than applied to the wrong control.
+// [any thread] `parameterNames` are the plug-in's own; the file names each value so that
+// reordered or renamed parameters are caught rather than applied to the wrong control.
 std::string formatState(const PlayerState& state, const std::vector<std::string>& parameterNames);
 StateParse parseState(const std::string& text, const std::vector<std::string>& parameterNames,
                       size_t programCount);
 
+// The rest: [UI thread].
 // $XDG_CONFIG_HOME/velaorin/state, else ~/.config/velaorin/state.
 std::string defaultStatePath();
 // $XDG_DATA_HOME/velaorin/banks/, else ~/.local/share/velaorin/banks/ (with the slash).
@@ -37,6 +38,7 @@ std::string makeFolders(const std::string& folder);
 // Reads the whole file; false with `error` set when it cannot be read. A missing file answers
 // false with `missing` set.
 bool readTextFile(const std::string& path, std::string& text, std::string& error, bool& missing);
-// Writes `text` to a temporary file beside `path`, flushes it to disk and renames it over
-// `path`, creating the folder first. The old file stays untouched unless this succeeds.
+// Creates the folder, then writes `text` whole or not at all (writeWholeFile, FileOutput.h):
+// `path` is replaced only when it is a regular file, or a link to one, that may be written.
+// The old file stays untouched unless this succeeds.
 bool replaceFile(const std::string& path, const std::string& text, std::string& error);

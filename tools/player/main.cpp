@@ -12,24 +12,25 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "BankTransfer.h"
 #include "JackPlayer.h"
 #include "MessageWindow.h"
 #include "PlayerOptions.h"
 #include "PlayerWindow.h"
 #include "PluginHost.h"
 #include "PluginSearch.h"
+#include "PluginStart.h"
 #include "StateFile.h"
 #include "ToolError.h"
+#include "VelaIdentity.h"
 
 namespace {
 
 int wakePipe[2] = {-1, -1};
 
+// [any thread] A signal handler: async-signal-safe calls only.
 void onSignal(int) {
   const int saved = errno;
   const char byte = 's';
@@ -51,7 +52,7 @@ std::vector<std::string> parameterNames(const PluginHost& host) {
   return names;
 }
 
-// Steps through the programs, so only once the audio has stopped.
+// [UI thread] Steps through the programs, so only once the audio has stopped.
 PlayerState captureState(PluginHost& host) {
   PlayerState state;
   state.program = host.currentProgram();
@@ -65,7 +66,8 @@ PlayerState captureState(PluginHost& host) {
   return state;
 }
 
-// Before the client is active, so the audio thread hears none of the intermediate programs.
+// [UI thread] Before the client is active, so the audio thread hears none of the intermediate
+// programs.
 void restoreState(PluginHost& host, const PlayerState& state) {
   for (int32_t n = 0; n < host.numPrograms(); ++n) {
     host.setProgramName(n, state.names[static_cast<size_t>(n)]);  // selects program n
@@ -99,36 +101,8 @@ bool saveState(PluginHost& host, const std::string& path) {
   return false;
 }
 
-// Bank and preset files named on the command line, read before anything starts.
-struct StartFiles {
-  std::optional<LoadedBank> bank;
-  std::optional<ProgramImage> preset;
-};
-
-StartFiles readStartFiles(const PlayerOptions& options) {
-  StartFiles files;
-  std::vector<std::string> warnings;
-  if (!options.bankFile.empty()) files.bank = readBank(options.bankFile, warnings);
-  if (!options.presetFile.empty()) files.preset = readPreset(options.presetFile, warnings);
-  for (const std::string& warning : warnings) say("warning: " + warning);
-  return files;
-}
-
-void applyOptions(PluginHost& host, const PlayerOptions& options, const StartFiles& files) {
-  if (files.bank) loadBank(host, *files.bank);
-  if (options.program) host.selectProgram(*options.program);
-  if (files.preset) loadPreset(host, *files.preset);
-  for (const PlayerParameter& setting : options.parameters) {
-    const int32_t index = host.findParameter(setting.name);
-    if (index < 0) {
-      std::string known;
-      for (const std::string& name : parameterNames(host)) known += (known.empty() ? "" : ", ") + name;
-      throw ToolError("unknown parameter '" + setting.name + "' (known: " + known + ")");
-    }
-    host.setParameter(index, setting.value);
-  }
-}
-
+// [UI thread] Plays until a signal, the window closing or the server going away; a failure to
+// start is thrown.
 int run(const PlayerOptions& options) {
   if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) throw ToolError("cannot create a pipe");
   struct sigaction action {};
@@ -140,13 +114,16 @@ int run(const PlayerOptions& options) {
   signal(SIGPIPE, SIG_IGN);
 
   const std::string statePath = options.statePath.empty() ? defaultStatePath() : options.statePath;
-  const StartFiles files = readStartFiles(options);
+  // Bank and preset files are read before anything starts.
+  std::vector<std::string> warnings;
+  const StartFiles files = readStartFiles(options.bankFile, options.presetFile, warnings);
+  for (const std::string& warning : warnings) say("warning: " + warning);
   JackPlayer jack(options.clientName);
   jack.setWakeFd(wakePipe[1]);
   PluginHost host(pluginPathOf(options), jack.sampleRate(), jack.bufferSize(),
                   HostIdentity{"velaorin", true});
   if (!options.reset) loadState(host, statePath);
-  applyOptions(host, options, files);
+  applyStartSettings(host, files, options.program, options.parameters);
 
   std::unique_ptr<PlayerWindow> window;
   if (options.gui)
@@ -212,7 +189,7 @@ int cannotStart(const PlayerOptions& options, const std::string& reason) {
   if (options.desktop) {
     std::string sentence = reason;
     sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(sentence[0])));
-    showMessageWindow("VelaOrin could not start", sentence);
+    showMessageWindow(std::string(vela::identity::kName) + " could not start", sentence);
   }
   return 1;
 }

@@ -1,6 +1,5 @@
 #include "AudioOutput.h"
 
-#include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,37 +8,13 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "ToolError.h"
 
 namespace {
-
-// The one temporary file a signal handler may have to remove (async-signal-safe: a plain array).
-char pendingTemp[PATH_MAX] = "";
-
-void removePendingAndDie(int signalNumber) {
-  if (pendingTemp[0] != '\0') unlink(pendingTemp);
-  std::signal(signalNumber, SIG_DFL);
-  raise(signalNumber);
-}
-
-void setPending(const std::string& path) {
-  const size_t length = std::min(path.size(), sizeof pendingTemp - 1);
-  std::memcpy(pendingTemp, path.data(), length);
-  pendingTemp[length] = '\0';
-}
-
-std::string folderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 struct FormatEntry {
   FileFormat format;
@@ -75,40 +50,12 @@ int sndfileFormat(const OutputFormat& format) {
   return major | SF_FORMAT_PCM_16;
 }
 
-const char* kindOf(mode_t mode) {
-  if (S_ISDIR(mode)) return "a folder (end the name with / to write into it)";
-  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-  if (S_ISFIFO(mode)) return "a FIFO";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "not a regular file";
-}
-
-bool sameFile(const struct stat& a, const OutputTarget& b) {
-  return a.st_dev == b.device && a.st_ino == b.inode;
-}
-
-// Root may write anything; a file nobody may write is still not ours to replace.
-bool writable(const std::string& path, mode_t mode) {
-  if (geteuid() == 0) return (mode & 0222) != 0;
-  return access(path.c_str(), W_OK) == 0;
-}
-
 // The file built for standard output, through libsndfile's virtual I/O.
 sf_count_t memoryLength(void* user);
 sf_count_t memorySeek(sf_count_t offset, int whence, void* user);
 sf_count_t memoryRead(void* ptr, sf_count_t count, void* user);
 sf_count_t memoryWrite(const void* ptr, sf_count_t count, void* user);
 sf_count_t memoryTell(void* user);
-
-void writeAll(int fd, const uint8_t* bytes, size_t size, const std::string& what) {
-  while (size > 0) {
-    const ssize_t done = ::write(fd, bytes, size);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) throw ToolError("cannot write " + what + ": " + std::strerror(errno));
-    bytes += done;
-    size -= static_cast<size_t>(done);
-  }
-}
 
 uint32_t oggChecksum(const uint8_t* bytes, size_t size) {
   static const auto table = [] {
@@ -206,48 +153,6 @@ int64_t largestFrameCount(const OutputFormat& format) {
   return (int64_t{0xFFFFFFFF} - 4096) / bytesPerFrame;
 }
 
-OutputTarget checkOutputTarget(const std::string& path, bool overwrite,
-                               const std::string& inputPath) {
-  if (path.empty()) throw ToolError("no output file given");
-  OutputTarget target;
-  target.path = path;
-  target.finalPath = path;
-  if (path == "-") return target;
-
-  struct stat link {};
-  if (lstat(path.c_str(), &link) != 0) return target;  // a new file
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0)
-    throw ToolError("output '" + path + "' is a symbolic link to nothing");
-  if (!S_ISREG(info.st_mode)) throw ToolError("output '" + path + "' is " + kindOf(info.st_mode));
-  target.exists = true;
-  target.device = info.st_dev;
-  target.inode = info.st_ino;
-  target.mode = info.st_mode;
-
-  struct stat input {};
-  const bool haveInput = inputPath == "-" ? fstat(STDIN_FILENO, &input) == 0
-                         : !inputPath.empty() ? stat(inputPath.c_str(), &input) == 0
-                                              : false;
-  if (haveInput && sameFile(input, target))
-    throw ToolError("output '" + path + "' is the MIDI file being read");
-  if (!overwrite)
-    throw ToolError("output '" + path + "' already exists (use --overwrite to replace it)");
-  if (!writable(path, info.st_mode)) throw ToolError("output '" + path + "' is read-only");
-  if (S_ISLNK(link.st_mode)) {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
-      throw ToolError("cannot follow output '" + path + "': " + std::strerror(errno));
-    target.finalPath = resolved;
-    std::free(resolved);
-  }
-  return target;
-}
-
-void installOutputCleanupOnSignals() {
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) std::signal(signalNumber, removePendingAndDie);
-}
-
 void fixOggSerialNumber(uint8_t* bytes, size_t size) {
   constexpr uint32_t kSerial = 0x56454C41;
   size_t page = 0;
@@ -267,84 +172,6 @@ void fixOggSerialNumber(uint8_t* bytes, size_t size) {
   }
 }
 
-namespace {
-
-// Puts a finished temporary file at the target's path: over what was checked there (overwrite),
-// or only where nothing has appeared meanwhile.
-void placeFinishedFile(const OutputTarget& target, const std::string& tempPath, bool overwrite,
-                       const std::string& inputPath) {
-  const std::string& path = target.path;
-  if (overwrite) {
-    // Checked again just before: what sits at the path now must still be what was checked.
-    const OutputTarget now = checkOutputTarget(path, true, inputPath);
-    if (now.exists != target.exists || now.finalPath != target.finalPath ||
-        (now.exists && (now.device != target.device || now.inode != target.inode)))
-      throw ToolError("output '" + path + "' changed while rendering; not replaced");
-    if (rename(tempPath.c_str(), target.finalPath.c_str()) != 0)
-      throw ToolError("cannot write output '" + path + "': " + std::strerror(errno));
-  } else {
-    // link() fails when the name was taken meanwhile, where rename() would replace it.
-    if (link(tempPath.c_str(), path.c_str()) == 0) {
-      unlink(tempPath.c_str());
-    } else {
-      const int error = errno;
-      const bool noHardLinks = error == EPERM || error == ENOTSUP || error == EOPNOTSUPP;
-      struct stat info {};
-      if (error == EEXIST || (noHardLinks && lstat(path.c_str(), &info) == 0))
-        throw ToolError("output '" + path + "' already exists (use --overwrite to replace it)");
-      if (!noHardLinks || rename(tempPath.c_str(), path.c_str()) != 0)
-        throw ToolError("cannot write output '" + path +
-                        "': " + std::strerror(noHardLinks ? errno : error));
-    }
-  }
-}
-
-// A private temporary file beside `finalPath`, with the permissions the finished file should
-// have; registered for removal on signals.
-int createTemporary(const OutputTarget& target, const std::string& path, std::string& tempPath) {
-  const std::string folder = folderOf(target.finalPath);
-  // A short name, so any name the folder allows still leaves room for it.
-  std::string pattern = folder + "/.vo-XXXXXX";
-  const int fd = mkstemp(pattern.data());
-  if (fd < 0)
-    throw ToolError("cannot write output '" + path + "' in '" + folder + "': " + std::strerror(errno));
-  tempPath = pattern;
-  setPending(tempPath);
-  // mkstemp makes the file private; a replaced file keeps its permissions, a new one gets the
-  // usual ones.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, target.exists ? (target.mode & 07777) : (0666 & ~mask));
-  return fd;
-}
-
-}  // namespace
-
-void writeWholeFile(const std::string& path, const std::vector<uint8_t>& bytes, bool overwrite,
-                    const std::vector<std::string>& inputPaths) {
-  OutputTarget target = checkOutputTarget(path, overwrite);
-  for (const std::string& input : inputPaths) target = checkOutputTarget(path, overwrite, input);
-  if (path == "-") {
-    std::signal(SIGPIPE, SIG_IGN);
-    return writeAll(STDOUT_FILENO, bytes.data(), bytes.size(), "to standard output");
-  }
-  std::string tempPath;
-  const int fd = createTemporary(target, path, tempPath);
-  bool closed = false;
-  try {
-    writeAll(fd, bytes.data(), bytes.size(), "output '" + path + "'");
-    closed = true;
-    if (close(fd) != 0) throw ToolError("cannot write output '" + path + "': " + std::strerror(errno));
-    placeFinishedFile(target, tempPath, overwrite, inputPaths.empty() ? "" : inputPaths.front());
-  } catch (...) {
-    if (!closed) close(fd);
-    unlink(tempPath.c_str());
-    pendingTemp[0] = '\0';
-    throw;
-  }
-  pendingTemp[0] = '\0';
-}
-
 AudioOutput::AudioOutput(const std::string& path, bool overwrite, const std::string& inputPath,
                          int32_t sampleRate, const OutputFormat& format)
     : target_(checkOutputTarget(path, overwrite, inputPath)),
@@ -361,9 +188,9 @@ AudioOutput::AudioOutput(const std::string& path, bool overwrite, const std::str
     static SF_VIRTUAL_IO io = {memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
     file_ = sf_open_virtual(&io, SFM_WRITE, &info, memory_.get());
   } else {
-    const int fd = createTemporary(target_, path, tempPath_);
-    file_ = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
-    if (file_ == nullptr) close(fd);
+    pending_ = std::make_unique<PendingFile>(target_);
+    // The descriptor stays the PendingFile's: it flushes and closes it.
+    file_ = sf_open_fd(pending_->fd(), SFM_WRITE, &info, SF_FALSE);
   }
   if (file_ == nullptr) {
     const std::string reason = sf_strerror(nullptr);
@@ -385,11 +212,7 @@ void AudioOutput::discard() noexcept {
     sf_close(file_);
     file_ = nullptr;
   }
-  if (!tempPath_.empty()) {
-    unlink(tempPath_.c_str());
-    tempPath_.clear();
-  }
-  pendingTemp[0] = '\0';
+  pending_.reset();  // removes the temporary file
 }
 
 void AudioOutput::write(const float* interleavedStereo, int32_t frames) {
@@ -401,9 +224,7 @@ void AudioOutput::write(const float* interleavedStereo, int32_t frames) {
 
 void AudioOutput::commitToStandardOutput() {
   if (fileFormat_ == FileFormat::Ogg) fixOggSerialNumber(memory_->bytes.data(), memory_->bytes.size());
-  // A reader that stops early must give an error here, not end the process unannounced.
-  std::signal(SIGPIPE, SIG_IGN);
-  writeAll(STDOUT_FILENO, memory_->bytes.data(), memory_->bytes.size(), "to standard output");
+  writeToStandardOutput(memory_->bytes);
   committed_ = true;
 }
 
@@ -416,19 +237,17 @@ void AudioOutput::commit() {
   if (memory_) return commitToStandardOutput();
 
   if (fileFormat_ == FileFormat::Ogg) {
-    const int fd = open(tempPath_.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = pending_->fd();
     struct stat info {};
-    if (fd < 0 || fstat(fd, &info) != 0) throw ToolError("cannot finish output '" + path + "'");
+    if (fstat(fd, &info) != 0) throw ToolError("cannot finish output '" + path + "'");
     std::vector<uint8_t> bytes(static_cast<size_t>(info.st_size));
     const bool done = pread(fd, bytes.data(), bytes.size(), 0) == info.st_size &&
                       (fixOggSerialNumber(bytes.data(), bytes.size()),
                        pwrite(fd, bytes.data(), bytes.size(), 0) == info.st_size);
-    close(fd);
     if (!done) throw ToolError("cannot finish output '" + path + "'");
   }
 
-  placeFinishedFile(target_, tempPath_, overwrite_, inputPath_);
-  tempPath_.clear();
-  pendingTemp[0] = '\0';
+  pending_->place(overwrite_, inputPath_);
+  pending_.reset();
   committed_ = true;
 }

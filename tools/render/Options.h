@@ -6,17 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "PluginStart.h"  // ParameterSetting
+
 enum class BitDepth { Pcm16, Pcm24, Float32 };
 enum class FileFormat { Wav, Flac, Aiff, Ogg };
 
 struct OutputFormat {
   FileFormat file = FileFormat::Wav;
   BitDepth depth = BitDepth::Pcm16;  // not used by Ogg Vorbis
-};
-
-struct ParameterSetting {
-  std::string name;
-  float value = 0.0f;
 };
 
 enum class Verbosity { Quiet, Normal, Verbose };

@@ -1,4 +1,6 @@
 // velaorin-render: renders MIDI files (or the built-in demo) through the plug-in into audio files.
+// Threads: one. It is the UI thread to the plug-in (PluginHost.h) and its audio thread while a
+// song renders.
 #include <unistd.h>
 
 #include <chrono>
@@ -6,7 +8,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <exception>
-#include <optional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -14,10 +15,12 @@
 #include "AudioOutput.h"
 #include "BankTransfer.h"
 #include "DemoSong.h"
+#include "FileOutput.h"
 #include "MidiFile.h"
 #include "Options.h"
 #include "PluginHost.h"
 #include "PluginSearch.h"
+#include "PluginStart.h"
 #include "Renderer.h"
 #include "ToolError.h"
 #include "RenderJobs.h"
@@ -63,29 +66,6 @@ class ProgressBar {
   bool shown_ = false;
   int lastPercent_ = -1;
 };
-
-// The bank and preset files, read once before anything is rendered.
-struct LoadedFiles {
-  std::optional<LoadedBank> bank;
-  std::optional<ProgramImage> preset;
-};
-
-void applyProgramAndParameters(PluginHost& host, const Options& options, const LoadedFiles& files) {
-  if (files.bank) loadBank(host, *files.bank);
-  if (options.program) host.selectProgram(*options.program);
-  if (files.preset) loadPreset(host, *files.preset);
-  for (const ParameterSetting& setting : options.parameters) {
-    const int32_t index = host.findParameter(setting.name);
-    if (index < 0) {
-      std::string known;
-      for (int32_t i = 0; i < host.numParameters(); ++i)
-        known += (i == 0 ? "" : ", ") + host.parameter(i).name;
-      throw UsageError("unknown parameter '" + setting.name + "' (" + host.effectName() +
-                       " has: " + known + ")");
-    }
-    host.setParameter(index, setting.value);
-  }
-}
 
 void printListings(const PluginHost& host, const Options& options) {
   const int32_t current = host.currentProgram();
@@ -196,13 +176,13 @@ Song songFor(const RenderJob& job, const Options& options, const PluginHost& hos
   return song;
 }
 
-void renderJob(const RenderJob& job, const Options& options, const LoadedFiles& files,
+void renderJob(const RenderJob& job, const Options& options, const StartFiles& files,
                const Reporter& report) {
   checkOutputTarget(job.output, options.overwrite, job.input);
   const auto started = std::chrono::steady_clock::now();
   auto host = std::make_unique<PluginHost>(options.pluginPath, options.sampleRate,
                                            options.blockSize);
-  applyProgramAndParameters(*host, options, files);
+  applyStartSettings(*host, files, options.program, options.parameters);
   const Song song = songFor(job, options, *host, report);
   remarkOn(song, job, *host, report);
 
@@ -223,7 +203,7 @@ void renderJob(const RenderJob& job, const Options& options, const LoadedFiles& 
     host.reset();
     host = std::make_unique<PluginHost>(options.pluginPath, options.sampleRate,
                                         options.blockSize);
-    applyProgramAndParameters(*host, options, files);
+    applyStartSettings(*host, files, options.program, options.parameters);
     constexpr double kNormalPeak = 0.89125093813374556;  // -1 dBFS
     if (measured.peak > 0.0f) gain = kNormalPeak / static_cast<double>(measured.peak);
   }
@@ -264,14 +244,14 @@ void renderJob(const RenderJob& job, const Options& options, const LoadedFiles& 
 }
 
 // Writes --save-bank and --save-preset from a plug-in set up as for rendering.
-void saveFiles(const Options& options, const LoadedFiles& files, const Reporter& report) {
+void saveFiles(const Options& options, const StartFiles& files, const Reporter& report) {
   for (const std::string& path : {options.saveBank, options.savePreset}) {
     if (path.empty()) continue;
     checkOutputTarget(path, options.overwrite);
     for (const std::string& input : options.midiFiles) checkOutputTarget(path, options.overwrite, input);
   }
   PluginHost host(options.pluginPath, options.sampleRate, options.blockSize);
-  applyProgramAndParameters(host, options, files);
+  applyStartSettings(host, files, options.program, options.parameters);
   if (!options.saveBank.empty()) {
     writeWholeFile(options.saveBank, writeBankFile(captureBank(host)), options.overwrite,
                    options.midiFiles);
@@ -287,14 +267,12 @@ void saveFiles(const Options& options, const LoadedFiles& files, const Reporter&
 int run(const Options& given) {
   Options options = given;
   const Reporter report(options.verbosity);
-  LoadedFiles files;
   std::vector<std::string> warnings;
-  if (!options.bankFile.empty()) files.bank = readBank(options.bankFile, warnings);
-  if (!options.presetFile.empty()) files.preset = readPreset(options.presetFile, warnings);
+  const StartFiles files = readStartFiles(options.bankFile, options.presetFile, warnings);
   for (const std::string& warning : warnings) report.warning("%s", warning.c_str());
   if (options.listParameters || options.listPrograms) {
     PluginHost host(pluginPathOf(given), options.sampleRate, options.blockSize);
-    applyProgramAndParameters(host, options, files);
+    applyStartSettings(host, files, options.program, options.parameters);
     printListings(host, options);
     return 0;
   }
@@ -337,7 +315,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (parsed.options.version) {
-    std::printf("%s %s\n", kToolName, VELA_VERSION);
+    std::printf("%s %s\n", kToolName, vela::identity::kVersion);
     return 0;
   }
   try {

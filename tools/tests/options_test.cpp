@@ -2,11 +2,9 @@
 
 #include <unistd.h>
 
-#include <filesystem>
 #include <functional>
 
 #include "Options.h"
-#include "PluginSearch.h"
 #include "RenderJobs.h"
 #include "ToolError.h"
 #include "ToolTestSupport.h"
@@ -191,58 +189,4 @@ TEST(RenderOptions, EachMidiFileGetsItsOwnOutputNameAndFormat) {
     }
     EXPECT_EQ(outputs, row.outputs);
   }
-}
-
-// Without -p: the first VelaOrin.so in the order wins; a folder of that name or a dangling link is
-// passed over; when none is found, the error names every folder looked in.
-TEST(PluginLookup, FirstFileInTheOrderWinsAndTheErrorNamesEveryFolder) {
-  namespace fs = std::filesystem;
-  ScratchDir dir;
-  const std::string bin = dir.file("prefix/bin"), lib = dir.file("prefix/lib/vst"),
-                    user = dir.file("home/.vst");
-  for (const std::string& folder : {bin, lib, user}) fs::create_directories(folder);
-  const std::vector<std::string> folders = pluginFolders(bin, dir.file("home"));
-  ASSERT_EQ(folders, (std::vector<std::string>{bin, dir.file("prefix/lib/vst"), user,
-                                               "/usr/local/lib/vst", "/usr/lib/vst"}));
-  // An installed /usr/bin program reaches /usr/lib/vst first, and only once.
-  EXPECT_EQ(pluginFolders("/usr/bin", ""),
-            (std::vector<std::string>{"/usr/bin", "/usr/lib/vst", "/usr/local/lib/vst"}));
-  // The machine's own folders may hold a plug-in: the search here covers ours only.
-  const std::vector<std::string> ours(folders.begin(), folders.begin() + 3);
-
-  enum Kind { None, File, Folder, DanglingLink };
-  const struct {
-    Kind inBin, inLib, inUser;
-    std::string found;  // empty: not found
-  } rows[] = {
-      {File, File, File, bin},
-      {None, File, File, lib},
-      {None, None, File, user},
-      {Folder, DanglingLink, File, user},
-      {None, None, None, ""},
-      {Folder, DanglingLink, None, ""},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.found);
-    const std::pair<Kind, std::string> places[] = {
-        {row.inBin, bin}, {row.inLib, lib}, {row.inUser, user}};
-    for (const auto& [kind, folder] : places) {
-      const std::string path = folder + "/VelaOrin.so";
-      fs::remove_all(path);
-      if (kind == File) writeBytes(path, {0x7f, 'E', 'L', 'F'});
-      if (kind == Folder) fs::create_directory(path);
-      if (kind == DanglingLink) fs::create_symlink(folder + "/gone.so", path);
-    }
-    const PluginSearch search = searchPluginFolders(ours);
-    if (row.found.empty()) {
-      EXPECT_EQ(search.path, "");
-      EXPECT_EQ(search.error, "plug-in VelaOrin.so not found; looked in " + bin + ", " + lib +
-                                  ", " + user + " (give its path with -p FILE)");
-    } else {
-      EXPECT_EQ(search.path, row.found + "/VelaOrin.so");
-      EXPECT_EQ(search.error, "");
-    }
-  }
-  // -p is taken as it is, unchecked: loading it says what is wrong with it.
-  EXPECT_EQ(findPlugin("absent.so").path, "absent.so");
 }

@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
-#include <dlfcn.h>
-#include <sndfile.h>
 
 #include <cstdlib>
 
-#include "HostEventList.h"
 #include "PluginHost.h"
 #include "Renderer.h"
-#include "ToolError.h"
 #include "ToolTestSupport.h"
 
 namespace {
@@ -129,29 +125,6 @@ TEST(Renderer, EventListIsSizedForTheBusiestBlock) {
   }
 }
 
-TEST(HostEventList, BuildsTheListHostsHandToProcessEvents) {
-  HostEventList list(3);
-  EXPECT_TRUE(list.addMidi(5, 0x90, 60, 100));
-  EXPECT_TRUE(list.addMidi(7, 0xE0, 0, 127));
-  EXPECT_TRUE(list.addMidi(9, 0x80, 60, 0));
-  EXPECT_FALSE(list.addMidi(11, 0x80, 61, 0));  // full: never written past the allocation
-  VstEvents* events = list.events();
-  ASSERT_EQ(events->numEvents, 3);
-  VstEvent* const* slots = reinterpret_cast<VstEvent* const*>(
-      reinterpret_cast<const char*>(events) + offsetof(VstEvents, events));
-  const int32_t deltas[] = {5, 7, 9};
-  for (int i = 0; i < 3; ++i) {
-    const auto* midi = reinterpret_cast<const VstMidiEvent*>(slots[i]);
-    EXPECT_EQ(midi->type, kVstMidiType);
-    EXPECT_EQ(midi->byteSize, 24);
-    EXPECT_EQ(midi->deltaFrames, deltas[i]);
-  }
-  EXPECT_EQ(static_cast<uint8_t>(reinterpret_cast<const VstMidiEvent*>(slots[1])->midiData[2]),
-            127);
-  list.clear();
-  EXPECT_EQ(events->numEvents, 0);
-}
-
 TEST(PluginHost, DrivesThePluginInTheHostOrder) {
   ScratchDir dir;
   const std::string log = dir.file("calls.log");
@@ -166,41 +139,4 @@ TEST(PluginHost, DrivesThePluginInTheHostOrder) {
       "version 2400", "open",     "rate 48000",  "block 100", "program 1",  "mains 1", "events 2",
       "process 100",  "events 2", "process 100", "events 0",  "process 50", "mains 0", "close"};
   EXPECT_EQ(readLines(log), expected);
-}
-
-TEST(PluginHost, FindsParametersByNameIgnoringCaseWhenUnambiguous) {
-  PluginHost host(VELA_PROBE_PLUGIN, 44100, 64);
-  EXPECT_EQ(host.findParameter("Level"), 0);
-  EXPECT_EQ(host.findParameter("offset"), 1);
-  EXPECT_EQ(host.findParameter("LEVEL"), 0);
-  EXPECT_EQ(host.findParameter("Lev"), -1);
-  EXPECT_EQ(host.findParameter(""), -1);
-  EXPECT_EQ(host.programName(2), "Two");
-  EXPECT_THROW(host.selectProgram(3), ToolError);
-  EXPECT_THROW(host.selectProgram(-1), ToolError);
-}
-
-TEST(PluginHost, RefusesWhatIsNotAPlugin) {
-  ScratchDir dir;
-  writeBytes(dir.file("text.so"), {'n', 'o', 't', '\n'});
-  Dl_info info{};
-  ASSERT_NE(dladdr(reinterpret_cast<void*>(&sf_version_string), &info),
-            0);  // a library with no entry
-  const struct {
-    std::string path;
-    const char* message;
-  } rows[] = {
-      {dir.file("absent.so"), "not found"},
-      {dir.file("text.so"), "cannot load plug-in"},
-      {info.dli_fname, "no VSTPluginMain or main entry point"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(row.path);
-    try {
-      PluginHost host(row.path, 44100, 64);
-      ADD_FAILURE() << "accepted";
-    } catch (const ToolError& error) {
-      EXPECT_NE(std::string(error.what()).find(row.message), std::string::npos) << error.what();
-    }
-  }
 }

@@ -14,12 +14,13 @@ struct LoadedBank {
   bool hasCurrentProgram = false;  // the file says which program is current
 };
 
-// Read whole and checked; throws ToolError "cannot read bank 'PATH': why (byte N)". A value
-// clamped or a name cut is added to `warnings`.
+// [any thread] Read whole and checked; throws ToolError "cannot read bank 'PATH': why (byte N)".
+// A value clamped or a name cut is added to `warnings`.
 LoadedBank readBank(const std::string& path, std::vector<std::string>& warnings);
 ProgramImage readPreset(const std::string& path, std::vector<std::string>& warnings);
 
-// Throws ToolError unless the plug-in is VelaOrin ("VelV", 32 programs, 14 parameters).
+// The rest: [UI thread], through the plug-in's dispatcher.
+// Throws ToolError unless the plug-in is VelaOrin (its identifier, 32 programs, 14 parameters).
 void requireVelaOrin(const PluginHost& host);
 
 // Every program's values and name; then the file's current program, or the one current before.

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "ToolError.h"
+#include "VelaIdentity.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ void copyText(void* ptr, const char* text, size_t size) {
   static_cast<char*>(ptr)[size - 1] = '\0';
 }
 
+// [any thread] The plug-in asks from whichever thread it is called on.
 intptr_t VELA_CDECL hostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float) {
   switch (opcode) {
     case audioMasterVersion:
@@ -45,7 +47,7 @@ intptr_t VELA_CDECL hostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, vo
     case audioMasterGetAutomationState:
       return kAutomationOff;
     case audioMasterGetVendorString:
-      copyText(ptr, "VelaOrin", kVendorTextSize);
+      copyText(ptr, vela::identity::kName, kVendorTextSize);
       return 1;
     case audioMasterGetProductString:
       copyText(ptr, hostState.identity.product, kVendorTextSize);

@@ -1,5 +1,10 @@
 // One plug-in instance driven only through its binary interface: the entry point, the
 // descriptor's dispatcher and its process, setParameter and getParameter functions.
+//
+// Threads. The UI thread opens and closes the plug-in and makes every dispatcher call but
+// effProcessEvents: the player's window thread, the renderer's only thread. The audio thread
+// calls processEvents and render: JACK's process callback in the player, the renderer's only
+// thread again while it renders. Parameter values are set and read from any thread.
 #pragma once
 
 #include <cstdint>
@@ -30,23 +35,25 @@ class PluginHost {
   // Version answered to audioMasterVersion.
   static constexpr intptr_t kHostVersion = 2400;
 
-  // Opens the binary, calls its entry point and sends effOpen, the sample rate and the block
-  // size. Throws ToolError naming the problem. One instance per process: the host callback
-  // carries no user pointer.
+  // [UI thread] Opens the binary, calls its entry point and sends effOpen, the sample rate and
+  // the block size. Throws ToolError naming the problem. One instance per process: the host
+  // callback carries no user pointer.
   PluginHost(const std::string& path, int32_t sampleRate, int32_t blockSize,
              HostIdentity identity = {});
-  ~PluginHost();  // effMainsChanged 0 if running, then effClose
+  ~PluginHost();  // [UI thread] effMainsChanged 0 if running, then effClose
   PluginHost(const PluginHost&) = delete;
   PluginHost& operator=(const PluginHost&) = delete;
 
+  // [any thread] What the descriptor says.
   int32_t uniqueId() const { return effect_->uniqueID; }
   int32_t numPrograms() const { return effect_->numPrograms; }
   int32_t numParameters() const { return effect_->numParams; }
   int32_t numInputs() const { return effect_->numInputs; }
   int32_t numOutputs() const { return effect_->numOutputs; }
+
+  // [UI thread]
   int32_t sampleRate() const { return sampleRate_; }
   int32_t blockSize() const { return blockSize_; }
-
   std::string effectName() const;
   std::string vendorString() const;
   std::string productString() const;
@@ -59,21 +66,24 @@ class PluginHost {
 
   // Throws ToolError for a program the plug-in does not have.
   void selectProgram(int32_t program);
+  // [any thread]
   void setParameter(int32_t index, float value);
-
   float parameterValue(int32_t index) const;
+
+  // [UI thread]
   void setProgramName(int32_t program, const std::string& name);  // selects `program` first
 
-  // While suspended (effMainsChanged 0).
+  // [UI thread] While suspended (effMainsChanged 0); in the player also from JACK's notification
+  // thread, with the audio thread held out.
   void setSampleRate(int32_t sampleRate);
   void setBlockSize(int32_t blockSize);
 
-  // effMainsChanged 1 / 0.
+  // [UI thread] effMainsChanged 1 / 0; in the player also as above.
   void resume();
   void suspend();
   bool running() const { return running_; }
 
-  // Editor opcodes, from one GUI thread. openEditor answers false when the plug-in has no editor
+  // [UI thread] Editor opcodes. openEditor answers false when the plug-in has no editor
   // or refuses the parent.
   bool hasEditor() const { return (effect_->flags & effFlagsHasEditor) != 0; }
   bool editorSize(int32_t& width, int32_t& height) const;
@@ -81,12 +91,12 @@ class PluginHost {
   void idleEditor();
   void closeEditor();
 
-  // [render] between resume and suspend.
+  // [audio thread] Between resume and suspend.
   void processEvents(VstEvents* events);
   // Replacing processing where the plug-in has it; otherwise process into cleared buffers.
   void render(float** inputs, float** outputs, int32_t frames);
 
-  // Last answer to effProcessEvents; hosts ignore it, tests look at it.
+  // [audio thread] Last answer to effProcessEvents; hosts ignore it, tests look at it.
   intptr_t lastEventsAnswer() const { return lastEventsAnswer_; }
 
  private:

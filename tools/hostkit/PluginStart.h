@@ -1,0 +1,34 @@
+// What a tool's command line sets up in a freshly opened plug-in, the same way in the renderer
+// and the player: the bank, then the program, then the preset, then each parameter in the order
+// given. The files are read before any plug-in is opened, so a bad one costs no start-up.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "BankTransfer.h"
+#include "PluginHost.h"
+
+// --param NAME=VALUE.
+struct ParameterSetting {
+  std::string name;
+  float value = 0.0f;
+};
+
+struct StartFiles {
+  std::optional<LoadedBank> bank;
+  std::optional<ProgramImage> preset;
+};
+
+// [any thread] An empty path reads nothing. Throws ToolError for a file that cannot be read or is
+// damaged; a value clamped or a name cut is added to `warnings`.
+StartFiles readStartFiles(const std::string& bankPath, const std::string& presetPath,
+                          std::vector<std::string>& warnings);
+
+// [UI thread] Before the audio starts. Throws ToolError for a program the plug-in does not have
+// or files that are not its own, UsageError for a parameter name it does not know (the message
+// lists the ones it has).
+void applyStartSettings(PluginHost& host, const StartFiles& files, std::optional<int32_t> program,
+                        const std::vector<ParameterSetting>& parameters);
