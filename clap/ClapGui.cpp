@@ -52,6 +52,9 @@ bool ClapPlugin::guiSetParent(const clap_window* window) {
   panel_ = createNativePanel(parent);
   if (panel_ == nullptr) return false;
   panel_->form().setLink(&link_);
+  // The values as they are now, not after the first poll: hosts that call only on activity of
+  // the X connection may not call again for a while.
+  panel_->form().Timer1Timer();
   panel_->show();
   const int fd = panel_->eventDescriptor();
   if (fd >= 0 && hostFds_ != nullptr && hostFds_->register_fd(host_, fd, CLAP_POSIX_FD_READ))

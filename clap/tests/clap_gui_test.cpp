@@ -197,11 +197,14 @@ TEST_P(ClapGui, APanelThatIsAChildOnceSetParentReturns) {
 }
 
 // A drag on the FB1 knob (10 px right: +0.05) goes to the host as one gesture, from the next
-// block or, when the host is not processing, through the flush the plug-in asks for.
+// block or, when the host is not processing, through the flush the plug-in asks for. A new
+// panel starts from the values as they are (the second round starts from the first's).
 TEST_P(ClapGui, ADragReachesTheHostAsAGesture) {
   for (bool processing : {true, false}) {
     SCOPED_TRACE(processing ? "processing" : "not processing");
-    if (processing) ASSERT_TRUE(instance->start(48000.0, 64));
+    if (processing) {
+      ASSERT_TRUE(instance->start(48000.0, 64));
+    }
     ASSERT_TRUE(open());
     pump();
     host->flushRequests = 0;
@@ -263,6 +266,7 @@ TEST_P(ClapGui, TeardownInEveryOrderLeavesNothingBehind) {
   gui->destroy(plugin());
   top = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 600, 400, 0, 0, 0);
   XMapWindow(display, top);
+  XSync(display, False);
   ASSERT_TRUE(open());
   instance.reset();
   EXPECT_TRUE(children().empty());
@@ -272,7 +276,7 @@ TEST_P(ClapGui, TeardownInEveryOrderLeavesNothingBehind) {
 INSTANTIATE_TEST_SUITE_P(Pumps, ClapGui,
                          testing::Values(Pump{"FdAndTimer", true, true}, Pump{"FdOnly", true, false},
                                          Pump{"TimerOnly", false, true}),
-                         [](const testing::TestParamInfo<Pump>& info) { return info.param.name; });
+                         [](const testing::TestParamInfo<Pump>& row) { return row.param.name; });
 
 // Qtractor's scanner offers no host extension: the panel is announced all the same, and create
 // says no when there is no way to be called.
