@@ -31,6 +31,7 @@ void ClapPlugin::guiDestroy() {
   timerRegistered_ = false;
   timerId_ = CLAP_INVALID_ID;
   // The panel's destruction closes a gesture still open and copes with a parent already gone.
+  wakePanel_.store(false);
   panel_.reset();
   guiCreated_ = false;
   panelBehind_.store(false);
@@ -46,6 +47,7 @@ bool ClapPlugin::guiSetParent(const clap_window* window) {
   if (parent == nullptr) return false;
   if (registeredFd_ >= 0 && hostFds_ != nullptr) hostFds_->unregister_fd(host_, registeredFd_);
   registeredFd_ = -1;
+  wakePanel_.store(false);
   panel_.reset();
   // A child of the host's window, mapped and known to the server when this returns: some hosts
   // look for it at once and never wait for show.
@@ -59,6 +61,7 @@ bool ClapPlugin::guiSetParent(const clap_window* window) {
   const int fd = panel_->eventDescriptor();
   if (fd >= 0 && hostFds_ != nullptr && hostFds_->register_fd(host_, fd, CLAP_POSIX_FD_READ))
     registeredFd_ = fd;
+  wakePanel_.store(registeredFd_ >= 0 && !timerRegistered_);
   return true;
 }
 

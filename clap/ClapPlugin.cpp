@@ -419,11 +419,16 @@ void ClapPlugin::onMainThread() {
   }
 }
 
+// [audio-thread, or main-thread in flush] With a timer the panel polls the values itself; called
+// on activity alone, it must be woken.
 void ClapPlugin::valuesChangedByHost() {
-  // With a timer the panel polls the values itself; on activity alone it must be woken.
-  if (panel_ != nullptr && !timerRegistered_ && !panelBehind_.exchange(true) &&
-      host_->request_callback != nullptr)
+  if (wakePanel_.load() && !panelBehind_.exchange(true) && host_->request_callback != nullptr)
     host_->request_callback(host_);
+}
+
+// [main-thread]
+void ClapPlugin::refreshPanel() {
+  if (panel_ != nullptr) panel_->form().Timer1Timer();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -433,6 +438,11 @@ clap_process_status ClapPlugin::process(const clap_process* p) {
   if (p == nullptr || p->frames_count > maxFrames_ || maxFrames_ == 0) return CLAP_PROCESS_ERROR;
   const uint32_t frames = p->frames_count;
   out_ = p->out_events;
+  if (frames == 0) {
+    edits_.sendTo(out_);
+    out_ = nullptr;
+    return CLAP_PROCESS_CONTINUE;
+  }
   // Our own buffers stand in for a missing output or one the host gives in doubles only.
   left_ = scratch_.data();
   right_ = scratch_.data() + maxFrames_;
@@ -648,6 +658,7 @@ bool ClapPlugin::load(const clap_istream* stream) {
   for (int32_t i = 0; i < kNumParams; ++i) before[i] = instrument_.bank().getParameter(i);
   instrument_.bank().restoreBank(image);
   rescanValues(before);
+  refreshPanel();
   return true;
 }
 
@@ -700,6 +711,7 @@ bool ClapPlugin::loadPreset(uint32_t kind, const char* location, const char* key
   for (int32_t i = 0; i < kNumParams; ++i) before[i] = instrument_.bank().getParameter(i);
   instrument_.bank().restoreProgram(image);
   rescanValues(before);
+  refreshPanel();
   if (hostPresetLoad_ != nullptr) hostPresetLoad_->loaded(host_, kind, location, key);
   return true;
 }

@@ -120,6 +120,7 @@ class ClapPlugin {
   void sendNoteEnd(int32_t time, int32_t tag);
   void forgetNotes();
   void valuesChangedByHost();
+  void refreshPanel();
 
   void readHostExtensions();
   void rescanValues(const float (&before)[kNumParams]) const;
@@ -137,6 +138,7 @@ class ClapPlugin {
   EditQueue edits_;
   std::atomic<bool> active_{false}, processing_{false};
   std::atomic<bool> panelBehind_{false};  // host values changed since the panel last looked
+  std::atomic<bool> wakePanel_{false};    // a panel that no timer polls: wake it on host values
 
   // [audio-thread] The block in hand.
   float* left_ = nullptr;

@@ -141,12 +141,16 @@ const clap_preset_discovery_factory kFactory = {factoryCount, factoryDescriptor,
 void setPluginPath(const char* path) {
   folder.clear();
   if (path == nullptr || path[0] == '\0') return;
-  std::error_code error;
-  const std::filesystem::path plugin = std::filesystem::weakly_canonical(path, error);
-  if (error) return;
-  const std::filesystem::path presets =
-      (plugin.parent_path() / ".." / ".." / "share" / "velaorin" / "presets").lexically_normal();
-  if (std::filesystem::is_directory(presets, error)) folder = presets.string();
+  try {
+    std::error_code error;
+    const std::filesystem::path plugin = std::filesystem::weakly_canonical(path, error);
+    if (error) return;
+    const std::filesystem::path presets =
+        (plugin.parent_path() / ".." / ".." / "share" / "velaorin" / "presets").lexically_normal();
+    if (std::filesystem::is_directory(presets, error)) folder = presets.string();
+  } catch (...) {
+    folder.clear();  // a path the system cannot represent: the presets inside the plug-in
+  }
 }
 
 const std::string& presetFolder() { return folder; }
