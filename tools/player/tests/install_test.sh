@@ -54,7 +54,7 @@ $actual"
   fail "not the 32 factory program files in share/velaorin/presets"
 "$prefix/bin/velaorin-render" -p "$prefix/lib/vst/VelaOrin.so" \
   --preset "$prefix/share/velaorin/presets/31-sci-fi-zap.fxp" --list-programs |
-  grep -q '^ *0  Sci-Fi Zap$' || fail "an installed factory program file"
+  grep -q '^ *0  Sci-Fi Zap  (current)$' || fail "an installed factory program file"
 for program in velaorin velaorin-render; do
   [ -x "$prefix/bin/$program" ] || fail "$program is not executable"
 done
