@@ -245,6 +245,7 @@ clap_istream ByteStream::in() {
   s.read = [](const clap_istream* stream, void* buffer, uint64_t size) -> int64_t {
     auto& self = *static_cast<ByteStream*>(stream->ctx);
     const size_t n = std::min({static_cast<size_t>(size), self.chunk, self.bytes.size() - self.at});
+    if (n == 0) return 0;
     std::memcpy(buffer, self.bytes.data() + self.at, n);
     self.at += n;
     return static_cast<int64_t>(n);
