@@ -67,6 +67,8 @@ class PanelWindow {
   virtual TForm1& form() = 0;
   // Makes the panel visible and brings it to the front among its parent's children.
   virtual void show() = 0;
+  // Takes it off the screen until the next show.
+  virtual void hide() {}
   // Repaints at once (not deferred): brings the controls into line with the stored values.
   virtual void repaint() = 0;
   virtual int32_t outerWidth() const = 0;   // kPanelWidth for the designed panel
@@ -77,6 +79,10 @@ class PanelWindow {
   // The X11 window id, for hosts that embed the window themselves (an LV2 UI's widget); 0
   // elsewhere.
   virtual uintptr_t nativeWindow() const { return 0; }
+  // A file descriptor that turns readable when window events wait for idle (the X connection's),
+  // for hosts that call idle on activity rather than on a clock; -1 where the platform delivers
+  // its window messages itself.
+  virtual int eventDescriptor() const { return -1; }
 };
 
 // Creates the panel as a borderless child of `parent` (a native window handle) at (0, 0), with no

@@ -16,6 +16,7 @@ need=(cmake g++ make ninja-build pkg-config googletest libgtest-dev libbenchmark
       # the LV2 bundle: headers, the validator, lilv for our test host, lv2ls/lv2info, jalv;
       # mda-lv2 as the speed baseline
       lv2-dev sordi liblilv-dev lilv-utils jalv mda-lv2
+      qtractor  # a CLAP host: its plug-in scanner in the tests, the instrument in a session
       )
 
 missing=()

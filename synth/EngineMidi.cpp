@@ -4,6 +4,8 @@
 #include "EngineNumbers.h"
 #include "FrameOrder.h"
 
+#include <cstdint>
+
 using namespace engine;
 
 bool engineEventFromMidi(int32_t frame, uint8_t status, uint8_t data1, uint8_t data2,
@@ -102,7 +104,9 @@ void VelaEngine::applyEvent(const EngineEvent& event) {
       // The slots take turns; the note-on releases the slot after the one it takes.
       if (++nextVoice > maxVoice) nextVoice = 0;
       releaseAt(nextVoice == maxVoice ? 0 : nextVoice + 1);
+      if (envState[nextVoice] > 0) reportVoiceEnd(nextVoice, event.frame);
       noteOn(nextVoice, event.note & 0x7F, event.value & 0x7F);
+      voiceTag[nextVoice] = event.tag;
       break;
     case EngineEvent::NoteOff:
       for (int32_t n = 0; n <= maxVoice; ++n)
@@ -113,7 +117,11 @@ void VelaEngine::applyEvent(const EngineEvent& event) {
       break;
     case EngineEvent::AllSoundOff:
     case EngineEvent::MonoModeOn:
-      for (int32_t n = 0; n <= maxVoice; ++n) envState[n] = 0;
+      for (int32_t n = 0; n <= maxVoice; ++n) silenceVoice(n, event.frame);
+      break;
+    case EngineEvent::NoteChoke:
+      for (int32_t n = 0; n <= maxVoice; ++n)
+        if (voiceNote[n] == (event.note & 0x7F)) silenceVoice(n, event.frame);
       break;
     case EngineEvent::AllNotesOff:
       for (int32_t n = 0; n <= maxVoice; ++n) releaseAt(n);
@@ -122,4 +130,30 @@ void VelaEngine::applyEvent(const EngineEvent& event) {
       bendTo(1.0f);
       break;
   }
+}
+
+void VelaEngine::silenceVoice(int32_t voice, int32_t frame) {
+  if (envState[voice] > 0) reportVoiceEnd(voice, frame);
+  envState[voice] = 0;
+}
+
+int32_t VelaEngine::silentFrom(int32_t voice, int32_t frame) const {
+  // The envelope's last stage: the sample on which the release counter reaches its length is
+  // the first silent one. A release due (a note-off's countdown at 0) starts after one more
+  // sample in the current stage. A held voice never ends on its own.
+  if (envState[voice] == 4)
+    return frame + (releaseCounter[voice] < releaseSamples ? releaseSamples - releaseCounter[voice] : 0);
+  if (envState[voice] >= 1 && noteOffCountdown[voice] == 0) return frame + 1 + releaseSamples;
+  return INT32_MAX;
+}
+
+void VelaEngine::reportVoiceEnd(int32_t voice, int32_t frame) {
+  const int32_t tag = voiceTag[voice];
+  voiceTag[voice] = 0;
+  if (tag == 0 || voiceEndTotal >= kVoiceEndCapacity) return;
+  // Ends found after a stretch may come in slot order rather than time order: keep the list
+  // sorted (stable) by moving the new one back past later frames.
+  int32_t at = voiceEndTotal++;
+  for (; at > 0 && voiceEndList[at - 1].frame > frame; --at) voiceEndList[at] = voiceEndList[at - 1];
+  voiceEndList[at] = {frame, tag};
 }

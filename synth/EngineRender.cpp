@@ -133,6 +133,22 @@ void VelaEngine::renderStretch(float* left, float* right, int32_t frames, const 
   }
 }
 
+template <bool kReplace, class Coefs>
+void VelaEngine::renderTracked(float* left, float* right, int32_t from, int32_t to,
+                               const Coefs& k) {
+  // Within a stretch nothing but the envelope changes a voice, so where a tagged voice falls
+  // silent follows from its state before the stretch.
+  int32_t silent[kNumVoiceSlots];
+  bool tagged[kNumVoiceSlots];
+  for (int32_t n = 0; n <= maxVoice; ++n) {
+    tagged[n] = voiceTag[n] != 0 && envState[n] > 0;
+    silent[n] = tagged[n] ? silentFrom(n, from) : INT32_MAX;
+  }
+  renderStretch<kReplace>(left + from, right + from, to - from, k);
+  for (int32_t n = 0; n <= maxVoice; ++n)
+    if (tagged[n] && envState[n] == 0) reportVoiceEnd(n, silent[n] < to ? silent[n] : to - 1);
+}
+
 template <bool kReplace>
 void VelaEngine::renderEvents(float* left, float* right, int32_t from, int32_t to) {
   const FlushToZeroScope flushToZero;
@@ -143,13 +159,14 @@ void VelaEngine::renderEvents(float* left, float* right, int32_t from, int32_t t
   for (; nextEvent < eventCount && events[nextEvent].frame < to; ++nextEvent) {
     const int32_t frame = events[nextEvent].frame;
     if (frame > done) {
-      renderStretch<kReplace>(left + done, right + done, frame - done, k);
+      renderTracked<kReplace>(left, right, done, frame, k);
       done = frame;
     }
     applyEvent(events[nextEvent]);
   }
-  if (to > done) renderStretch<kReplace>(left + done, right + done, to - done, k);
+  if (to > done) renderTracked<kReplace>(left, right, done, to, k);
 }
+
 
 template <bool kReplace>
 void VelaEngine::renderBlock(float* left, float* right, int32_t frames) {
@@ -162,6 +179,7 @@ void VelaEngine::renderBlock(float* left, float* right, int32_t frames) {
 void VelaEngine::beginParts(int32_t frames) {
   orderEvents(frames);
   nextEvent = 0;
+  voiceEndTotal = 0;
 }
 
 void VelaEngine::renderPart(float* left, float* right, int32_t from, int32_t to, bool replace) {

@@ -22,6 +22,13 @@
 
 enum class SoundKind { Bass, Lead, Pluck, Keys, Bell, Brass, Pad, Percussion, Effect };
 
+// The kind as one lower-case word ("bass", "pad"...): the tag preset browsers file it under.
+constexpr const char* soundKindName(SoundKind kind) {
+  constexpr const char* kNames[] = {"bass",  "lead", "pluck",      "keys",  "bell",
+                                    "brass", "pad",  "percussion", "effect"};
+  return kNames[static_cast<int>(kind)];
+}
+
 struct FactorySound {
   const char* name;
   SoundKind kind;

@@ -160,10 +160,34 @@ uint32_t ProgramBank::retuneRequest(int32_t program) const {
          offset(kMod2);
 }
 
+void ProgramBank::setModulation(int32_t index, float amount) {
+  if (!isParamIndex(index)) return;
+  if (!std::isfinite(amount)) amount = 0.0f;
+  if (amount == modulations[index]) return;
+  modulations[index] = amount;
+  remodulated |= 1u << index;
+}
+
+float ProgramBank::modulation(int32_t index) const {
+  return isParamIndex(index) ? modulations[index] : 0.0f;
+}
+
+namespace {
+
+// The value the engine hears; without modulation exactly the stored one, whatever it holds.
+float heardValue(float value, float amount) {
+  if (amount == 0.0f) return value;
+  const double sum = static_cast<double>(value) + static_cast<double>(amount);
+  return static_cast<float>(!(sum > 0.0) ? 0.0 : (sum < 1.0 ? sum : 1.0));
+}
+
+}  // namespace
+
 void ProgramBank::applyPending(VelaEngine& engine) {
-  uint32_t edits = 0;
+  uint32_t edits = remodulated;
+  remodulated = 0;
   if (pendingEdits.load(std::memory_order_relaxed) != 0)
-    edits = pendingEdits.exchange(0, std::memory_order_acquire);
+    edits |= pendingEdits.exchange(0, std::memory_order_acquire);
   uint32_t retune = 0;
   if (pendingRetune.load(std::memory_order_relaxed) != 0)
     retune = pendingRetune.exchange(0, std::memory_order_acquire);
@@ -177,9 +201,13 @@ void ProgramBank::applyPending(VelaEngine& engine) {
   if (edits == 0 && !retuneVoices) return;
   const VstXSynthProgram& stored = programs[program];
   for (int32_t index : kReplayOrder)
-    if ((edits >> index & 1u) != 0) engine.mapParameter(index, stored.sharedValue(index));
+    if ((edits >> index & 1u) != 0)
+      engine.mapParameter(index, heardValue(stored.sharedValue(index), modulations[index]));
   if (!retuneVoices) return;
-  if (retune != 0 && static_cast<int32_t>(retune >> 16 & 0x7FFF) == program)
+  // A retune request carries the transpositions stored when it was made; under modulation of
+  // "Mod1" or "Mod2" the ones heard now count instead.
+  const bool transposeModulated = modulations[kMod1] != 0.0f || modulations[kMod2] != 0.0f;
+  if (retune != 0 && static_cast<int32_t>(retune >> 16 & 0x7FFF) == program && !transposeModulated)
     engine.retuneVoices(static_cast<int32_t>(retune >> 8 & 0xFF) - 12,
                         static_cast<int32_t>(retune & 0xFF) - 12);
   else

@@ -78,6 +78,13 @@ class ProgramBank {
   // [audio thread] Applies what other threads changed since the last call.
   void applyPending(VelaEngine& engine);
 
+  // [audio thread] Modulation: the engine hears value + amount, limited to 0..1, from the next
+  // applyPending until the next modulation of that parameter; the programs keep their values.
+  // A changed amount acts as an edit of the value heard would (also the retune of "FB1"/"FB2").
+  // Indices outside 0..13 are ignored; an amount that is not a finite number counts as 0.
+  void setModulation(int32_t index, float amount);
+  float modulation(int32_t index) const;
+
  private:
   uint32_t retuneRequest(int32_t program) const;
   void markAllPending(int32_t program);
@@ -90,6 +97,8 @@ class ProgramBank {
   std::atomic<uint32_t> pendingRetune{0};
   mutable std::atomic_flag nameLock = ATOMIC_FLAG_INIT;
   int32_t appliedProgram = -1;  // [audio thread]
+  float modulations[kNumParams] = {};  // [audio thread] by parameter index
+  uint32_t remodulated = 0;  // [audio thread] a bit per index whose amount changed
 };
 
 // The bank and a single program as bytes, for hosts' state and our own files: a magic ("VOBK" or

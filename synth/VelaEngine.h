@@ -55,11 +55,22 @@ struct EngineEvent {
     ResetAllControllers,  // controller 121: bend back to the centre
     AllNotesOff,          // controller 123: release every held voice
     MonoModeOn,           // controller 126: silence at once
+    NoteChoke,            // note: its voices silent at once (exact zeros from this frame)
   };
   int32_t frame;
   Kind kind;
   uint8_t note;
   uint8_t value;  // velocity or bend step
+  // A note-on's caller-chosen number for the voice it starts, given back in a VoiceEnd when that
+  // voice falls silent or is taken; 0: no report wanted.
+  int32_t tag = 0;
+};
+
+// A tagged voice that ended: silent from `frame` of the block (its release done, or silenced by
+// 120, 126 or a choke), or taken by a later note-on at that frame.
+struct VoiceEnd {
+  int32_t frame;
+  int32_t tag;
 };
 
 // The engine's event for three MIDI bytes (any channel; a note-on with velocity 0 is a note-off).
@@ -71,6 +82,8 @@ class VelaEngine {
  public:
   // Events one block can carry; further ones are dropped (queueEvent answers false).
   static constexpr int32_t kEventCapacity = 1024;
+  // Every tagged note-on of a block and every voice sounding before it can end within it.
+  static constexpr int32_t kVoiceEndCapacity = kEventCapacity + kNumVoiceSlots;
 
   // Starts at 44100 Hz with the values of a new program.
   VelaEngine();
@@ -113,6 +126,10 @@ class VelaEngine {
   void renderPart(float* left, float* right, int32_t from, int32_t to, bool replace);
   void endParts() { eventCount = 0; }
 
+  // The tagged voices that ended in the last render call (or set of parts), in frame order.
+  int32_t voiceEndCount() const { return voiceEndTotal; }
+  const VoiceEnd* voiceEnds() const { return voiceEndList; }
+
  protected:
   void resetEngine();
   void applyParameter(int32_t index);  // maps, and retunes for "FB1"/"FB2"
@@ -122,6 +139,10 @@ class VelaEngine {
   void releaseAt(int32_t voice);
   void bendTo(float bend);
   void applyEvent(const EngineEvent& event);
+  void silenceVoice(int32_t voice, int32_t frame);
+  // Where a sounding voice falls silent if no event comes first, from its state at `frame`.
+  int32_t silentFrom(int32_t voice, int32_t frame) const;
+  void reportVoiceEnd(int32_t voice, int32_t frame);
   void orderEvents(int32_t frames);
   void renderVoice(int32_t voice, float* left, float* right);
   int32_t filterVoice(int32_t voice, int32_t input, float cutoff);
@@ -131,6 +152,9 @@ class VelaEngine {
   void renderEvents(float* left, float* right, int32_t from, int32_t to);
   template <bool kReplace, class Coefs>
   void renderStretch(float* left, float* right, int32_t frames, const Coefs& coefs);
+  // renderStretch over frames [from, to) of the block, reporting the tagged voices that end.
+  template <bool kReplace, class Coefs>
+  void renderTracked(float* left, float* right, int32_t from, int32_t to, const Coefs& coefs);
   // One voice's state and the engine coefficients as locals (EngineRender.cpp only).
   template <class Run>
   void loadVoice(int32_t voice, Run& run) const;
@@ -192,4 +216,8 @@ class VelaEngine {
   EngineEvent eventScratch[kEventCapacity] = {};  // for putting them in order
   int32_t eventCount = 0;
   int32_t nextEvent = 0;  // the first event a block's next part takes
+
+  int32_t voiceTag[kNumVoiceSlots] = {};  // the tag of the note each slot plays; 0 none
+  VoiceEnd voiceEndList[kVoiceEndCapacity] = {};
+  int32_t voiceEndTotal = 0;
 };

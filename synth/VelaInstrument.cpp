@@ -12,8 +12,22 @@ bool VelaInstrument::queueMidi(int32_t frame, uint8_t status, uint8_t data1, uin
 bool VelaInstrument::queueParameter(int32_t frame, int32_t index, float value) {
   if (static_cast<uint32_t>(index) >= kNumParams || parameterCount >= kParameterChangeCapacity)
     return false;
-  parameters[parameterCount++] = {frame < 0 ? 0 : frame, index, value};
+  parameters[parameterCount++] = {frame < 0 ? 0 : frame, index, value, false};
   return true;
+}
+
+bool VelaInstrument::queueModulation(int32_t frame, int32_t index, float amount) {
+  if (static_cast<uint32_t>(index) >= kNumParams || parameterCount >= kParameterChangeCapacity)
+    return false;
+  parameters[parameterCount++] = {frame < 0 ? 0 : frame, index, amount, true};
+  return true;
+}
+
+void VelaInstrument::reset() {
+  resetEngine();
+  for (int32_t& tag : voiceTag) tag = 0;
+  voiceEndTotal = 0;
+  parameterCount = 0;
 }
 
 void VelaInstrument::clearEvents() {
@@ -37,13 +51,20 @@ void VelaInstrument::orderParameters(int32_t frames) {
 
 void VelaInstrument::applyParameters(int32_t first, int32_t end) {
   // Made together, as a host makes them between two blocks, and applied as one block start.
-  for (int32_t i = first; i < end; ++i) programs.setParameter(parameters[i].index, parameters[i].value);
+  for (int32_t i = first; i < end; ++i) {
+    const ParameterChange& change = parameters[i];
+    if (change.modulation)
+      programs.setModulation(change.index, change.value);
+    else
+      programs.setParameter(change.index, change.value);
+  }
   programs.applyPending(*this);
 }
 
 void VelaInstrument::render(float* left, float* right, int32_t frames, bool replace) {
   beginBlock();
   if (left == nullptr || right == nullptr || frames <= 0) {
+    voiceEndTotal = 0;
     applyParameters(0, parameterCount);
     parameterCount = 0;
     return;

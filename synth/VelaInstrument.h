@@ -48,6 +48,10 @@ class VelaInstrument : protected VelaEngine {
   bool queueEvent(const EngineEvent& event) { return VelaEngine::queueEvent(event); }
   // Indices outside 0..13 are refused (false).
   bool queueParameter(int32_t frame, int32_t index, float value);
+  // From its frame the engine hears value + amount (limited to 0..1) for that parameter, until
+  // the next modulation of it; the bank's value stays (ProgramBank::setModulation). It takes
+  // its turn among the parameter changes.
+  bool queueModulation(int32_t frame, int32_t index, float amount);
   int32_t queuedEvents() const { return VelaEngine::queuedEvents(); }
   int32_t queuedParameters() const { return parameterCount; }
   // Forgets the queued MIDI and parameter changes.
@@ -61,11 +65,21 @@ class VelaInstrument : protected VelaEngine {
   void processReplacing(float* left, float* right, int32_t frames);
   void process(float* left, float* right, int32_t frames);
 
+  // [audio thread] The voices of tagged note-ons (EngineEvent::tag) that ended in the last render
+  // call, in frame order; none after a call that rendered nothing.
+  int32_t voiceEndCount() const { return VelaEngine::voiceEndCount(); }
+  const VoiceEnd* voiceEnds() const { return VelaEngine::voiceEnds(); }
+
+  // [audio thread, or while nothing renders] Every voice silent at once, pitch bend centred,
+  // the queues emptied; parameters, programs and modulation stay. Ends no voice with a report.
+  void reset();
+
  protected:
   struct ParameterChange {
     int32_t frame;
     int32_t index;
-    float value;
+    float value;  // the value, or a modulation amount
+    bool modulation;
   };
   void render(float* left, float* right, int32_t frames, bool replace);
   void orderParameters(int32_t frames);

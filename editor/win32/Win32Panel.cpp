@@ -91,6 +91,9 @@ class Win32Panel final : public PanelWindow, public PanelControls {
   // PanelWindow
   TForm1& form() override { return *form_; }
   void show() override;
+  void hide() override {
+    if (panel != nullptr) ShowWindow(panel, SW_HIDE);
+  }
   void repaint() override { redrawNow(); }
   int32_t outerWidth() const override;
   int32_t outerHeight() const override;

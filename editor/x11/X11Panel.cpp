@@ -88,6 +88,8 @@ class X11Panel final : public PanelWindow, public PanelControls {
   int32_t outerWidth() const override { return kPanelWidth; }
   int32_t outerHeight() const override { return kPanelHeight; }
   uintptr_t nativeWindow() const override { return window; }
+  void hide() override;
+  int eventDescriptor() const override { return ConnectionNumber(display); }
   void idle() override;
 
   // PanelControls
@@ -160,6 +162,12 @@ void X11Panel::show() {
   if (!windowAlive) return;
   ErrorTrap trap(display);
   XMapRaised(display, window);
+}
+
+void X11Panel::hide() {
+  if (!windowAlive) return;
+  ErrorTrap trap(display);
+  XUnmapWindow(display, window);
 }
 
 void X11Panel::idle() {

@@ -1,5 +1,6 @@
 // The plug-in driven as a multi-threaded host drives it: one thread delivers MIDI and renders,
-// others edit parameters and programs, read displays and idle the editor. The linux-tsan preset
+// others edit parameters and programs, read displays and idle the editor; VelaOrin.clap's
+// instance with panel edits and state loads on the main thread while the audio thread processes. The linux-tsan preset
 // runs these under ThreadSanitizer; every build checks what the threads can observe.
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "ClapPlugin.h"
+#include "ClapTestHost.h"
 #include "DAEffectX.h"
 #include "MidiList.h"
 #include "PluginLoader.h"
@@ -209,6 +212,86 @@ TEST(Concurrency, EveryBlockHearsOneWholeProgram) {
   EXPECT_GE(heard[0], 100);
   EXPECT_GE(heard[1], 100);
   dispatch(effect, effClose);
+}
+
+// VelaOrin.clap: the main thread makes panel gestures and loads and saves states while the audio
+// thread processes notes and parameter events; every panel edit reaches the host once, whole.
+TEST(Concurrency, ClapPanelEditsAndStateLoadsWhileProcessing) {
+  TestHost host;
+  velaclap::ClapPlugin plugin(host.host());
+  ASSERT_TRUE(plugin.init());
+  ASSERT_TRUE(plugin.activate(44100.0, 1, 512));
+  const std::vector<uint8_t> plain = [&] {
+    ByteStream stream;
+    const clap_ostream out = stream.out();
+    EXPECT_TRUE(plugin.save(&out));
+    return stream.bytes;
+  }();
+  ASSERT_TRUE(plugin.startProcessing());
+  std::atomic<bool> stop{false};
+  std::atomic<int> values{0}, begins{0}, ends{0};
+  std::atomic<bool> finite{true};
+  std::thread audio([&] {
+    Random rnd{7};
+    std::vector<float> left(512), right(512);
+    float* channels[2] = {left.data(), right.data()};
+    OutputList out;
+    for (int32_t n = 0; !stop.load(); ++n) {
+      const auto frames = static_cast<uint32_t>(1 + rnd.below(512));
+      EventList events;
+      events.noteOn(0, static_cast<int16_t>(36 + rnd.below(48)), 0.8, n);
+      events.value(static_cast<uint32_t>(rnd.below(static_cast<int32_t>(frames))), static_cast<clap_id>(rnd.below(14)), 0.25);
+      events.modulation(0, 8, 0.1);
+      events.sort();
+      clap_audio_buffer output{};
+      output.data32 = channels;
+      output.channel_count = 2;
+      clap_process process{};
+      process.steady_time = -1;
+      process.frames_count = frames;
+      process.audio_outputs = &output;
+      process.audio_outputs_count = 1;
+      process.in_events = events.list();
+      process.out_events = out.list();
+      plugin.process(&process);
+      for (uint32_t i = 0; i < frames; ++i) finite = finite && std::isfinite(left[i]);
+      for (const EventSlot& e : out.events) {
+        const uint16_t type = e.header().type;
+        if (type == CLAP_EVENT_PARAM_VALUE) ++values;
+        if (type == CLAP_EVENT_PARAM_GESTURE_BEGIN) ++begins;
+        if (type == CLAP_EVENT_PARAM_GESTURE_END) ++ends;
+      }
+      out.events.clear();
+    }
+  });
+  ParameterLink& link = plugin.panelLink();
+  constexpr int kEdits = 3000;
+  for (int n = 0; n < kEdits; ++n) {
+    const int32_t index = n % 14;
+    link.beginEdit(index);
+    link.automate(index, static_cast<float>(n % 100) / 100.0f);
+    link.endEdit(index);
+    if (n % 50 == 0) {
+      ByteStream stream;
+      const clap_ostream out = stream.out();
+      ASSERT_TRUE(plugin.save(&out));
+      ByteStream back;
+      back.bytes = n % 100 == 0 ? plain : stream.bytes;
+      const clap_istream in = back.in();
+      ASSERT_TRUE(plugin.load(&in));
+    }
+    // The queue to the host holds a thousand edits: keep within it, waiting on the audio thread.
+    for (int wait = 0; n - values.load() > 300 && wait < 100000; ++wait) std::this_thread::yield();
+  }
+  for (int wait = 0; values.load() < kEdits && wait < 1000000; ++wait) std::this_thread::yield();
+  stop.store(true);
+  audio.join();
+  plugin.stopProcessing();
+  plugin.deactivate();
+  EXPECT_TRUE(finite.load());
+  EXPECT_EQ(values.load(), kEdits);
+  EXPECT_EQ(begins.load(), kEdits);
+  EXPECT_EQ(ends.load(), kEdits);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The audio path allocates nothing, takes no lock and makes no system call: this program
 // replaces the allocator and pthread_mutex_lock and counts the calls the rendering thread makes
 // while other threads edit, and renders on a thread that the kernel kills at its first system
-// call. Both plug-ins: VelaOrin.so through its VST 2 entry point, VelaOrin.lv2 through lilv.
+// call. The plug-ins: VelaOrin.so through its VST 2 entry point, VelaOrin.lv2 through lilv,
+// VelaOrin.clap through our CLAP host.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <linux/seccomp.h>
@@ -20,6 +21,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "ClapTestHost.h"
 #include "DAEffectX.h"
 #include "Lv2TestHost.h"
 #include "MidiList.h"
@@ -200,15 +202,66 @@ class Lv2Session {
   std::atomic<int> rendered_{0};
 };
 
+// The same through VelaOrin.clap: full lists of CLAP notes with ids (their ends going out),
+// chokes, MIDI bends and controllers, parameter values and modulation at frames, more events
+// than the core's queues hold (the block is then rendered in pieces).
+class ClapSession {
+ public:
+  ClapSession() : instance_(builtClap(), host_) {
+    if (instance_.plugin() == nullptr || !instance_.start(48000.0, 512)) return;
+    open_ = true;
+    out_.events.reserve(8192);
+    for (size_t i = 0; i < lists_.size(); ++i) {
+      EventList& list = lists_[i];
+      const auto key = static_cast<int16_t>(40 + i % 40);
+      list.noteOn(static_cast<uint32_t>(i * 7 % 300), key, 0.8, static_cast<int32_t>(i));
+      list.midi(static_cast<uint32_t>(i * 3 % 300), 0xE0, 0, static_cast<uint8_t>(i * 5 % 128));
+      list.value(static_cast<uint32_t>(i * 11 % 400), static_cast<clap_id>(i % 14),
+                 static_cast<double>(i % 101) / 100.0);
+      list.modulation(static_cast<uint32_t>(i * 13 % 400), static_cast<clap_id>(i % 14), 0.1);
+      if (i % 3 == 0) list.noteOff(static_cast<uint32_t>(i % 200), key);
+      if (i % 4 == 1) list.choke(static_cast<uint32_t>(i % 250), -1, static_cast<int32_t>(i));
+      if (i % 8 == 5) list.midi(9, 0xB0, static_cast<uint8_t>(120 + i / 8 % 4), 0);
+      for (int k = 0; i % 16 == 7 && k < 1100; ++k) {
+        list.noteOn(static_cast<uint32_t>((1100 - k) % 400), static_cast<int16_t>(40 + k % 30), 0.7, k);
+        list.value(static_cast<uint32_t>(k % 400), static_cast<clap_id>(k % 14), 0.5);
+      }
+      list.sort();
+    }
+    renderBlocks(1);
+  }
+  bool open() const { return open_; }
+  int renderBlocks(int count) {
+    for (int block = 0; block < count; ++block) {
+      out_.events.clear();  // reserved below: the host's own list never allocates
+      instance_.process(lists_[static_cast<size_t>(block) % lists_.size()],
+                        static_cast<uint32_t>(64 + block % 449), left_.data(), right_.data(), &out_);
+      rendered_.store(block + 1, std::memory_order_relaxed);
+    }
+    return count;
+  }
+  int rendered() const { return rendered_.load(); }
+
+ private:
+  TestHost host_;
+  ClapInstance instance_;
+  bool open_ = false;
+  std::vector<EventList> lists_ = std::vector<EventList>(64);
+  OutputList out_;
+  std::vector<float> left_ = std::vector<float>(512), right_ = std::vector<float>(512);
+  std::atomic<int> rendered_{0};
+};
+
 template <class Session>
 class Realtime : public ::testing::Test {};
 struct FormatName {
   template <class Session>
   static std::string GetName(int) {
+    if (std::is_same_v<Session, ClapSession>) return "Clap";
     return std::is_same_v<Session, VstSession> ? "Vst" : "Lv2";
   }
 };
-using Formats = ::testing::Types<VstSession, Lv2Session>;
+using Formats = ::testing::Types<VstSession, Lv2Session, ClapSession>;
 TYPED_TEST_SUITE(Realtime, Formats, FormatName);
 
 TYPED_TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
@@ -224,7 +277,8 @@ TYPED_TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
   ASSERT_EQ(gLocks.exchange(0), 1);
 
   TypeParam session;
-  ASSERT_TRUE(session.open()) << builtPlugin().error() << Lv2World::get().error();
+  ASSERT_TRUE(session.open()) << builtPlugin().error() << Lv2World::get().error()
+                              << builtClap().error();
   tCounting = true;
   session.renderBlocks(5000);
   tCounting = false;
@@ -237,7 +291,8 @@ TYPED_TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
 // that waits, an allocation that maps memory, a clock read through the kernel) ends the thread.
 TYPED_TEST(Realtime, RenderingMakesNoSystemCall) {
   TypeParam session;
-  ASSERT_TRUE(session.open()) << builtPlugin().error() << Lv2World::get().error();
+  ASSERT_TRUE(session.open()) << builtPlugin().error() << Lv2World::get().error()
+                              << builtClap().error();
   std::thread audio([&] {
     if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT) == 0) session.renderBlocks(3000);
     syscall(SYS_exit, 0);  // the thread ends without the library's exit path (it makes calls)

@@ -58,6 +58,10 @@ TEST(EngineMidi, EquivalentEventsSoundTheSame) {
       {"other controllers are ignored",
        TimedMidi(held).add(100, 0xB0, 7, 100).add(200, 0xB0, 122, 0).add(300, 0xB0, 127, 0),
        held, TimedMidi(held).add(300, 0xB0, 126, 0)},
+      {"a choke of the only sounding key is all sound off", TimedMidi(held).choke(300, 64),
+       TimedMidi(held).add(300, 0xB0, 120, 0), held},
+      {"a choke of a key nobody plays", TimedMidi(held).choke(300, 65), held,
+       TimedMidi(held).choke(300, 64)},
       {"a bend then its reset is no bend",
        TimedMidi(held).add(100, 0xE0, 0, 127).add(100, 0xB1, 121, 0), held,
        TimedMidi(held).add(100, 0xE0, 0, 127)},
@@ -185,3 +189,86 @@ TEST(EngineMidi, QueueKeepsItsFirstEvents) {
 }
 
 }  // namespace
+
+// Tagged note-ons come back as voice ends at the frame their voice falls silent (first silent
+// sample) or is taken, in frame order, the same at every block size; untagged ones never.
+TEST(EngineMidi, TaggedVoicesReportTheirEnd) {
+  struct Row {
+    const char* name;
+    float release;  // "R": 0 is a 10-sample release, 1 lasts a second
+    TimedMidi song;
+    std::vector<VoiceEnd> ends;  // absolute frames
+  };
+  const Row rows[] = {
+      {"released: silent 1 + 10 samples after the note-off's sample", 0.0f,
+       TimedMidi().taggedNoteOn(0, 60, 1).noteOff(300, 60), {{311, 1}}},
+      {"released by the next note-on", 0.0f,
+       TimedMidi().taggedNoteOn(0, 60, 1).taggedNoteOn(100, 62, 2).taggedNoteOn(200, 64, 3),
+       {{111, 1}, {211, 2}}},
+      {"taken while it still rings", 1.0f,
+       TimedMidi().taggedNoteOn(0, 60, 1).taggedNoteOn(100, 62, 2).taggedNoteOn(200, 64, 3),
+       {{200, 1}}},
+      {"all sound off and mono mode end every voice at once", 1.0f,
+       TimedMidi().taggedNoteOn(0, 60, 7).taggedNoteOn(10, 62, 8).add(50, 0xB0, 120, 0)
+           .taggedNoteOn(60, 64, 9).add(70, 0xB5, 126, 0),
+       {{50, 8}, {50, 7}, {70, 9}}},
+      {"a choke ends its key's voice; ending releases keep time order", 0.0f,
+       TimedMidi().taggedNoteOn(0, 60, 4).taggedNoteOn(5, 62, 5).choke(40, 62).noteOff(500, 60),
+       {{16, 4}, {40, 5}}},
+      {"an end on a block's last sample", 0.0f,
+       TimedMidi().taggedNoteOn(0, 60, 6).noteOff(500, 60), {{511, 6}}},
+      {"untagged notes report nothing", 0.0f,
+       TimedMidi().noteOn(0, 60).noteOn(100, 62).noteOff(200, 62).add(300, 0xB0, 120, 0), {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    for (int32_t blockSize : {1, 7, 64, 512, 4096}) {
+      SCOPED_TRACE(blockSize);
+      EngineProbe p;
+      p.setParameter(kR, row.release);
+      std::vector<VoiceEnd> ends;
+      std::vector<float> left(blockSize), right(blockSize);
+      for (int32_t start = 0; start < 4096; start += blockSize) {
+        for (const MidiAt& m : row.song.list())
+          if (m.frame >= start && m.frame < start + blockSize) {
+            TimedMidi one;
+            one.add(m.frame - start, m.status, m.data1, m.data2);
+            ASSERT_EQ(one.queueTo(p), 1);
+          }
+        p.processReplacing(left.data(), right.data(), blockSize);
+        for (int32_t i = 0; i < p.voiceEndCount(); ++i)
+          ends.push_back({start + p.voiceEnds()[i].frame, p.voiceEnds()[i].tag});
+      }
+      ASSERT_EQ(ends.size(), row.ends.size());
+      for (size_t i = 0; i < ends.size(); ++i) {
+        EXPECT_EQ(ends[i].frame, row.ends[i].frame) << i;
+        EXPECT_EQ(ends[i].tag, row.ends[i].tag) << i;
+      }
+    }
+  }
+}
+
+TEST(EngineMidi, AChokeSilencesItsKeyAndLeavesTheOtherVoice) {
+  // 52's note-on at 200 releases 64 from 201, as a note-off at 200 would; from the choke on,
+  // only that release is heard.
+  const TimedMidi held = TimedMidi().noteOn(0, 64);
+  const std::vector<float> choked = heard(TimedMidi(held).noteOn(200, 52).choke(300, 52));
+  const std::vector<float> released = heard(TimedMidi(held).noteOff(200, 64));
+  EXPECT_NE(firstDifference(choked, released), -1);
+  EXPECT_EQ(firstDifference(std::vector<float>(choked.begin() + 300, choked.end()),
+                            std::vector<float>(released.begin() + 300, released.end())),
+            -1);
+}
+
+TEST(EngineMidi, AReportedReleaseEndIsTheFirstSilentSample) {
+  EngineProbe p;
+  p.setParameter(kType, 1.0f);  // high-pass: every envelope value is heard
+  p.setParameter(kR, 0.3f);
+  TimedMidi().taggedNoteOn(0, 60, 1).noteOff(1000, 60).queueTo(p);
+  std::vector<float> left(8192), right(8192);
+  p.processReplacing(left.data(), right.data(), 8192);
+  ASSERT_EQ(p.voiceEndCount(), 1);
+  const int32_t end = p.voiceEnds()[0].frame;
+  EXPECT_NE(left[static_cast<size_t>(end - 1)], 0.0f);
+  for (size_t i = static_cast<size_t>(end); i < left.size(); ++i) ASSERT_EQ(left[i], 0.0f) << i;
+}

@@ -96,12 +96,23 @@ class TimedMidi {
     return add(frame, 0x90, note, velocity);
   }
   TimedMidi& noteOff(int32_t frame, int note) { return add(frame, 0x80, note, 64); }
+  // Not MIDI: the engine's own events, a choke and a note-on tagged for a voice-end report.
+  TimedMidi& choke(int32_t frame, int note) { return add(frame, kChoke, note, 0); }
+  TimedMidi& taggedNoteOn(int32_t frame, int note, int tag) { return add(frame, kTagged, note, tag); }
 
   // Queues what the engine plays; returns how many it took.
   int32_t queueTo(VelaInstrument& instrument) const {
     int32_t taken = 0;
-    for (const MidiAt& b : events_)
-      if (instrument.queueMidi(b.frame, b.status, b.data1, b.data2)) ++taken;
+    for (const MidiAt& b : events_) {
+      bool queued;
+      if (b.status == kChoke)
+        queued = instrument.queueEvent({b.frame, EngineEvent::NoteChoke, b.data1, 0});
+      else if (b.status == kTagged)
+        queued = instrument.queueEvent({b.frame, EngineEvent::NoteOn, b.data1, 100, b.data2});
+      else
+        queued = instrument.queueMidi(b.frame, b.status, b.data1, b.data2);
+      if (queued) ++taken;
+    }
     return taken;
   }
   // Queued and taken at once, frames aside: for looking at the state the events leave.
@@ -112,6 +123,7 @@ class TimedMidi {
   const std::vector<MidiAt>& list() const { return events_; }
 
  private:
+  static constexpr int kChoke = 0x00, kTagged = 0x01;  // status bytes no MIDI message has
   std::vector<MidiAt> events_;
 };
 

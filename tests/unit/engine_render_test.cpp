@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -512,7 +513,8 @@ TEST(EngineRender, NoSubnormalSampleWhateverTheParameters) {
 struct ParameterChangeAt {
   int32_t frame;
   int32_t index;
-  float value;
+  float value;  // or a modulation amount
+  bool modulation = false;
 };
 
 std::vector<float> renderWithChanges(const std::vector<ParameterChangeAt>& changes,
@@ -528,13 +530,19 @@ std::vector<float> renderWithChanges(const std::vector<ParameterChangeAt>& chang
     int32_t end = std::min(start + blockSize, kTotal);
     if (splitAtChanges) {
       for (const ParameterChangeAt& c : changes)
-        if (c.frame == start) p.bank().setParameter(c.index, c.value);  // between two blocks
+        if (c.frame == start) {  // between two blocks
+          if (c.modulation)
+            p.bank().setModulation(c.index, c.value);
+          else
+            p.bank().setParameter(c.index, c.value);
+        }
       for (const ParameterChangeAt& c : changes)
         if (c.frame > start && c.frame < end) end = c.frame;
     } else {
       for (const ParameterChangeAt& c : changes) {
         if (c.frame >= start && c.frame < end) {
-          EXPECT_TRUE(p.queueParameter(c.frame - start, c.index, c.value));
+          EXPECT_TRUE(c.modulation ? p.queueModulation(c.frame - start, c.index, c.value)
+                                   : p.queueParameter(c.frame - start, c.index, c.value));
         }
       }
     }
@@ -565,6 +573,10 @@ TEST(Instrument, ParameterChangeAtAFrameEqualsTheSplitRender) {
       {"first and last frames", {{0, kQ, 1.0f}, {8191, kEnv, 0.0f}, {8190, kD, 1.0f}}},
       {"one parameter thrice at a frame: the last wins",
        {{1500, kM1S, 0.0f}, {1500, kM1S, 1.0f}, {1500, kM1S, 0.0f}, {1501, kM2S, 0.0f}}},
+      {"CutOff modulated, then back", {{1234, kCutOff, 0.3f, true}, {5000, kCutOff, 0.0f, true}}},
+      {"FB1 modulated retunes as its edit would", {{700, kMod1, 0.9f}, {900, kFB1, 0.5f, true}}},
+      {"Mod1 modulated at a note-on, CutOff value under its modulation",
+       {{1000, kMod1, -0.25f, true}, {2000, kCutOff, -1.0f, true}, {3000, kCutOff, 0.9f}}},
   };
   const std::vector<float> unchanged = renderWithChanges({}, 4096, true);
   for (const Row& row : rows) {
@@ -578,6 +590,46 @@ TEST(Instrument, ParameterChangeAtAFrameEqualsTheSplitRender) {
         ASSERT_EQ(floatBits(atFrames[i]), floatBits(split[i])) << "sample " << i;
     }
   }
+}
+
+// The engine hears value + amount (limited to 0..1) as if the value had been set to that; the
+// bank, which hosts, panels and state read, keeps the value itself.
+TEST(Instrument, ModulationIsHeardAsThatValueAndLeavesTheBankAlone) {
+  struct Row {
+    const char* name;
+    int32_t index;
+    float value, amount, heard;
+  };
+  const Row rows[] = {
+      {"CutOff up", kCutOff, 0.5f, 0.25f, 0.75f},
+      {"A down", kA, 0.1f, -0.05f, 0.05f},
+      {"limited at 1", kQ, 0.8f, 0.5f, 1.0f},
+      {"limited at 0", kEnv, 0.5f, -2.0f, 0.0f},
+      {"FB2 up, retuning", kFB2, 0.2f, 0.3f, 0.5f},
+      {"Mod2 up a fifth", kMod2, 0.5f, 7.0f / 24.0f, static_cast<float>(0.5 + 7.0 / 24.0)},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const std::vector<ParameterChangeAt> start = {{0, row.index, row.value}};
+    std::vector<ParameterChangeAt> modulated = start, set = start;
+    modulated.push_back({1500, row.index, row.amount, true});
+    set.push_back({1500, row.index, row.heard});
+    EXPECT_EQ(renderWithChanges(modulated, 512, false), renderWithChanges(set, 512, false));
+    EXPECT_NE(renderWithChanges(modulated, 512, false), renderWithChanges(start, 512, false));
+
+    EngineProbe p;
+    p.bank().setParameter(row.index, row.value);
+    ASSERT_TRUE(p.queueModulation(3, row.index, row.amount));
+    std::vector<float> left(64), right(64);
+    p.processReplacing(left.data(), right.data(), 64);
+    EXPECT_EQ(p.getParameter(row.index), row.value);
+    EXPECT_EQ(p.bank().modulation(row.index), row.amount);
+    EXPECT_EQ(p.bank().bankImage().programs[0].values[row.index], row.value);
+  }
+  EngineProbe p;
+  EXPECT_FALSE(p.queueModulation(0, kNumParams, 0.5f));
+  p.bank().setModulation(kS, std::numeric_limits<float>::quiet_NaN());
+  EXPECT_EQ(p.bank().modulation(kS), 0.0f);
 }
 
 TEST(Instrument, ParameterChangesOutOfOrderOrPastTheBlock) {

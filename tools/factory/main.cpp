@@ -1,5 +1,6 @@
 // velaorin-factory: the factory library as files, for the build and for scripts/render-factory.sh.
 //   velaorin-factory bank OUT.fxb      the bank file of the 32 sounds
+//   velaorin-factory programs DIR      DIR/NN-name.fxp: each sound as a program file
 //   velaorin-factory phrases DIR       DIR/NN-name.mid: each sound's phrase
 //   velaorin-factory sheet OUT.png DIR a contact sheet of DIR/NN-name.flac's spectrograms
 //   velaorin-factory report            what the library test measures, sound by sound
@@ -20,11 +21,7 @@ namespace {
 
 using namespace factory;
 
-const char* kindName(SoundKind kind) {
-  static const char* const names[] = {"bass", "lead",  "pluck",      "keys",  "bell",
-                                      "brass", "pad", "percussion", "effect"};
-  return names[static_cast<int>(kind)];
-}
+const char* kindName(SoundKind kind) { return soundKindName(kind); }
 
 bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
@@ -43,6 +40,18 @@ int writeBank(const std::string& path) {
     std::snprintf(bank.programs[n].name, sizeof bank.programs[n].name, "%s", kFactorySounds[n].name);
   }
   return writeFile(path, writeBankFile(bank)) ? 0 : 1;
+}
+
+// Each sound as a program file, DIR/NN-name.fxp: what hosts' preset browsers and the tools load.
+int writePrograms(const std::string& folder) {
+  for (int32_t n = 0; n < kFactorySoundCount; ++n) {
+    ProgramImage program{};
+    std::copy(std::begin(kFactorySounds[n].values), std::end(kFactorySounds[n].values),
+              program.values);
+    std::snprintf(program.name, sizeof program.name, "%s", kFactorySounds[n].name);
+    if (!writeFile(folder + "/" + fileStem(n) + ".fxp", writeProgramFile(program))) return 1;
+  }
+  return 0;
 }
 
 int writePhrases(const std::string& folder) {
@@ -177,10 +186,12 @@ int report() {
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "bank" && argc == 3) return writeBank(argv[2]);
+  if (command == "programs" && argc == 3) return writePrograms(argv[2]);
   if (command == "phrases" && argc == 3) return writePhrases(argv[2]);
   if (command == "sheet" && argc == 4) return drawSheet(argv[2], argv[3]);
   if (command == "report" && argc == 2) return report();
   std::fprintf(stderr,
-               "usage: velaorin-factory bank OUT.fxb | phrases DIR | sheet OUT.png DIR | report\n");
+               "usage: velaorin-factory bank OUT.fxb | programs DIR | phrases DIR | sheet OUT.png DIR"
+               " | report\n");
   return 2;
 }

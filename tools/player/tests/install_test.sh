@@ -36,6 +36,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 # lib/lv2 is the LV2 bundle's, whatever it holds.
 expected="bin/velaorin
 bin/velaorin-render
+lib/clap/VelaOrin.clap
 lib/vst/VelaOrin.so
 share/applications/velaorin.desktop
 share/doc/velaorin/README.md
@@ -48,9 +49,15 @@ share/velaorin/VelaOrin-Factory.fxb"
 # The README's pages, beside it as in the source tree.
 expected=$( (echo "$expected"; cd "$source_dir" &&
   find docs -type f \( -name '*.md' -o -name '*.png' \) | sed 's|^|share/doc/velaorin/|') | sort)
-actual=$(cd "$prefix" && find . -type f | sed 's|^\./||' | grep -v '^lib/lv2/' | sort)
+# share/velaorin/presets holds the 32 factory program files, checked below.
+actual=$(cd "$prefix" && find . -type f | sed 's|^\./||' | grep -v -e '^lib/lv2/' -e '^share/velaorin/presets/' | sort)
 [ "$actual" = "$expected" ] || fail "installed files differ:
 $actual"
+[ "$(ls "$prefix/share/velaorin/presets" | grep -c '^[0-9][0-9]-[a-z0-9-]*\.fxp$')" = 32 ] ||
+  fail "not the 32 factory program files in share/velaorin/presets"
+"$prefix/bin/velaorin-render" -p "$prefix/lib/vst/VelaOrin.so" \
+  --preset "$prefix/share/velaorin/presets/31-sci-fi-zap.fxp" --list-programs |
+  grep -q '^ *0  Sci-Fi Zap  (current)$' || fail "an installed factory program file"
 for program in velaorin velaorin-render; do
   [ -x "$prefix/bin/$program" ] || fail "$program is not executable"
 done
@@ -88,7 +95,8 @@ grep -q '^name 1 Eth Drm$' "$XDG_CONFIG_HOME/velaorin/state" || fail "installed 
 deb=$(ls "$scratch"/deb/*.deb)
 echo "package $(basename "$deb"):"
 dpkg-deb -c "$deb" | awk '{print "  " $6}'
-packaged=$(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $6}' | sed 's|^\./usr/||' | grep -v '^lib/lv2/' | sort)
+packaged=$(dpkg-deb -c "$deb" | awk '$6 !~ /\/$/ {print $6}' | sed 's|^\./usr/||' |
+  grep -v -e '^lib/lv2/' -e '^share/velaorin/presets/' | sort)
 [ "$packaged" = "$expected" ] || fail "the package's files differ from the install's:
 $packaged"
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -102,7 +110,7 @@ dpkg-deb -e "$deb" "$scratch/control"
 root=$scratch/root
 dpkg -x "$deb" "$root"
 renders_demo "$root/usr/bin/velaorin-render" "$root/usr/lib/vst/VelaOrin.so"
-for binary in usr/bin/velaorin usr/bin/velaorin-render usr/lib/vst/VelaOrin.so; do
+for binary in usr/bin/velaorin usr/bin/velaorin-render usr/lib/vst/VelaOrin.so usr/lib/clap/VelaOrin.clap; do
   file -b "$root/$binary" | grep -q ', stripped' || fail "$binary is not stripped in the package"
 done
 file -b "$build/bin/velaorin" | grep -q 'not stripped' || fail "the build tree lost its symbols"
