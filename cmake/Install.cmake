@@ -3,7 +3,8 @@
 # README with its pages (docs/), copyright and changelog. `cpack -G DEB` makes a Debian package of
 # the same files.
 # Anything else installed under lib/ (the LV2 bundle in lib/lv2/VelaOrin.lv2, the CLAP plug-in in
-# lib/clap) is packaged as it is; install its binaries with install(TARGETS) so that the package gets them stripped.
+# lib/clap) is packaged as it is; install its binaries with install(TARGETS) so that the package
+# gets them stripped.
 install(TARGETS VelaOrin LIBRARY DESTINATION lib/vst)
 foreach(program velaorin velaorin-render)
   if(TARGET ${program})
