@@ -86,7 +86,9 @@ class ScaleOption {
 };
 
 // A list ends at an option with key 0 and no value.
-bool ended(const LV2_Options_Option* o) { return o == nullptr || (o->key == 0 && o->value == nullptr); }
+bool ended(const LV2_Options_Option* o) {
+  return o == nullptr || (o->key == 0 && o->value == nullptr);
+}
 
 struct Ui {
   Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,

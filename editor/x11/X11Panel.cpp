@@ -499,7 +499,8 @@ std::unique_ptr<PanelWindow> createNativePanel(void* parent, velapanel::HostScal
   }
   // A damaged choice: one line for each panel opened, and the panel goes on automatically.
   if (!stored.problem.empty())
-    std::fprintf(stderr, "VelaOrin panel: %s; scale chosen automatically\n", stored.problem.c_str());
+    std::fprintf(stderr, "VelaOrin panel: %s; scale chosen automatically\n",
+                 stored.problem.c_str());
   try {
     return std::make_unique<velax11::X11Panel>(display, window, visual, words);
   } catch (...) {

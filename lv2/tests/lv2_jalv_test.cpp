@@ -91,8 +91,8 @@ uint32_t pixel(Display* display, Window window, int x, int y) {
 // The screen's Xft.dpi as desktops set it, until destruction; 0 leaves the screen without one.
 struct ScreenDpi {
   explicit ScreenDpi(int dpi)
-      : set(dpi > 0 &&
-            std::system(("echo 'Xft.dpi: " + std::to_string(dpi) + "' | xrdb -nocpp -merge").c_str()) == 0) {}
+      : set(dpi > 0 && std::system(("echo 'Xft.dpi: " + std::to_string(dpi) +
+                                    "' | xrdb -nocpp -merge").c_str()) == 0) {}
   ~ScreenDpi() {
     if (set) std::system("xrdb -remove");
   }

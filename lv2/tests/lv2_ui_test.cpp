@@ -105,7 +105,8 @@ struct Lv2UiHost : testing::Test {
     const LV2_Feature touchFeature{LV2_UI__touch, &toucher};
     const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
     const LV2_Feature mapFeature{LV2_URID__map, &mapper};
-    const LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature optionsFeature{LV2_OPTIONS__options,
+                                     const_cast<LV2_Options_Option*>(options)};
     std::vector<const LV2_Feature*> features = {&resizeFeature, &idleFeature};
     if (withParent) features.push_back(&parentFeature);
     if (withTouch) features.push_back(&touchFeature);
@@ -292,8 +293,8 @@ TEST_F(Lv2UiHost, ScaleFactorSizesThePanelAndTheOptionsInterfaceChangesIt) {
       std::filesystem::create_directories(std::string(folder) + "/velaorin");
       std::ofstream(std::string(folder) + "/velaorin/panel") << row.choice;
     }
-    const LV2_Options_Option given[] = {option(scaleFactor, atomFloat, sizeof row.scale, &row.scale),
-                                        end};
+    const LV2_Options_Option given[] = {
+        option(scaleFactor, atomFloat, sizeof row.scale, &row.scale), end};
     ui = instantiate(top, true, true, given);
     ASSERT_NE(ui, nullptr);
     idle->idle(ui);

@@ -188,9 +188,9 @@ TEST(X11PanelPaint, TwiceTheScaleReducedTwoToOneIsTheSamePicture) {
   for (int32_t y = 0; y < kPanelHeight; ++y)
     for (int32_t x = 0; x < kPanelWidth; ++x)
       for (const int shift : {0, 8, 16}) {
-        const int sum = channel(two.at(2 * x, 2 * y), shift) + channel(two.at(2 * x + 1, 2 * y), shift) +
-                        channel(two.at(2 * x, 2 * y + 1), shift) +
-                        channel(two.at(2 * x + 1, 2 * y + 1), shift);
+        const int sum =
+            channel(two.at(2 * x, 2 * y), shift) + channel(two.at(2 * x + 1, 2 * y), shift) +
+            channel(two.at(2 * x, 2 * y + 1), shift) + channel(two.at(2 * x + 1, 2 * y + 1), shift);
         difference += std::abs(sum / 4.0 - channel(one.at(x, y), shift));
       }
   difference /= 3.0 * kPanelWidth * kPanelHeight;

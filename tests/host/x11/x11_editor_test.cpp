@@ -57,7 +57,8 @@ class ScreenDpi {
  public:
   explicit ScreenDpi(int dpi) {
     if (dpi > 0)
-      set = std::system(("echo 'Xft.dpi: " + std::to_string(dpi) + "' | xrdb -nocpp -merge").c_str()) == 0;
+      set = std::system(("echo 'Xft.dpi: " + std::to_string(dpi) + "' | xrdb -nocpp -merge")
+                            .c_str()) == 0;
   }
   ~ScreenDpi() {
     if (set) std::system("xrdb -remove");
@@ -79,7 +80,8 @@ std::string stderrOf(const std::function<void()>& action) {
   close(saved);
   std::rewind(capture);
   std::string text;
-  for (int c = std::fgetc(capture); c != EOF; c = std::fgetc(capture)) text.push_back(static_cast<char>(c));
+  for (int c = std::fgetc(capture); c != EOF; c = std::fgetc(capture))
+    text.push_back(static_cast<char>(c));
   std::fclose(capture);
   return text;
 }
@@ -227,9 +229,10 @@ struct X11Host : testing::Test {
   std::vector<uint32_t> panelPixels(int x, int y, int width = 1, int height = 1) {
     const std::vector<Window> panel = children(top);
     std::vector<uint32_t> pixels;
-    XImage* image = panel.size() != 1 ? nullptr
-                                      : XGetImage(display, panel[0], x, y, static_cast<unsigned>(width),
-                                                  static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    XImage* image = panel.size() != 1
+                        ? nullptr
+                        : XGetImage(display, panel[0], x, y, static_cast<unsigned>(width),
+                                    static_cast<unsigned>(height), AllPlanes, ZPixmap);
     if (image == nullptr) return pixels;
     for (int row = 0; row < height; ++row)
       for (int column = 0; column < width; ++column)
@@ -284,7 +287,8 @@ TEST_F(X11Host, PanelIsAMappedChildOfTheHostWindowAndItsSizeIsKnownBeforeOpen) {
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(XGetPixel(image, 2, 100) & 0xFFFFFF, 0xF0F0F0u) << "button face, opaque";
   XDestroyImage(image);
-  if (const char* png = std::getenv("VELA_PANEL_PNG")) savePicture(display, panel[0], 481, 281, png);
+  if (const char* png = std::getenv("VELA_PANEL_PNG"))
+    savePicture(display, panel[0], 481, 281, png);
   EXPECT_EQ(dispatch(effect, effEditClose), 0);
   EXPECT_TRUE(children(top).empty());
 }
@@ -540,7 +544,9 @@ TEST_F(X11Host, TheMenuChoiceAsksTheHostIsWrittenAndReadByTheNextPanel) {
   XResizeWindow(display, top, 1500, 900);
   // The menu opened at unit (100, 150): entries of 16 units from (102, 152), marks at x 109.
   constexpr int kMenuX = 100, kMenuY = 150, kEntryX = 144, kMarkX = 109;
-  auto entryY = [](int entry) { return kMenuY + kScaleMenuBorder + entry * kScaleMenuItemHeight + 8; };
+  auto entryY = [](int entry) {
+    return kMenuY + kScaleMenuBorder + entry * kScaleMenuItemHeight + 8;
+  };
   constexpr int k150 = 2, kAutomatic = 6;
   auto sizeRequests = [] {
     std::vector<std::pair<int, int>> requests;

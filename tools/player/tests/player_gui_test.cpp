@@ -340,12 +340,13 @@ TEST(PlayerGui, MenuLaunchWithoutJackShowsWhyInAWindow) {
   XCloseDisplay(display);
 }
 
-// The window's child windows, oldest first.
+// The window's child windows, oldest first; none for no window (0).
 std::vector<Window> childrenOf(Display* display, Window parent) {
   Window root = 0, up = 0, *list = nullptr;
   unsigned count = 0;
   std::vector<Window> out;
-  if (XQueryTree(display, parent, &root, &up, &list, &count) != 0 && list != nullptr) {
+  if (parent != 0 && XQueryTree(display, parent, &root, &up, &list, &count) != 0 &&
+      list != nullptr) {
     out.assign(list, list + count);
     XFree(list);
   }
@@ -390,9 +391,9 @@ TEST(PlayerGui, TheWindowTakesThePanelsScale) {
     Window window = 0, area = 0, panel = 0;
     for (int waited = 0; waited < kPatientMs && panel == 0; waited += 50, settle(display, 50)) {
       if (window == 0) window = findWindow(display, DefaultRootWindow(display), "VoScale");
-      const std::vector<Window> areas = window != 0 ? childrenOf(display, window) : std::vector<Window>{};
+      const std::vector<Window> areas = childrenOf(display, window);
       area = areas.empty() ? 0 : areas[0];
-      const std::vector<Window> panels = area != 0 ? childrenOf(display, area) : std::vector<Window>{};
+      const std::vector<Window> panels = childrenOf(display, area);
       XWindowAttributes a{};
       if (panels.size() == 1 && XGetWindowAttributes(display, panels[0], &a) != 0 &&
           a.map_state == IsViewable)
@@ -447,10 +448,10 @@ TEST(PlayerGui, TheWindowTakesThePanelsScale) {
     XTestFakeButtonEvent(display, 1, False, CurrentTime);
     XSync(display, False);
     const std::string choice = row.scale == nullptr ? "scale=1.5\n" : "scale=2\n";
-    for (int waited = 0; waited < kPatientMs && readFile(folder.path() + "/velaorin/panel") != choice;
-         waited += 50)
+    const std::string choiceFile = folder.path() + "/velaorin/panel";
+    for (int waited = 0; waited < kPatientMs && readFile(choiceFile) != choice; waited += 50)
       settle(display, 50);
-    EXPECT_EQ(readFile(folder.path() + "/velaorin/panel"), choice);
+    EXPECT_EQ(readFile(choiceFile), choice);
     if (row.scale == nullptr) {
       for (int waited = 0; waited < kPatientMs && (sizeOf(display, window).first != 722 ||
                                                    sizeOf(display, panel).first != 722);
