@@ -4,6 +4,6 @@
 
 #include <cstdint>
 
-// index 'VOsc': the scale at which the host needs the panel, in hundredths (150 = 1.5), binding
-// because its window cannot follow another size; 0: the host has no word on it.
+// index 'VOsc': the scale at which the host needs the panel, in hundredths from 100 to 300
+// (150 = 1.5), binding because its window cannot follow another size; 0: the host has no word.
 constexpr int32_t kHostScaleQuestion = 0x564F7363;

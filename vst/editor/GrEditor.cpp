@@ -85,7 +85,10 @@ velapanel::HostScale GrEditor::hostScale() const {
 #else
   auto* extended = dynamic_cast<AudioEffectX*>(effect);
   if (extended == nullptr) return {};
+  // Hosts that do not know the question answer 0; an answer outside 100..300 is not a scale
+  // either, whatever such a host meant by it.
   const int32_t hundredths = extended->hostVendorSpecific(kHostScaleQuestion, 0, nullptr, 0.0f);
-  return {hundredths > 0 ? hundredths / 100.0 : 0.0, true};
+  if (hundredths < 100 || hundredths > 300) return {};
+  return {hundredths / 100.0, true};
 #endif
 }

@@ -488,13 +488,16 @@ TEST_F(X11Host, EveryControlAnswersWhereItIsDrawnAtEveryScale) {
 
 // Where the scale comes from when the host says nothing: the user's choice, then the screen's
 // Xft.dpi over 96, then 1; clamped to 1..3. A damaged choice is ignored with one line on stderr
-// for each panel opened, none for the host asking the size before.
+// for each panel opened, none for the host asking the size before. A host of ours (the player's
+// --scale) answers the vendor-specific question with a binding scale in hundredths; an answer
+// outside 100..300 is no scale.
 TEST_F(X11Host, TheScaleComesFromTheUsersChoiceThenTheScreen) {
   struct Row {
     int dpi;
     const char* choice;  // null: no file
     int width, height;
     bool damaged;
+    intptr_t hostAnswer = 0;
   };
   const Row rows[] = {
       {0, nullptr, 481, 281, false},
@@ -510,11 +513,15 @@ TEST_F(X11Host, TheScaleComesFromTheUsersChoiceThenTheScreen) {
       {0, "scale=1.5\nscale=2\n", 481, 281, true},
       {0, "Scale=2\n", 481, 281, true},
       {0, "scale=nan\n", 481, 281, true},
+      {192, "scale=2\n", 601, 351, false, 125},
+      {192, nullptr, 962, 562, false, 1},
   };
   XResizeWindow(display, top, 1500, 900);
   for (const Row& row : rows) {
     SCOPED_TRACE(testing::Message() << "Xft.dpi " << row.dpi << ", file "
-                                    << (row.choice != nullptr ? row.choice : "(none)"));
+                                    << (row.choice != nullptr ? row.choice : "(none)")
+                                    << ", the host's answer " << row.hostAnswer);
+    RecordingHost::instance().answers[audioMasterVendorSpecific] = row.hostAnswer;
     ScreenDpi dpi(row.dpi);
     ASSERT_EQ(dpi.set, row.dpi > 0) << "xrdb";
     std::filesystem::remove(choiceFile());
