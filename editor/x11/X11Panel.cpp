@@ -395,7 +395,8 @@ void X11Panel::move(const XMotionEvent& event) {
     if (hovered != view.menu.hovered) dirty = true;
     view.menu.hovered = hovered;
   } else if (drag == Drag::Knob) {
-    // Window coordinates, held by the pointer grab also beyond the window's edge.
+    // In panel units, not screen pixels: the knob turns as far for the same distance in panel
+    // units at every scale. The pointer grab reports window coordinates beyond its edge too.
     form_->knob(dragControl).MouseMove({x, y});
   } else if (drag == Drag::Thumb) {
     const TrackBarGeometry g = trackBarGeometry(dragControl);
