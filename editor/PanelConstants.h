@@ -28,3 +28,9 @@ constexpr std::array<int32_t, kKnobCount> kKnobSize = {25, 25, 33, 33, 33};  // 
 constexpr int32_t kRadioItemLeft = 8;
 constexpr int32_t kRadioItemTop = 14;
 constexpr int32_t kRadioItemBottomMargin = 4;
+
+// The scale menu (PanelScale.h), in panel units: opened where the right-click was, moved in
+// so that it lies inside the panel; one item under another below a border.
+constexpr int32_t kScaleMenuWidth = 88;
+constexpr int32_t kScaleMenuItemHeight = 16;
+constexpr int32_t kScaleMenuBorder = 2;

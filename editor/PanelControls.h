@@ -23,11 +23,19 @@
 // positions, then the TForm1 (whose constructor runs FormCreate), then starts the timer.
 // Destruction stops the timer and destroys the native windows before the TForm1, whose own
 // destruction closes any gesture still open.
+//
+// Scale (PanelScale.h): a panel may draw at any scale from 1 to 3, from the first of a binding
+// host word, the user's choice, the host's word, the screen's, 1. Its outer size is then the
+// scaled size. When the scale changes while the panel is shown, it asks the host through its
+// resize request and takes the new size only when the host agrees; otherwise the new size waits
+// for the panel's next opening. Before it is shown it simply takes the new size.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+
+#include "PanelScale.h"
 
 class TForm1;
 
@@ -71,8 +79,8 @@ class PanelWindow {
   virtual void hide() {}
   // Repaints at once (not deferred): brings the controls into line with the stored values.
   virtual void repaint() = 0;
-  virtual int32_t outerWidth() const = 0;   // kPanelWidth for the designed panel
-  virtual int32_t outerHeight() const = 0;  // kPanelHeight
+  virtual int32_t outerWidth() const = 0;   // kPanelWidth for the designed panel, scaled
+  virtual int32_t outerHeight() const = 0;  // kPanelHeight, scaled
   // [UI thread] Each idle call of the host. Where the platform delivers no window messages
   // of its own (X11), this reads the panel's events, runs the poll by elapsed time and repaints.
   virtual void idle() {}
@@ -83,6 +91,14 @@ class PanelWindow {
   // for hosts that call idle on activity rather than on a clock; -1 where the platform delivers
   // its window messages itself.
   virtual int eventDescriptor() const { return -1; }
+
+  // [UI thread] The host's word on the scale (LV2 ui:scaleFactor, CLAP set_scale, VST 3's
+  // content scale factor); {} withdraws it. Panels that draw at one size ignore it.
+  virtual void setHostScale(velapanel::HostScale) {}
+  // [UI thread] Asks the host to make the panel's window width x height; true when the host
+  // agreed. Without one the panel takes a new size by itself.
+  using SizeRequest = std::function<bool(int32_t width, int32_t height)>;
+  virtual void setSizeRequest(SizeRequest) {}
 };
 
 // Creates the panel as a borderless child of `parent` (a native window handle) at (0, 0), with no
@@ -90,5 +106,9 @@ class PanelWindow {
 using PanelFactory = std::function<std::unique_ptr<PanelWindow>(void* parent)>;
 
 // Defined in editor/win32/ (`parent` is an HWND) and editor/x11/ (`parent` carries an X11
-// window id; the panel opens its own display connection).
-std::unique_ptr<PanelWindow> createNativePanel(void* parent);
+// window id; the panel opens its own display connection). `host`: the host's word on the scale
+// at creation.
+std::unique_ptr<PanelWindow> createNativePanel(void* parent, velapanel::HostScale host = {});
+// [UI thread] The outer size a panel created now with `host` would have, for hosts that ask
+// before they open it. The Windows panel: always its designed size.
+velapanel::PanelSize nativePanelSize(velapanel::HostScale host = {});

@@ -4,8 +4,14 @@
 // to the control ports with the float protocol, bracketed by ui:touch where the host offers it;
 // the host's port_event values move the controls and are never written back. No instance-access
 // and nothing shared with the DSP: hosts may run the two in different processes.
+// The host's ui:scaleFactor (in the options at instantiation, later through the options
+// interface) is its word on the panel's scale; the window's size hints follow the scale and a
+// new size is told to ui:resize.
+#include <lv2/atom/atom.h>
 #include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cstring>
 #include <memory>
@@ -55,10 +61,41 @@ class PortLink final : public ParameterLink {
   float values_[kNumParams] = {};
 };
 
+// ui:scaleFactor in an options array, as a number of any atom type a host may use for it.
+class ScaleOption {
+ public:
+  explicit ScaleOption(const LV2_URID_Map* map) {
+    if (map == nullptr || map->map == nullptr) return;  // no way to name the option
+    key_ = map->map(map->handle, LV2_UI__scaleFactor);
+    float_ = map->map(map->handle, LV2_ATOM__Float);
+    double_ = map->map(map->handle, LV2_ATOM__Double);
+    int_ = map->map(map->handle, LV2_ATOM__Int);
+  }
+  bool is(const LV2_Options_Option& o) const { return key_ != 0 && o.key == key_; }
+  // The value of a scaleFactor option; 0 when its type is none of ours.
+  double value(const LV2_Options_Option& o) const {
+    if (o.value == nullptr) return 0.0;
+    if (o.type == float_ && o.size == sizeof(float)) return *static_cast<const float*>(o.value);
+    if (o.type == double_ && o.size == sizeof(double)) return *static_cast<const double*>(o.value);
+    if (o.type == int_ && o.size == sizeof(int32_t)) return *static_cast<const int32_t*>(o.value);
+    return 0.0;
+  }
+
+ private:
+  LV2_URID key_ = 0, float_ = 0, double_ = 0, int_ = 0;
+};
+
+// A list ends at an option with key 0 and no value.
+bool ended(const LV2_Options_Option* o) {
+  return o == nullptr || (o->key == 0 && o->value == nullptr);
+}
+
 struct Ui {
-  Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch)
-      : link(write, controller, touch) {}
+  Ui(LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
+     const LV2_URID_Map* map)
+      : link(write, controller, touch), scaleOption(map) {}
   PortLink link;
+  ScaleOption scaleOption;
   // Destroyed first: closing the panel ends any open gesture through the link.
   std::unique_ptr<PanelWindow> panel;
 };
@@ -84,17 +121,28 @@ LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const c
       widget == nullptr || parent == nullptr)
     return nullptr;
   auto ui = std::unique_ptr<Ui>(
-      new (std::nothrow) Ui(write, controller, featureData<LV2UI_Touch>(features, LV2_UI__touch)));
+      new (std::nothrow) Ui(write, controller, featureData<LV2UI_Touch>(features, LV2_UI__touch),
+                            featureData<LV2_URID_Map>(features, LV2_URID__map)));
   if (ui == nullptr) return nullptr;
+  velapanel::HostScale hostScale;
+  for (const auto* o = featureData<LV2_Options_Option>(features, LV2_OPTIONS__options); !ended(o);
+       ++o)
+    if (ui->scaleOption.is(*o)) hostScale.scale = ui->scaleOption.value(*o);
   // ui:parent carries the X11 window id itself.
-  ui->panel = createNativePanel(parent->data);
+  ui->panel = createNativePanel(parent->data, hostScale);
   if (ui->panel == nullptr) return nullptr;
   ui->panel->form().setLink(&ui->link);
   *widget = reinterpret_cast<LV2UI_Widget>(ui->panel->nativeWindow());
-  // Some hosts size their window only from this call.
-  if (const auto* resize = featureData<LV2UI_Resize>(features, LV2_UI__resize);
-      resize != nullptr && resize->ui_resize != nullptr)
+  // Some hosts size their window only from this call; the host is told, not asked: our window
+  // is a child of its, and the size hints say the rest.
+  const auto* resize = featureData<LV2UI_Resize>(features, LV2_UI__resize);
+  if (resize != nullptr && resize->ui_resize == nullptr) resize = nullptr;
+  if (resize != nullptr)
     resize->ui_resize(resize->handle, ui->panel->outerWidth(), ui->panel->outerHeight());
+  ui->panel->setSizeRequest([resize](int32_t width, int32_t height) {
+    if (resize != nullptr) resize->ui_resize(resize->handle, width, height);
+    return true;
+  });
   ui->panel->show();
   return ui.release();
 }
@@ -119,8 +167,36 @@ int idle(LV2UI_Handle handle) {
 
 const LV2UI_Idle_Interface kIdle = {idle};
 
+// [UI thread] Nothing to read back: the panel keeps no option a host could ask for.
+uint32_t getOptions(LV2_Handle, LV2_Options_Option* options) {
+  return ended(options) ? LV2_OPTIONS_SUCCESS : LV2_OPTIONS_ERR_BAD_KEY;
+}
+
+// [UI thread] ui:scaleFactor moves the panel to the host's new word; other options are not ours.
+uint32_t setOptions(LV2_Handle handle, const LV2_Options_Option* options) {
+  Ui& ui = *static_cast<Ui*>(handle);
+  uint32_t status = LV2_OPTIONS_SUCCESS;
+  for (const LV2_Options_Option* o = options; !ended(o); ++o) {
+    if (!ui.scaleOption.is(*o)) {
+      status |= LV2_OPTIONS_ERR_BAD_KEY;
+      continue;
+    }
+    const double scale = ui.scaleOption.value(*o);
+    if (velapanel::clampScale(scale) == 0.0)
+      status |= LV2_OPTIONS_ERR_BAD_VALUE;
+    else
+      ui.panel->setHostScale({scale, false});
+  }
+  return status;
+}
+
+const LV2_Options_Interface kOptions = {getOptions, setOptions};
+
 const void* extensionData(const char* uri) {
-  return uri != nullptr && std::strcmp(uri, LV2_UI__idleInterface) == 0 ? &kIdle : nullptr;
+  if (uri == nullptr) return nullptr;
+  if (std::strcmp(uri, LV2_UI__idleInterface) == 0) return &kIdle;
+  if (std::strcmp(uri, LV2_OPTIONS__interface) == 0) return &kOptions;
+  return nullptr;
 }
 
 const LV2UI_Descriptor kDescriptor = {kUiUri, instantiate, cleanup, portEvent, extensionData};

@@ -227,11 +227,14 @@ std::string manifestTurtle(const std::string& dsp, const std::string& ui) {
 std::string uiTurtle() {
   std::ostringstream t;
   t << kPrefixes;
+  // ui:scaleFactor through the options feature (urid:map names it) and the options interface.
+  t << "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n\n";
   t << "<" << kUiUri << ">\n"
     << "    a ui:X11UI ;\n"
     << "    lv2:optionalFeature ui:parent , ui:resize , ui:idleInterface , ui:touch , "
-       "ui:noUserResize ;\n"
-    << "    lv2:extensionData ui:idleInterface .\n";
+       "ui:noUserResize , urid:map , opts:options ;\n"
+    << "    lv2:extensionData ui:idleInterface , opts:interface ;\n"
+    << "    opts:supportedOption ui:scaleFactor .\n";
   return t.str();
 }
 

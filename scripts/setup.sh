@@ -8,6 +8,7 @@ need=(cmake g++ make ninja-build pkg-config googletest libgtest-dev libbenchmark
       wine wine32:i386 wine64 xvfb xauth valgrind
       libcli11-dev  # the renderer's command line
       libx11-dev libcairo2-dev libxtst-dev fonts-dejavu-core  # the Linux editor panel and its tests
+      x11-xserver-utils  # xrdb: the panel tests set the screen's Xft.dpi
       # the JACK player, a dummy-driver JACK server for its tests, the Debian package's tools
       libjack-jackd2-dev jackd2 dpkg-dev file
       help2man man-db lintian  # the manual pages, reading them, checking the Debian package

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Saves screenshots of the editor panel and prints their paths:
 # - the Linux panel of VelaOrin.so (preset linux-release), opened by our X11 test host on a
-#   private Xvfb display: build/linux-release/artifacts/panel-x11.png;
+#   private Xvfb display: build/linux-release/artifacts/panel-x11.png, and the same at 200 %:
+#   build/linux-release/artifacts/panel-200.png;
 # - the same panel as VelaOrin.lv2's UI inside jalv.gtk3: build/linux-release/artifacts/panel-lv2.png;
 # - the 32-bit Windows plug-in (preset win32) under Wine on a private Xvfb display:
 #   <build-folder>/artifacts/panel.png.
@@ -14,11 +15,14 @@ linux="$root/build/linux-release"
 cmake --build "$linux" -j2 --target VelaOrin vela_x11_tests >/dev/null
 mkdir -p "$linux/artifacts"
 xpng="$linux/artifacts/panel-x11.png"
-rm -f "$xpng"
-VELA_PANEL_PNG="$xpng" "$root/scripts/x11-test.sh" "$linux/bin/vela_x11_tests" \
-  --gtest_filter='X11Host.PanelIsAMappedChild*' >/dev/null
-[ -f "$xpng" ] || { echo "no Linux screenshot was written" >&2; exit 1; }
+x2png="$linux/artifacts/panel-200.png"
+rm -f "$xpng" "$x2png"
+VELA_PANEL_PNG="$xpng" VELA_PANEL_200_PNG="$x2png" "$root/scripts/x11-test.sh" \
+  "$linux/bin/vela_x11_tests" \
+  --gtest_filter='X11Host.PanelIsAMappedChild*:X11Host.EveryControlAnswersWhereItIsDrawn*' >/dev/null
+[ -f "$xpng" ] && [ -f "$x2png" ] || { echo "no Linux screenshot was written" >&2; exit 1; }
 echo "$xpng"
+echo "$x2png"
 
 # The LV2 panel embedded by jalv.gtk3 (through suil), on a private JACK server and display.
 cmake --build "$linux" -j2 --target vela_lv2_bundle vela_lv2_jalv_tests >/dev/null

@@ -523,7 +523,9 @@ void Win32Panel::showChecked(int32_t checkBox, bool state) {
 }  // namespace
 }  // namespace velawin
 
-std::unique_ptr<PanelWindow> createNativePanel(void* parent) {
+// The Windows panel keeps its designed size: Windows hosts stretch plug-in windows by their own DPI
+// handling, so a host's word on the scale is not ours to apply.
+std::unique_ptr<PanelWindow> createNativePanel(void* parent, velapanel::HostScale) {
   HWND parentWindow = static_cast<HWND>(parent);
   if (parentWindow == nullptr || !IsWindow(parentWindow)) return nullptr;
   // Out of memory while building: no panel, and nothing thrown into the host.
@@ -535,3 +537,5 @@ std::unique_ptr<PanelWindow> createNativePanel(void* parent) {
     return nullptr;
   }
 }
+
+velapanel::PanelSize nativePanelSize(velapanel::HostScale) { return {kPanelWidth, kPanelHeight}; }

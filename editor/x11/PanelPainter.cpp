@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "LogoPixels.h"
+#include "PanelScale.h"
 
 namespace velax11 {
 
@@ -50,6 +51,25 @@ void pixelLine(cairo_t* cr, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     }
   }
   cairo_fill(cr);
+}
+
+// At scales other than 1 a pixel-exact line would be a staircase of large steps: the same line
+// as a smooth stroke one unit wide, covering the same run of units (the end one left out).
+void smoothLine(cairo_t* cr, int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
+  const double dx = x1 - x0, dy = y1 - y0;
+  const double length = std::hypot(dx, dy);
+  if (length == 0.0) return;
+  const double backX = 0.5 * dx / length, backY = 0.5 * dy / length;
+  cairo_new_path(cr);
+  cairo_move_to(cr, x0 + 0.5 - backX, y0 + 0.5 - backY);
+  cairo_line_to(cr, x1 + 0.5 - backX, y1 + 0.5 - backY);
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+  cairo_stroke(cr);
+}
+
+// Curves (circles, the knobs) are smoothed at scales other than 1; straight edges stay crisp.
+cairo_antialias_t curveAntialias(double scale) {
+  return scale == 1.0 ? CAIRO_ANTIALIAS_NONE : CAIRO_ANTIALIAS_GRAY;
 }
 
 // Two-pixel sunken edge around a white field (memo, check box).
@@ -164,8 +184,10 @@ void checkBox(cairo_t* cr, PanelBox b, const std::string& caption, bool checked)
   text(cr, caption, b.left + kCheckSize + 4, b.top + (b.height + kBaseline) / 2 - 1);
 }
 
-void radioItem(cairo_t* cr, PanelBox b, const std::string& caption, bool selected) {
+void radioItem(cairo_t* cr, PanelBox b, const std::string& caption, bool selected, double scale) {
   const double cx = b.left + 6.5, cy = b.top + b.height / 2 + 0.5;
+  cairo_save(cr);
+  cairo_set_antialias(cr, curveAntialias(scale));
   cairo_new_path(cr);
   cairo_arc(cr, cx, cy, 5.5, 0, 2 * M_PI);
   setColour(cr, kWindowColour);
@@ -177,6 +199,7 @@ void radioItem(cairo_t* cr, PanelBox b, const std::string& caption, bool selecte
     setColour(cr, kBlackColour);
     cairo_fill(cr);
   }
+  cairo_restore(cr);
   text(cr, caption, b.left + 17, b.top + (b.height + kBaseline) / 2 - 1);
 }
 
@@ -193,7 +216,9 @@ void memo(cairo_t* cr, PanelBox b) {
   }
 }
 
-// The logo, unscaled from the box's top-left corner and cut at the box's edge.
+// The logo from the box's top-left corner, cut at the box's edge. At 1 it is copied pixel for
+// pixel; larger it is resampled smoothly, its edge pixels repeated outwards rather than blended
+// with nothing.
 void logo(cairo_t* cr, PanelBox b) {
   using namespace velapanel;
   static const std::vector<uint32_t> pixels = [] {
@@ -213,6 +238,8 @@ void logo(cairo_t* cr, PanelBox b) {
   cairo_rectangle(cr, b.left, b.top, b.width, b.height);
   cairo_clip(cr);
   cairo_set_source_surface(cr, image, b.left, b.top);
+  cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_GOOD);
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
   cairo_paint(cr);
   cairo_restore(cr);
   cairo_surface_destroy(image);
@@ -304,12 +331,12 @@ PanelBox radioItemBox(int32_t item) {
   return {g.left + inGroup.left, g.top + inGroup.top, inGroup.width, inGroup.height};
 }
 
-void paintKnob(cairo_t* cr, const TTsumami& knob, PanelBox box) {
+void paintKnob(cairo_t* cr, const TTsumami& knob, PanelBox box, double scale) {
   cairo_save(cr);
   cairo_rectangle(cr, box.left, box.top, box.width, box.height);
   cairo_clip(cr);
   cairo_translate(cr, box.left, box.top);
-  cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
+  cairo_set_antialias(cr, curveAntialias(scale));
   cairo_set_line_width(cr, 1.0);
   for (const KnobFigure& f : knob.paintFigures(box.width, box.height)) {
     switch (f.kind) {
@@ -327,15 +354,83 @@ void paintKnob(cairo_t* cr, const TTsumami& knob, PanelBox box) {
         break;
       case KnobFigureKind::Line:
         setColour(cr, knobColour(f.pen));
-        pixelLine(cr, f.from.x, f.from.y, f.to.x, f.to.y);
+        if (scale == 1.0)
+          pixelLine(cr, f.from.x, f.from.y, f.to.x, f.to.y);
+        else
+          smoothLine(cr, f.from.x, f.from.y, f.to.x, f.to.y);
         break;
     }
   }
   cairo_restore(cr);
 }
 
-void paintPanel(cairo_t* cr, const PanelView& view) {
+bool onControl(int32_t x, int32_t y) {
+  for (int32_t n = 1; n <= kKnobCount; ++n)
+    if (knobBox(n).contains(x, y)) return true;
+  for (int32_t n = 1; n <= kTrackBarCount; ++n)
+    if (trackBarGeometry(n).box.contains(x, y)) return true;
+  for (int32_t n = 1; n <= kCheckBoxCount; ++n)
+    if (checkBoxBox(n).contains(x, y)) return true;
+  for (int32_t i = 0; i < kRadioItemCount; ++i)
+    if (radioItemBox(i).contains(x, y)) return true;
+  return false;
+}
+
+PanelBox scaleMenuBox(int32_t x, int32_t y) {
+  constexpr auto kEntries = static_cast<int32_t>(velapanel::kScaleMenu.size());
+  constexpr int32_t kHeight = 2 * kScaleMenuBorder + kEntries * kScaleMenuItemHeight;
+  return {std::clamp(x, 0, kPanelWidth - kScaleMenuWidth), std::clamp(y, 0, kPanelHeight - kHeight),
+          kScaleMenuWidth, kHeight};
+}
+
+PanelBox scaleMenuItemBox(PanelBox menu, int32_t item) {
+  return {menu.left + kScaleMenuBorder, menu.top + kScaleMenuBorder + item * kScaleMenuItemHeight,
+          menu.width - 2 * kScaleMenuBorder, kScaleMenuItemHeight};
+}
+
+int32_t scaleMenuItemAt(PanelBox menu, int32_t x, int32_t y) {
+  for (int32_t i = 0; i < static_cast<int32_t>(velapanel::kScaleMenu.size()); ++i)
+    if (scaleMenuItemBox(menu, i).contains(x, y)) return i;
+  return -1;
+}
+
+namespace {
+
+// A raised box like a button's, the current entry marked with a dot as a radio item is.
+void scaleMenu(cairo_t* cr, const ScaleMenuView& menu, double scale) {
+  const PanelBox b = menu.box;
+  fill(cr, kFaceColour, b.left, b.top, b.width, b.height);
+  fill(cr, kHighlightColour, b.left + 1, b.top + 1, b.width - 2, 1);
+  fill(cr, kHighlightColour, b.left + 1, b.top + 1, 1, b.height - 2);
+  fill(cr, kShadowColour, b.left + 1, b.top + b.height - 2, b.width - 2, 1);
+  fill(cr, kShadowColour, b.left + b.width - 2, b.top + 1, 1, b.height - 2);
+  fill(cr, kDarkShadowColour, b.left, b.top + b.height - 1, b.width, 1);
+  fill(cr, kDarkShadowColour, b.left + b.width - 1, b.top, 1, b.height);
+  for (int32_t i = 0; i < static_cast<int32_t>(velapanel::kScaleMenu.size()); ++i) {
+    const PanelBox item = scaleMenuItemBox(b, i);
+    if (i == menu.hovered) fill(cr, kWindowColour, item.left, item.top, item.width, item.height);
+    if (i == menu.marked) {
+      cairo_save(cr);
+      cairo_set_antialias(cr, curveAntialias(scale));
+      cairo_new_path(cr);
+      cairo_arc(cr, item.left + 7.5, item.top + item.height / 2.0, 2.5, 0, 2 * M_PI);
+      setColour(cr, kBlackColour);
+      cairo_fill(cr);
+      cairo_restore(cr);
+    }
+    text(cr, velapanel::kScaleMenu[static_cast<size_t>(i)].label, item.left + 16,
+         item.top + (item.height + kBaseline) / 2 - 1);
+  }
+}
+
+}  // namespace
+
+void paintPanel(cairo_t* cr, const PanelView& view, double scale) {
   cairo_save(cr);
+  // The whole window first: lround(481 s) may reach half a pixel beyond the scaled panel.
+  const velapanel::PanelSize size = velapanel::scaledPanelSize(scale);
+  fill(cr, kFaceColour, 0, 0, size.width, size.height);
+  cairo_scale(cr, scale, scale);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
   cairo_set_line_width(cr, 1.0);
   cairo_select_font_face(cr, kFontFamily, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
@@ -359,7 +454,8 @@ void paintPanel(cairo_t* cr, const PanelView& view) {
       case ControlKind::RadioGroup:
         groupBox(cr, b, caption, false);
         for (int32_t i = 0; i < kRadioItemCount; ++i)
-          radioItem(cr, radioItemBox(i), narrow(velapanel::kRadioItems[i]), i == view.radio);
+          radioItem(cr, radioItemBox(i), narrow(velapanel::kRadioItems[i]), i == view.radio,
+                    scale);
         break;
       case ControlKind::TrackBarHorz:
       case ControlKind::TrackBarVert:
@@ -369,12 +465,13 @@ void paintPanel(cairo_t* cr, const PanelView& view) {
       case ControlKind::BottomLabel: text(cr, caption, b.left, b.top + b.height - 3); break;
       case ControlKind::CheckBox: checkBox(cr, b, caption, view.checks[n]); break;
       case ControlKind::Knob:
-        if (view.knobs[n] != nullptr) paintKnob(cr, *view.knobs[n], b);
+        if (view.knobs[n] != nullptr) paintKnob(cr, *view.knobs[n], b, scale);
         break;
       case ControlKind::Memo: memo(cr, b); break;
       case ControlKind::Image: logo(cr, b); break;
     }
   }
+  if (view.menu.open) scaleMenu(cr, view.menu, scale);
   cairo_restore(cr);
 }
 

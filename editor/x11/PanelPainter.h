@@ -1,5 +1,6 @@
 // The Linux panel's drawing and hit geometry, with cairo only (no X server needed), so the same
-// code paints the window and offscreen images.
+// code paints the window and offscreen images. Geometry is in panel units, the designed pixels;
+// a scale draws them larger.
 #pragma once
 
 #include <cairo.h>
@@ -27,12 +28,21 @@ constexpr uint32_t kBlackColour = 0x000000;
 inline constexpr char kFontFamily[] = "DejaVu Sans";
 constexpr double kFontSize = 10.0;
 
+// The scale menu over the panel (entries: velapanel::kScaleMenu).
+struct ScaleMenuView {
+  bool open = false;
+  PanelBox box{0, 0, 0, 0};  // from scaleMenuBox
+  int32_t marked = -1;       // the current choice
+  int32_t hovered = -1;      // the entry under the pointer
+};
+
 // What the panel shows; knobs by reference because they draw themselves from their figures.
 struct PanelView {
   std::array<int32_t, kTrackBarCount> trackBars = kTrackBarDesigned;
   int32_t radio = kRadioDesigned;
   std::array<bool, kCheckBoxCount> checks = kCheckBoxDesigned;
   std::array<const TTsumami*, kKnobCount> knobs{};
+  ScaleMenuView menu;
 };
 
 // Slider geometry: where the thumb's centre sits for each position, and the thumb itself.
@@ -53,10 +63,20 @@ TrackBarGeometry trackBarGeometry(int32_t trackBar);  // 1..6
 PanelBox knobBox(int32_t knob);                       // 1..5
 PanelBox checkBoxBox(int32_t checkBox);               // 1..2, box and caption
 PanelBox radioItemBox(int32_t item);                  // 0..2, circle and caption
+// Whether (x, y) lies on a control: what a right-click there must leave alone.
+bool onControl(int32_t x, int32_t y);
 
-// Paints the whole panel at (0, 0) in panel pixels.
-void paintPanel(cairo_t* cr, const PanelView& view);
-// Paints one knob's figures into `box` (exposed for its pixel tests).
-void paintKnob(cairo_t* cr, const TTsumami& knob, PanelBox box);
+// The scale menu opened by a right-click at (x, y), and its entry `item` inside it.
+PanelBox scaleMenuBox(int32_t x, int32_t y);
+PanelBox scaleMenuItemBox(PanelBox menu, int32_t item);
+// The entry at (x, y), -1 for none.
+int32_t scaleMenuItemAt(PanelBox menu, int32_t x, int32_t y);
+
+// Paints the whole panel at (0, 0), lround(481 s) x lround(281 s) pixels at scale s. At 1 every
+// shape is pixel-exact; at other scales curves, the knobs' strokes and the logo are smoothed.
+void paintPanel(cairo_t* cr, const PanelView& view, double scale = 1.0);
+// Paints one knob's figures into `box` (exposed for its pixel tests); `scale` as above, already
+// applied to `cr`.
+void paintKnob(cairo_t* cr, const TTsumami& knob, PanelBox box, double scale = 1.0);
 
 }  // namespace velax11

@@ -1,17 +1,20 @@
 // jalv, Debian's LV2 host, with the build tree's bundle on a private JACK server (the dummy
 // driver) and the Xvfb that the CTest entry starts: the console jalv plays notes sent to its MIDI
 // port and controller 123 stops them (hosts send it instead of note-offs when the transport
-// stops); jalv.gtk3 embeds the panel through suil.
+// stops); jalv.gtk3 embeds the panel through suil, at the scale the screen's Xft.dpi asks for.
 // gtest first: Xlib defines None and Bool as macros.
 #include <gtest/gtest.h>
 // clang-format off
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 // clang-format on
 #include <cairo.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "Lv2Bundle.h"
@@ -56,8 +59,8 @@ TEST(Lv2Jalv, NotesSoundAndController123StopsThem) {
   EXPECT_TRUE(jalv.running()) << jalv.err();
 }
 
-// Our panel below `window`: viewable and fixed at 481 x 281 by its size hints.
-Window findPanel(Display* display, Window window) {
+// Our panel below `window`: viewable and fixed at width x height by its size hints.
+Window findPanel(Display* display, Window window, int width, int height) {
   Window root = 0, parent = 0, *list = nullptr, found = 0;
   unsigned count = 0;
   if (XQueryTree(display, window, &root, &parent, &list, &count) == 0) return 0;
@@ -67,18 +70,50 @@ Window findPanel(Display* display, Window window) {
     long supplied = 0;
     found = XGetWindowAttributes(display, list[i], &a) != 0 && a.map_state == IsViewable &&
                     XGetWMNormalHints(display, list[i], &hints, &supplied) != 0 &&
-                    hints.max_width == 481 && hints.max_height == 281
+                    hints.max_width == width && hints.max_height == height
                 ? list[i]
-                : findPanel(display, list[i]);
+                : findPanel(display, list[i], width, height);
   }
   if (list != nullptr) XFree(list);
   return found;
 }
 
-// With VELA_LV2_PANEL_PNG set, jalv's window is kept as a picture (scripts/show-panel.sh).
-TEST(Lv2Jalv, Gtk3EmbedsThePanel) {
+uint32_t pixel(Display* display, Window window, int x, int y) {
+  uint32_t value = 0xFFFFFFFF;
+  if (XImage* image = XGetImage(display, window, x, y, 1, 1, AllPlanes, ZPixmap)) {
+    value = static_cast<uint32_t>(XGetPixel(image, 0, 0) & 0xFFFFFF);
+    XDestroyImage(image);
+  }
+  return value;
+}
+
+// The screen's Xft.dpi as desktops set it, until destruction; 0 leaves the screen without one.
+struct ScreenDpi {
+  explicit ScreenDpi(int dpi)
+      : set(dpi > 0 && std::system(("echo 'Xft.dpi: " + std::to_string(dpi) +
+                                    "' | xrdb -nocpp -merge").c_str()) == 0) {}
+  ~ScreenDpi() {
+    if (set) std::system("xrdb -remove");
+  }
+  ScreenDpi(const ScreenDpi&) = delete;
+  ScreenDpi& operator=(const ScreenDpi&) = delete;
+  const bool set;
+};
+
+struct Embedding {
+  int dpi;  // 0: the screen has none
+  int width, height;
+  double scale;
+};
+
+// With VELA_LV2_PANEL_PNG set, jalv's window at 100 % is kept as a picture (scripts/show-panel.sh).
+// Scaled, a click lands where the control is drawn: the Sync Carr check box at units (40, 128)
+// clears the check mark through unit (38, 130).
+void embedInJalvGtk3(const Embedding& row) {
   Display* display = XOpenDisplay(nullptr);
   ASSERT_NE(display, nullptr) << "the CTest entry runs this under scripts/x11-test.sh";
+  const ScreenDpi dpi(row.dpi);
+  ASSERT_EQ(dpi.set, row.dpi > 0) << "xrdb";
   // GTK's windows come and go while we walk the tree: a window gone between two requests is an
   // error the walk skips, not one that ends the test (Xlib's default handler exits, and the
   // JACK server would outlive us).
@@ -94,11 +129,9 @@ TEST(Lv2Jalv, Gtk3EmbedsThePanel) {
   for (int tries = 0; tries < 3000 && face != 0xF0F0F0 && jalv.running(); ++tries) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     XSync(display, False);
-    if ((panel = findPanel(display, DefaultRootWindow(display))) == 0) continue;
-    if (XImage* pixel = XGetImage(display, panel, 2, 100, 1, 1, AllPlanes, ZPixmap)) {
-      face = XGetPixel(pixel, 0, 0) & 0xFFFFFF;
-      XDestroyImage(pixel);
-    }
+    if ((panel = findPanel(display, DefaultRootWindow(display), row.width, row.height)) == 0)
+      continue;
+    face = pixel(display, panel, 2, 100);
   }
   ASSERT_EQ(face, 0xF0F0F0u) << "no panel embedded and painted: " << jalv.err();
   // Inside jalv's top-level window, not a window of its own.
@@ -111,7 +144,7 @@ TEST(Lv2Jalv, Gtk3EmbedsThePanel) {
   }
   EXPECT_NE(top, panel);
   XWindowAttributes a{};
-  const char* png = std::getenv("VELA_LV2_PANEL_PNG");
+  const char* png = row.dpi == 0 ? std::getenv("VELA_LV2_PANEL_PNG") : nullptr;
   if (png != nullptr && XGetWindowAttributes(display, top, &a) != 0) {
     XImage* image = XGetImage(display, top, 0, 0, static_cast<unsigned>(a.width),
                               static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
@@ -126,8 +159,34 @@ TEST(Lv2Jalv, Gtk3EmbedsThePanel) {
     cairo_surface_destroy(shot);
     XDestroyImage(image);
   }
+  if (row.scale != 1.0) {
+    auto at = [&](int unit) { return static_cast<int>(std::floor((unit + 0.5) * row.scale)); };
+    const int markX = at(38), markY = at(130);
+    EXPECT_EQ(pixel(display, panel, markX, markY), 0x000000u) << "checked";
+    int rootX = 0, rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, panel, DefaultRootWindow(display), at(40), at(128), &rootX,
+                          &rootY, &child);
+    XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, 0);
+    XTestFakeButtonEvent(display, 1, True, 0);
+    XTestFakeButtonEvent(display, 1, False, 0);
+    uint32_t mark = 0;
+    for (int tries = 0; tries < 500 && jalv.running(); ++tries) {
+      if ((mark = pixel(display, panel, markX, markY)) != 0x000000u) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(mark, 0xFFFFFFu) << "unchecked: the click reached the check box";
+  }
   EXPECT_TRUE(jalv.running()) << jalv.err();
   XCloseDisplay(display);
+}
+
+// Xft.dpi 192 and no other word: 962 x 562.
+TEST(Lv2Jalv, Gtk3EmbedsThePanel) {
+  for (const Embedding& row : {Embedding{0, 481, 281, 1.0}, Embedding{192, 962, 562, 2.0}}) {
+    SCOPED_TRACE(testing::Message() << "Xft.dpi " << row.dpi);
+    embedInJalvGtk3(row);
+  }
 }
 
 }  // namespace

@@ -11,13 +11,17 @@
 #include <X11/extensions/XTest.h>
 // clang-format on
 #include <dlfcn.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
@@ -56,6 +60,15 @@ int resize(LV2UI_Feature_Handle, int width, int height) {
 }
 std::string take() { return std::exchange(said, ""); }
 
+// urid:map as hosts give it: a number for each URI, from 1.
+std::vector<std::string> mapped;
+LV2_URID map(LV2_URID_Map_Handle, const char* uri) {
+  const auto found = std::find(mapped.begin(), mapped.end(), uri);
+  if (found != mapped.end()) return static_cast<LV2_URID>(found - mapped.begin() + 1);
+  mapped.push_back(uri);
+  return static_cast<LV2_URID>(mapped.size());
+}
+
 struct Lv2UiHost : testing::Test {
   void SetUp() override {
     void* library = dlopen(VELA_LV2_DIR "/VelaOrin.lv2/velaorin_ui.so", RTLD_NOW | RTLD_LOCAL);
@@ -83,15 +96,21 @@ struct Lv2UiHost : testing::Test {
     XCloseDisplay(display);
   }
 
-  // Features as suil passes them; ui:touch only from hosts that wire it (Ardour, Qtractor).
-  LV2UI_Handle instantiate(uintptr_t parent, bool withTouch = true, bool withParent = true) {
+  // Features as suil passes them; ui:touch only from hosts that wire it (Ardour, Qtractor);
+  // options (with urid:map to name them) as Ardour passes its ui:scaleFactor.
+  LV2UI_Handle instantiate(uintptr_t parent, bool withTouch = true, bool withParent = true,
+                           const LV2_Options_Option* options = nullptr) {
     const LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)};
     const LV2_Feature resizeFeature{LV2_UI__resize, &resizer};
     const LV2_Feature touchFeature{LV2_UI__touch, &toucher};
     const LV2_Feature idleFeature{LV2_UI__idleInterface, nullptr};
+    const LV2_Feature mapFeature{LV2_URID__map, &mapper};
+    const LV2_Feature optionsFeature{LV2_OPTIONS__options,
+                                     const_cast<LV2_Options_Option*>(options)};
     std::vector<const LV2_Feature*> features = {&resizeFeature, &idleFeature};
     if (withParent) features.push_back(&parentFeature);
     if (withTouch) features.push_back(&touchFeature);
+    if (options != nullptr) features.insert(features.end(), {&mapFeature, &optionsFeature});
     features.push_back(nullptr);
     return descriptor->instantiate(descriptor, velalv2::kPluginUri, VELA_LV2_DIR "/VelaOrin.lv2/",
                                    &write, nullptr, &widget, features.data());
@@ -146,8 +165,25 @@ struct Lv2UiHost : testing::Test {
   Display* display = nullptr;
   XErrorHandler previousHandler = nullptr;
   Window top = 0;
+  // The panel window's width and height and what its size hints fix.
+  std::vector<long> windowAndHints() {
+    const auto window = reinterpret_cast<uintptr_t>(widget);
+    XWindowAttributes a{};
+    XSizeHints h{};
+    long supplied = 0;
+    XSync(display, False);
+    if (XGetWindowAttributes(display, window, &a) == 0 ||
+        XGetWMNormalHints(display, window, &h, &supplied) == 0)
+      return {};
+    return {a.width, a.height, h.min_width, h.min_height, h.max_width, h.max_height};
+  }
+  static std::vector<long> sized(long width, long height) {
+    return {width, height, width, height, width, height};
+  }
+
   LV2UI_Resize resizer{nullptr, &resize};
   LV2UI_Touch toucher{nullptr, &touch};
+  LV2_URID_Map mapper{nullptr, &map};
   LV2UI_Widget widget = nullptr;
   LV2UI_Handle ui = nullptr;
 };
@@ -218,6 +254,78 @@ TEST_F(Lv2UiHost, CleanupClosesTheWindowAndTheConnection) {
   }
   EXPECT_EQ(openFileDescriptors(), fds);
   EXPECT_TRUE(children().empty());
+}
+
+// The host's ui:scaleFactor sizes the panel, after the user's choice (its file in a folder of
+// this test's own); the size hints follow and ui:resize is told. Later words come through the
+// options interface, which refuses options that are not ours.
+TEST_F(Lv2UiHost, ScaleFactorSizesThePanelAndTheOptionsInterfaceChangesIt) {
+  char folder[] = "/tmp/vela-lv2-config-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const char* previous = std::getenv("XDG_CONFIG_HOME");
+  const std::string previousConfig = previous != nullptr ? previous : "";
+  setenv("XDG_CONFIG_HOME", folder, 1);
+  const auto* options =
+      static_cast<const LV2_Options_Interface*>(descriptor->extension_data(LV2_OPTIONS__interface));
+  ASSERT_NE(options, nullptr);
+  const LV2_URID scaleFactor = map(nullptr, LV2_UI__scaleFactor);
+  const LV2_URID atomFloat = map(nullptr, LV2_ATOM__Float);
+  const LV2_URID atomDouble = map(nullptr, LV2_ATOM__Double);
+  auto option = [&](LV2_URID key, LV2_URID type, uint32_t size, const void* value) {
+    return LV2_Options_Option{LV2_OPTIONS_INSTANCE, 0, key, size, type, value};
+  };
+  const LV2_Options_Option end{LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr};
+
+  struct Row {
+    float scale;
+    const char* choice;  // null: no file
+    long width, height;
+  };
+  const Row rows[] = {{1.5f, nullptr, 722, 422},
+                      {1.5f, "scale=1.25\n", 601, 351},
+                      {1.5f, "scale=auto\n", 722, 422},
+                      {5.0f, nullptr, 1443, 843}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << "ui:scaleFactor " << row.scale << ", file "
+                                    << (row.choice != nullptr ? row.choice : "(none)"));
+    std::filesystem::remove_all(std::string(folder) + "/velaorin");
+    if (row.choice != nullptr) {
+      std::filesystem::create_directories(std::string(folder) + "/velaorin");
+      std::ofstream(std::string(folder) + "/velaorin/panel") << row.choice;
+    }
+    const LV2_Options_Option given[] = {
+        option(scaleFactor, atomFloat, sizeof row.scale, &row.scale), end};
+    ui = instantiate(top, true, true, given);
+    ASSERT_NE(ui, nullptr);
+    idle->idle(ui);
+    EXPECT_EQ(take(), "size " + std::to_string(row.width) + "x" + std::to_string(row.height) + "|");
+    EXPECT_EQ(windowAndHints(), sized(row.width, row.height));
+    close();
+  }
+
+  std::filesystem::remove_all(std::string(folder) + "/velaorin");
+  const float first = 1.5f;
+  const LV2_Options_Option given[] = {option(scaleFactor, atomFloat, sizeof first, &first), end};
+  ui = instantiate(top, true, true, given);
+  ASSERT_NE(ui, nullptr);
+  idle->idle(ui);
+  take();
+  const double later = 2.0;
+  const LV2_Options_Option changed[] = {option(scaleFactor, atomDouble, sizeof later, &later), end};
+  EXPECT_EQ(options->set(ui, changed), uint32_t{LV2_OPTIONS_SUCCESS});
+  idle->idle(ui);
+  EXPECT_EQ(take(), "size 962x562|");
+  EXPECT_EQ(windowAndHints(), sized(962, 562));
+  const LV2_Options_Option notOurs[] = {
+      option(map(nullptr, "urn:velaorin:no-such-option"), atomFloat, sizeof first, &first), end};
+  EXPECT_EQ(options->set(ui, notOurs), uint32_t{LV2_OPTIONS_ERR_BAD_KEY});
+  EXPECT_EQ(take(), "");
+  EXPECT_EQ(windowAndHints(), sized(962, 562));
+  close();
+
+  std::filesystem::remove_all(folder);
+  if (previousConfig.empty()) unsetenv("XDG_CONFIG_HOME");
+  else setenv("XDG_CONFIG_HOME", previousConfig.c_str(), 1);
 }
 
 }  // namespace

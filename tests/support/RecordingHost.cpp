@@ -14,12 +14,15 @@ intptr_t VELA_CDECL RecordingHost::callback(AEffect* effect, int32_t opcode, int
   RecordingHost& host = instance();
   host.calls.push_back({effect, opcode, index, value, ptr, opt});
   if (opcode == audioMasterVersion) return host.versionAnswer;
+  if (const auto answer = host.answers.find(opcode); answer != host.answers.end())
+    return answer->second;
   return host.defaultAnswer;
 }
 
 void RecordingHost::reset(intptr_t version) {
   calls.clear();
   versionAnswer = version;
+  answers.clear();
   defaultAnswer = 0;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct RecordingHost {
 
   std::vector<HostCall> calls;
   intptr_t versionAnswer = 2400;
+  std::map<int32_t, intptr_t> answers;  // by opcode, before defaultAnswer
   intptr_t defaultAnswer = 0;
 };
 

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "PanelPainter.h"
+#include "PanelScale.h"
 
 namespace {
 
@@ -156,6 +158,84 @@ TEST(X11PanelPaint, CaptionsFitTheirBoxes) {
     EXPECT_GE(ink.top, box.top);
     EXPECT_LE(ink.left + ink.width, box.left + box.width);
     EXPECT_LE(ink.top + ink.height, box.top + box.height);
+  }
+}
+
+// The whole panel with every kind of control away from its designed place, at `scale`.
+void paintMoved(Picture& picture, double scale) {
+  std::array<TTsumami, kKnobCount> knobs;
+  PanelView view;
+  for (size_t i = 0; i < knobs.size(); ++i) {
+    knobs[i].SetPosition(static_cast<int32_t>(20 * i + 7));
+    view.knobs[i] = &knobs[i];
+  }
+  view.trackBars = {3, 20, 10, 40, 5, 50};
+  view.radio = 1;
+  view.checks = {false, true};
+  velax11::paintPanel(picture.cr, view, scale);
+}
+
+int channel(uint32_t c, int shift) { return static_cast<int>((c >> shift) & 0xFF); }
+
+// At 200 % the panel is the same picture: reduced 2:1 (each 2 x 2 block averaged) it differs
+// from the 100 % one by little on average. Measured 2.4 per channel (of 255): the text is drawn
+// anew at its size, the curves and knob strokes are smoothed.
+TEST(X11PanelPaint, TwiceTheScaleReducedTwoToOneIsTheSamePicture) {
+  Picture one(kPanelWidth, kPanelHeight), two(2 * kPanelWidth, 2 * kPanelHeight);
+  paintMoved(one, 1.0);
+  paintMoved(two, 2.0);
+  double difference = 0.0;
+  for (int32_t y = 0; y < kPanelHeight; ++y)
+    for (int32_t x = 0; x < kPanelWidth; ++x)
+      for (const int shift : {0, 8, 16}) {
+        const int sum =
+            channel(two.at(2 * x, 2 * y), shift) + channel(two.at(2 * x + 1, 2 * y), shift) +
+            channel(two.at(2 * x, 2 * y + 1), shift) + channel(two.at(2 * x + 1, 2 * y + 1), shift);
+        difference += std::abs(sum / 4.0 - channel(one.at(x, y), shift));
+      }
+  difference /= 3.0 * kPanelWidth * kPanelHeight;
+  RecordProperty("mean_difference_per_channel", std::to_string(difference));
+  EXPECT_LT(difference, 4.0);
+  EXPECT_GT(difference, 0.0) << "not the 100 % picture enlarged";
+}
+
+// Text and the logo are drawn at the scaled size, not the 100 % pixels enlarged: at 200 % an
+// enlarged picture would be made of uniform 2 x 2 blocks; drawn anew, nearly every block with ink
+// is not (measured: all of the captions', 97 % of the logo's). And each caption's ink is twice as
+// large, to a pixel or two.
+TEST(X11PanelPaint, TextAndLogoAreDrawnAtTheScaledSize) {
+  Picture one(kPanelWidth, kPanelHeight), two(2 * kPanelWidth, 2 * kPanelHeight);
+  paintMoved(one, 1.0);
+  paintMoved(two, 2.0);
+  struct Area {
+    const char* name;
+    PanelBox box;
+  };
+  std::vector<Area> areas = {{"logo", velapanel::boxOnPanel(*velapanel::findControl("Image1"))}};
+  for (const char* label : {"Label1", "Label3", "Label6", "Label9"})
+    areas.push_back({label, velapanel::boxOnPanel(*velapanel::findControl(label))});
+  for (const Area& area : areas) {
+    SCOPED_TRACE(area.name);
+    const PanelBox b = area.box;
+    int inked = 0, uneven = 0;
+    for (int32_t y = b.top; y < b.top + b.height; ++y)
+      for (int32_t x = b.left; x < b.left + b.width; ++x) {
+        const uint32_t block[4] = {two.at(2 * x, 2 * y), two.at(2 * x + 1, 2 * y),
+                                   two.at(2 * x, 2 * y + 1), two.at(2 * x + 1, 2 * y + 1)};
+        if (std::all_of(block, block + 4, [](uint32_t c) { return c == velax11::kFaceColour; }))
+          continue;
+        ++inked;
+        uneven += std::any_of(block, block + 4, [&](uint32_t c) { return c != block[0]; });
+      }
+    ASSERT_GT(inked, 20);
+    EXPECT_GT(uneven, inked * 3 / 4) << uneven << " of " << inked << " inked blocks";
+    if (std::string(area.name) == "logo") continue;
+    const PanelBox small = one.inkBox(grow(b, 5, 3), isBlueInk);
+    const PanelBox large = two.inkBox({2 * (b.left - 5), 2 * (b.top - 3), 2 * (b.width + 10),
+                                       2 * (b.height + 6)},
+                                      isBlueInk);
+    EXPECT_NEAR(large.width, 2 * small.width, 2);
+    EXPECT_NEAR(large.height, 2 * small.height, 2);
   }
 }
 

@@ -6,10 +6,13 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "ToolError.h"
 #include "VelaIdentity.h"
+#include "VelaVendorCalls.h"
 
 namespace {
 
@@ -18,6 +21,8 @@ struct HostState {
   int32_t sampleRate = 44100;
   int32_t blockSize = 512;
   HostIdentity identity;
+  std::function<bool(int32_t, int32_t)> editorResize;  // empty: the window keeps its size
+  int32_t editorScaleHundredths = 0;
 };
 HostState hostState;
 
@@ -32,8 +37,16 @@ void copyText(void* ptr, const char* text, size_t size) {
 }
 
 // [any thread] The plug-in asks from whichever thread it is called on.
-intptr_t VELA_CDECL hostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float) {
+intptr_t VELA_CDECL hostCallback(AEffect*, int32_t opcode, int32_t index, intptr_t value,
+                                 void* ptr, float) {
   switch (opcode) {
+    case audioMasterSizeWindow:
+      return hostState.editorResize &&
+                     hostState.editorResize(index, static_cast<int32_t>(value))
+                 ? 1
+                 : 0;
+    case audioMasterVendorSpecific:
+      return index == kHostScaleQuestion ? hostState.editorScaleHundredths : 0;
     case audioMasterVersion:
       return PluginHost::kHostVersion;
     case audioMasterWantMidi:
@@ -88,7 +101,7 @@ PluginHost::PluginHost(const std::string& path, int32_t sampleRate, int32_t bloc
   if (entry == nullptr)
     throw ToolError("'" + path + "' is not a VST 2 plug-in: no VSTPluginMain or main entry point");
 
-  hostState = HostState{sampleRate, blockSize, identity};
+  hostState = HostState{sampleRate, blockSize, identity, {}, 0};
   effect_ = entry(&hostCallback);
   if (effect_ == nullptr) throw ToolError("plug-in '" + path + "' refused to create an instance");
   if (effect_->magic != kEffectMagic) {
@@ -215,6 +228,14 @@ bool PluginHost::openEditor(void* parent) {
   if (!hasEditor() || editorOpen_) return editorOpen_;
   editorOpen_ = dispatch(effEditOpen, 0, 0, parent) != 0;
   return editorOpen_;
+}
+
+void PluginHost::onEditorResize(std::function<bool(int32_t width, int32_t height)> handler) {
+  hostState.editorResize = std::move(handler);
+}
+
+void PluginHost::setEditorScale(double scale) {
+  hostState.editorScaleHundredths = static_cast<int32_t>(std::lround(std::max(scale, 0.0) * 100.0));
 }
 
 void PluginHost::idleEditor() {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,6 +91,12 @@ class PluginHost {
   bool openEditor(void* parent);
   void idleEditor();
   void closeEditor();
+  // The editor's size requests (audioMasterSizeWindow), answered by `handler`: true when the
+  // host's window took the new size. None (the default): every request is refused.
+  void onEditorResize(std::function<bool(int32_t width, int32_t height)> handler);
+  // The scale the editor must take, for a window that cannot follow another size (its answer to
+  // kHostScaleQuestion); 0 (the default): no word.
+  void setEditorScale(double scale);
 
   // [audio thread] Between resume and suspend.
   void processEvents(VstEvents* events);

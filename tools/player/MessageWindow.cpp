@@ -78,13 +78,17 @@ Window createFixedWindow(Display* display, int x, int y, int width, int height, 
   XStoreName(display, window, title.c_str());
   XClassHint classHint{const_cast<char*>("velaorin"), const_cast<char*>("VelaOrin")};
   XSetClassHint(display, window, &classHint);
+  keepWindowSize(display, window, width, height);
+  return window;
+}
+
+void keepWindowSize(Display* display, Window window, int width, int height) {
   XSizeHints* size = XAllocSizeHints();
   size->flags = PMinSize | PMaxSize;
   size->min_width = size->max_width = width;
   size->min_height = size->max_height = height;
   XSetWMNormalHints(display, window, size);
   XFree(size);
-  return window;
 }
 
 bool showMessageWindow(const std::string& title, const std::string& message) {

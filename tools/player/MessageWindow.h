@@ -12,6 +12,8 @@
 // a size the window manager keeps, taking the events of `eventMask`.
 Window createFixedWindow(Display* display, int x, int y, int width, int height, long eventMask,
                          const std::string& title);
+// Gives such a window a new size (set with XResizeWindow) that the window manager keeps.
+void keepWindowSize(Display* display, Window window, int width, int height);
 
 // `text` in lines no wider than `fitsWidth` as `width` measures them, broken between words; a
 // word wider than that gets a line to itself.

@@ -58,6 +58,11 @@ PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args) {
                  "(default: the first VelaOrin.so found, see below)")->type_name("FILE");
   app.add_option("--state-file", options.statePath,
                  "State file (default: $XDG_CONFIG_HOME/velaorin/state)")->type_name("FILE");
+  app.add_option("--scale", options.scale,
+                 "Draw the window and the panel at this scale, 1 to 3, whatever the panel\n"
+                 "would choose (default: the panel's scale: its menu, Xft.dpi)")
+      ->check(CLI::Range(1.0, 3.0))
+      ->option_text("SCALE");
   app.add_flag("--desktop", options.desktop,
                "Started from the desktop menu: try PipeWire's JACK (pw-jack) when no\n"
                "JACK server answers; show why the player could not start in a window too");

@@ -23,6 +23,7 @@ struct PlayerOptions {
   // Started from the desktop menu (no terminal): PipeWire's JACK when no JACK server answers,
   // and a failure to start is shown in a window too.
   bool desktop = false;
+  double scale = 0.0;                       // the window's fixed scale, 1..3; 0: the panel's
   std::string pluginPath;                   // empty: found by findPlugin (PluginSearch.h)
   std::string statePath;                    // empty: the XDG default
 };

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -39,19 +40,30 @@ std::string noteName(int note) {
 
 }  // namespace
 
-PlayerWindow::PlayerWindow(PluginHost& host, NoteSink notes, const std::string& title)
+PlayerWindow::PlayerWindow(PluginHost& host, NoteSink notes, const std::string& title, double scale)
     : host_(host), notes_(std::move(notes)) {
   std::fill(std::begin(heldByKey_), std::end(heldByKey_), -1);
   display_ = XOpenDisplay(nullptr);
   if (display_ == nullptr)
     throw ToolError("cannot open the X display (is DISPLAY set?); use --no-gui to run headless");
+  if (scale > 0.0) {
+    fixedScale_ = true;
+    scale_ = scale;
+    host_.setEditorScale(scale);
+  }
   int32_t panelWidth = 0, panelHeight = 0;
   if (host_.editorSize(panelWidth, panelHeight)) {
-    width_ = std::max(width_, static_cast<int>(panelWidth));
+    // The panel has chosen its scale (the user's choice, the screen's): the window takes it.
+    if (!fixedScale_) scale_ = panelWidth / static_cast<double>(kWidth);
+    width_ = std::max(pixels(kWidth), static_cast<int>(panelWidth));
     panelHeight_ = panelHeight;
+  } else {
+    width_ = pixels(kWidth);
+    panelHeight_ = pixels(panelHeight_);
   }
+  host_.onEditorResize([this](int32_t w, int32_t h) { return followPanel(w, h); });
   const int screen = DefaultScreen(display_);
-  const int height = kBarHeight + panelHeight_ + kKeyboardHeight;
+  const int height = keyboardTop() + pixels(kKeyboardHeight);
   window_ = createFixedWindow(display_, 0, 0, width_, height,
                               ExposureMask | KeyPressMask | KeyReleaseMask | ButtonPressMask |
                                   ButtonReleaseMask | Button1MotionMask | StructureNotifyMask |
@@ -62,13 +74,15 @@ PlayerWindow::PlayerWindow(PluginHost& host, NoteSink notes, const std::string& 
   // Held keys send one press and one release, not a stream of both.
   XkbSetDetectableAutoRepeat(display_, True, nullptr);
 
-  panelArea_ = XCreateSimpleWindow(display_, window_, 0, kBarHeight,
+  panelArea_ = XCreateSimpleWindow(display_, window_, 0, pixels(kBarHeight),
                                    static_cast<unsigned>(width_),
                                    static_cast<unsigned>(panelHeight_), 0,
                                    BlackPixel(display_, screen), 0xf0f0f0);
   XSelectInput(display_, panelArea_, ExposureMask);
-  list_ = XCreateSimpleWindow(display_, window_, 0, kBarHeight, static_cast<unsigned>(width_),
-                              kListRows * kListRow, 1, BlackPixel(display_, screen),
+  list_ = XCreateSimpleWindow(display_, window_, 0, pixels(kBarHeight),
+                              static_cast<unsigned>(width_),
+                              static_cast<unsigned>(pixels(kListRows * kListRow)), 1,
+                              BlackPixel(display_, screen),
                               WhitePixel(display_, screen));
   XSelectInput(display_, list_, ExposureMask | ButtonPressMask);
   surface_ = cairo_xlib_surface_create(display_, window_, DefaultVisual(display_, screen), width_,
@@ -81,6 +95,7 @@ PlayerWindow::PlayerWindow(PluginHost& host, NoteSink notes, const std::string& 
 }
 
 PlayerWindow::~PlayerWindow() {
+  host_.onEditorResize(nullptr);
   for (int note = 0; note < 128; ++note)
     if (lit_[note]) notes_(kNoteOff, static_cast<uint8_t>(note), 0);
   host_.closeEditor();
@@ -89,6 +104,29 @@ PlayerWindow::~PlayerWindow() {
     XDestroyWindow(display_, window_);
     XCloseDisplay(display_);
   }
+}
+
+int PlayerWindow::pixels(double units) const {
+  return static_cast<int>(std::lround(units * scale_));
+}
+
+// The panel's width tells its scale; the bar and the keyboard take the same, the panel's area
+// its size.
+bool PlayerWindow::followPanel(int width, int height) {
+  if (fixedScale_ || width <= 0 || height <= 0) return false;
+  scale_ = width / static_cast<double>(kWidth);
+  width_ = width;
+  panelHeight_ = height;
+  const int total = keyboardTop() + pixels(kKeyboardHeight);
+  XResizeWindow(display_, window_, static_cast<unsigned>(width_), static_cast<unsigned>(total));
+  keepWindowSize(display_, window_, width_, total);
+  XMoveResizeWindow(display_, panelArea_, 0, pixels(kBarHeight), static_cast<unsigned>(width_),
+                    static_cast<unsigned>(panelHeight_));
+  XMoveResizeWindow(display_, list_, 0, pixels(kBarHeight), static_cast<unsigned>(width_),
+                    static_cast<unsigned>(pixels(kListRows * kListRow)));
+  cairo_xlib_surface_set_size(surface_, width_, total);
+  paint();
+  return true;
 }
 
 bool PlayerWindow::run(int wakeFd) {
@@ -133,22 +171,23 @@ void PlayerWindow::handle(XEvent& event) {
       break;
     case ButtonPress: {
       const int x = event.xbutton.x, y = event.xbutton.y;
+      const double unitX = x / scale_;  // the bar and the list are laid out in units
       if (event.xbutton.window == list_) {
-        const int row = y / kListRow, column = x * 2 / width_;
+        const int row = static_cast<int>(y / scale_) / kListRow, column = x * 2 / width_;
         if (event.xbutton.button == Button1 && row < kListRows)
           selectProgram(column * kListRows + row);
         showList(false);
-      } else if (y < kBarHeight) {
+      } else if (y < pixels(kBarHeight)) {
         if (field_ != Field::Closed) break;  // the field has the bar until Enter or Escape
         if (event.xbutton.button == Button4) stepProgram(-1);
         else if (event.xbutton.button == Button5) stepProgram(1);
-        else if (event.xbutton.button == Button1 && x < kArrowWidth) stepProgram(-1);
-        else if (event.xbutton.button == Button1 && x < kNameWidth - kArrowWidth) showList(!listShown_);
-        else if (event.xbutton.button == Button1 && x < kNameWidth) stepProgram(1);
-        else if (event.xbutton.button == Button1 && x < kNameWidth + kButtonWidth) openField(Field::LoadBank);
-        else if (event.xbutton.button == Button1 && x < kNameWidth + 2 * kButtonWidth) openField(Field::SaveBank);
+        else if (event.xbutton.button == Button1 && unitX < kArrowWidth) stepProgram(-1);
+        else if (event.xbutton.button == Button1 && unitX < kNameWidth - kArrowWidth) showList(!listShown_);
+        else if (event.xbutton.button == Button1 && unitX < kNameWidth) stepProgram(1);
+        else if (event.xbutton.button == Button1 && unitX < kNameWidth + kButtonWidth) openField(Field::LoadBank);
+        else if (event.xbutton.button == Button1 && unitX < kNameWidth + 2 * kButtonWidth) openField(Field::SaveBank);
       } else if (y >= keyboardTop() && event.xbutton.button == Button1) {
-        pressKey(keyboard::keyAt(x, y - keyboardTop(), width_, kKeyboardHeight));
+        pressKey(keyboard::keyAt(x, y - keyboardTop(), width_, pixels(kKeyboardHeight)));
       }
       break;
     }
@@ -156,7 +195,7 @@ void PlayerWindow::handle(XEvent& event) {
       if (mouseNote_ >= 0) {
         const int key = event.xmotion.y >= keyboardTop()
                             ? keyboard::keyAt(event.xmotion.x, event.xmotion.y - keyboardTop(),
-                                              width_, kKeyboardHeight)
+                                              width_, pixels(kKeyboardHeight))
                             : -1;
         if (key < 0 || base_ + key != mouseNote_) pressKey(key);  // glide to the next key
       }
@@ -259,19 +298,21 @@ void PlayerWindow::showList(bool show) {
 }
 
 void PlayerWindow::paintList() {
-  cairo_surface_t* area = cairo_xlib_surface_create(
-      display_, list_, DefaultVisual(display_, DefaultScreen(display_)), width_, kListRows * kListRow);
+  cairo_surface_t* area =
+      cairo_xlib_surface_create(display_, list_, DefaultVisual(display_, DefaultScreen(display_)),
+                                width_, pixels(kListRows * kListRow));
   cairo_t* cr = cairo_create(area);
   cairo_set_source_rgb(cr, 0.97, 0.97, 0.99);
   cairo_paint(cr);
+  cairo_scale(cr, scale_, scale_);
   cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, 12);
   const int current = host_.currentProgram();
   for (int program = 0; program < host_.numPrograms() && program < 2 * kListRows; ++program) {
-    const double x = program / kListRows * width_ / 2.0, y = program % kListRows * kListRow;
+    const double x = program / kListRows * unitsWide() / 2.0, y = program % kListRows * kListRow;
     if (program == current) {
       cairo_set_source_rgb(cr, 0.16, 0.2, 0.32);
-      cairo_rectangle(cr, x, y, width_ / 2.0, kListRow);
+      cairo_rectangle(cr, x, y, unitsWide() / 2.0, kListRow);
       cairo_fill(cr);
     }
     const double shade = program == current ? 1.0 : 0.1;
@@ -372,14 +413,14 @@ void PlayerWindow::showStatus(const std::string& text) {
 
 void PlayerWindow::paintField(cairo_t* cr) {
   cairo_set_source_rgb(cr, 0.97, 0.97, 0.92);
-  cairo_rectangle(cr, 0, 0, width_, kBarHeight);
+  cairo_rectangle(cr, 0, 0, unitsWide(), kBarHeight);
   cairo_fill(cr);
   cairo_set_font_size(cr, 12);
   const char* hint = replaceConfirmed_ ? "exists: Enter replaces it, Esc cancels"
                                        : "Enter: ok, Esc: cancel";
   cairo_text_extents_t extents;
   cairo_text_extents(cr, hint, &extents);
-  const double hintX = width_ - extents.x_advance - 8;
+  const double hintX = unitsWide() - extents.x_advance - 8;
   cairo_set_source_rgb(cr, replaceConfirmed_ ? 0.7 : 0.45, 0.2, 0.2);
   cairo_move_to(cr, hintX, 19);
   cairo_show_text(cr, hint);
@@ -409,10 +450,11 @@ void PlayerWindow::paintPanelNotice() {
   cairo_t* cr = cairo_create(area);
   cairo_set_source_rgb(cr, 0.94, 0.94, 0.94);
   cairo_paint(cr);
+  cairo_scale(cr, scale_, scale_);
   cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
   cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, 13);
-  cairo_move_to(cr, 20, panelHeight_ / 2.0);
+  cairo_move_to(cr, 20, panelHeight_ / scale_ / 2.0);
   cairo_show_text(cr, "This build of the plug-in has no panel on Linux.");
   cairo_destroy(cr);
   cairo_surface_destroy(area);
@@ -420,6 +462,7 @@ void PlayerWindow::paintPanelNotice() {
 
 void PlayerWindow::paint() {
   cairo_t* cr = cairo_create(surface_);
+  cairo_scale(cr, scale_, scale_);  // the bar in units; the keyboard below in pixels
   cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, 13);
 
@@ -429,7 +472,7 @@ void PlayerWindow::paint() {
     cairo_set_font_size(cr, 13);
   } else {
     cairo_set_source_rgb(cr, 0.16, 0.2, 0.32);
-    cairo_rectangle(cr, 0, 0, width_, kBarHeight);
+    cairo_rectangle(cr, 0, 0, unitsWide(), kBarHeight);
     cairo_fill(cr);
     cairo_set_source_rgb(cr, 1, 1, 1);
     char text[96];
@@ -457,7 +500,7 @@ void PlayerWindow::paint() {
       cairo_set_font_size(cr, 11);
       const double x = kNameWidth + 2 * kButtonWidth + 4;
       cairo_save(cr);
-      cairo_rectangle(cr, x, 0, width_ - x, kBarHeight);
+      cairo_rectangle(cr, x, 0, unitsWide() - x, kBarHeight);
       cairo_clip(cr);
       cairo_set_source_rgb(cr, 1.0, 0.9, 0.6);
       cairo_move_to(cr, x + 2, 18);
@@ -468,19 +511,21 @@ void PlayerWindow::paint() {
       std::snprintf(text, sizeof text, "%s\u2013%s \u2190\u2192", noteName(base_).c_str(),
                     noteName(std::min(127, base_ + keyboard::kKeys - 1)).c_str());
       cairo_text_extents(cr, text, &extents);
-      cairo_move_to(cr, width_ - extents.x_advance - 8, 19);
+      cairo_move_to(cr, unitsWide() - extents.x_advance - 8, 19);
       cairo_show_text(cr, text);
     }
   }
 
   if (!panelOpen_) paintPanelNotice();
 
-  const int top = keyboardTop();
-  cairo_translate(cr, 0, top);
+  // Keys in whole pixels, so each edge is crisp at any scale and a click finds the key drawn.
+  cairo_identity_matrix(cr);
+  cairo_translate(cr, 0, keyboardTop());
+  const int keyboardHeight = pixels(kKeyboardHeight);
   for (int pass = 0; pass < 2; ++pass) {
     for (int key = 0; key < keyboard::kKeys; ++key) {
       if (keyboard::isBlack(key) != (pass == 1)) continue;
-      const keyboard::Rect r = keyboard::keyRect(key, width_, kKeyboardHeight);
+      const keyboard::Rect r = keyboard::keyRect(key, width_, keyboardHeight);
       const int note = base_ + key;
       const bool lit = note < 128 && lit_[note];
       if (keyboard::isBlack(key))
@@ -494,8 +539,8 @@ void PlayerWindow::paint() {
       cairo_stroke(cr);
       if (key % 12 == 0) {
         cairo_set_source_rgb(cr, 0.4, 0.4, 0.4);
-        cairo_set_font_size(cr, 10);
-        cairo_move_to(cr, r.x + 4, r.height - 6);
+        cairo_set_font_size(cr, 10 * scale_);
+        cairo_move_to(cr, r.x + 4 * scale_, r.height - 6 * scale_);
         cairo_show_text(cr, noteName(note).c_str());
       }
     }

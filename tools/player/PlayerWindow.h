@@ -1,6 +1,7 @@
 // The player's window: a program selector with "load bank" and "save bank", the plug-in's panel
 // in a child area, and a one-and-a-half-octave keyboard played with the mouse or the computer
-// keyboard.
+// keyboard. All of it is drawn at the panel's scale and follows the panel when its scale changes
+// (the panel's own menu), unless the player was given a fixed scale.
 #pragma once
 
 #include <X11/Xlib.h>
@@ -14,15 +15,18 @@
 
 class PlayerWindow {
  public:
+  // At scale 1; at scale s each is lround(s times) as many pixels.
   static constexpr int kBarHeight = 28;      // program selector, above the panel
   static constexpr int kKeyboardHeight = 96;  // on-screen keyboard, below it
+  static constexpr int kWidth = 481;          // the panel's, when it has none of its own
 
   using NoteSink = std::function<void(uint8_t status, uint8_t note, uint8_t velocity)>;
 
   // [UI thread], as everything here: the thread that runs the window owns its display
   // connection and makes the plug-in's editor calls. Throws ToolError when there is no display.
-  // `title` is the JACK client name.
-  PlayerWindow(PluginHost& host, NoteSink notes, const std::string& title);
+  // `title` is the JACK client name. `scale` (1..3) fixes the window's scale and the panel's with
+  // it; 0 follows the panel.
+  PlayerWindow(PluginHost& host, NoteSink notes, const std::string& title, double scale = 0.0);
   ~PlayerWindow();  // closes the panel, then the window and the connection
   PlayerWindow(const PlayerWindow&) = delete;
   PlayerWindow& operator=(const PlayerWindow&) = delete;
@@ -52,7 +56,11 @@ class PlayerWindow {
   void finishField();
   void showStatus(const std::string& text);
   void paintField(cairo_t* cr);
-  int keyboardTop() const { return kBarHeight + panelHeight_; }
+  int keyboardTop() const { return pixels(kBarHeight) + panelHeight_; }
+  int pixels(double units) const;           // at the window's scale
+  double unitsWide() const { return width_ / scale_; }
+  // The panel asks for a new size (its scale changed): true when the window follows.
+  bool followPanel(int width, int height);
 
   static constexpr int kArrowWidth = 26;  // the bar: ◀ name ▶, load, save, then the octave
   static constexpr int kNameWidth = 260;
@@ -69,7 +77,9 @@ class PlayerWindow {
   bool listShown_ = false;
   Atom deleteWindow_ = 0;
   cairo_surface_t* surface_ = nullptr;
-  int width_ = 481;
+  double scale_ = 1.0;
+  bool fixedScale_ = false;
+  int width_ = kWidth;    // pixels
   int panelHeight_ = 281;
   bool panelOpen_ = false;
   int base_ = 48;              // note of the keyboard's leftmost key

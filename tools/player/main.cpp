@@ -130,7 +130,7 @@ int run(const PlayerOptions& options) {
     window = std::make_unique<PlayerWindow>(
         host, [&jack](uint8_t status, uint8_t note, uint8_t velocity) {
           jack.queueNote(status, note, velocity);
-        }, jack.clientName());
+        }, jack.clientName(), options.scale);
 
   // Whatever ends this scope, the audio thread stops before the plug-in is closed.
   struct StopAudio {

@@ -4,14 +4,12 @@
 
 #include "PanelConstants.h"
 #include "Unit1.h"
+#include "VelaVendorCalls.h"
 
-namespace {
-
-PanelFactory platformPanelFactory() { return createNativePanel; }
-
-}  // namespace
-
-GrEditor::GrEditor(AudioEffect* owner) : GrEditor(owner, platformPanelFactory()) {}
+GrEditor::GrEditor(AudioEffect* owner) : GrEditor(owner, PanelFactory{}) {
+  panelFactory = [this](void* window) { return createNativePanel(window, hostScale()); };
+  sizeBeforeOpen = [this] { return nativePanelSize(hostScale()); };
+}
 
 GrEditor::GrEditor(AudioEffect* owner, PanelFactory factory)
     : AEffEditorX(owner), link(owner), panelFactory(std::move(factory)) {}
@@ -28,8 +26,11 @@ int32_t GrEditor::getRect(ERect** out) {
   rect = ERect{};
 #if !defined(_WIN32)
   // Linux hosts size their window before they open the editor, so the size is known up front.
-  rect.bottom = static_cast<int16_t>(kPanelHeight);
-  rect.right = static_cast<int16_t>(kPanelWidth);
+  if (panelWindow == nullptr) {
+    const velapanel::PanelSize size = sizeBeforeOpen();
+    rect.bottom = static_cast<int16_t>(size.height);
+    rect.right = static_cast<int16_t>(size.width);
+  }
 #endif
   if (panelWindow != nullptr) {
     rect.bottom = static_cast<int16_t>(panelWindow->outerHeight());
@@ -48,6 +49,10 @@ int32_t GrEditor::open(void* ptr) {
     if (created == nullptr) return 0;
     panelWindow = std::move(created);
     panelWindow->form().setLink(&link);
+    panelWindow->setSizeRequest([this](int32_t width, int32_t height) {
+      auto* extended = dynamic_cast<AudioEffectX*>(effect);
+      return extended != nullptr && extended->sizeWindow(width, height);
+    });
   }
   parent = ptr;
   ++openCounter;
@@ -72,4 +77,18 @@ void GrEditor::idle() {
 
 void GrEditor::update() {
   if (panelWindow != nullptr) panelWindow->repaint();
+}
+
+velapanel::HostScale GrEditor::hostScale() const {
+#if defined(_WIN32)
+  return {};  // the Windows panel keeps its designed size; nothing to ask
+#else
+  auto* extended = dynamic_cast<AudioEffectX*>(effect);
+  if (extended == nullptr) return {};
+  // Hosts that do not know the question answer 0; an answer outside 100..300 is not a scale
+  // either, whatever such a host meant by it.
+  const int32_t hundredths = extended->hostVendorSpecific(kHostScaleQuestion, 0, nullptr, 0.0f);
+  if (hundredths < 100 || hundredths > 300) return {};
+  return {hundredths / 100.0, true};
+#endif
 }

@@ -4,13 +4,19 @@
 //
 // Contract with the platform layer: the panel comes from a PanelFactory (PanelControls.h); the
 // default is createNativePanel from editor/win32/ or editor/x11/ (tests pass a fake).
-// getRect: on Windows a zero rectangle until a panel exists; on Linux always the panel's size.
+// getRect: on Windows a zero rectangle until a panel exists; on Linux always the panel's size,
+// scaled: before the panel exists, the size it would open at.
+// Scale: VST 2 has no word for it; a host of ours fixes it with kHostScaleQuestion. A panel
+// whose scale changes while open asks the host with sizeWindow (audioMasterSizeWindow) and
+// takes the size only when the host agrees.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "DAudioEffectX.h"
+#include "PanelConstants.h"
 #include "PanelControls.h"
 #include "VstParameterLink.h"
 
@@ -33,10 +39,16 @@ class GrEditor : public AEffEditorX {
   ParameterLink& parameterLink() { return link; }
 
  private:
+  velapanel::HostScale hostScale() const;
+
   int32_t openCounter = 0;  // opens not yet matched by a close
   ERect rect{};             // handed to the host; lives as long as the editor
   void* parent = nullptr;   // parent given with the latest counted open
   VstParameterLink link;    // declared before the panel: it outlives the panel's last gesture
   std::unique_ptr<PanelWindow> panelWindow;
   PanelFactory panelFactory;
+  // The native panel's size before it opens; a given factory's panels have the designed size.
+  std::function<velapanel::PanelSize()> sizeBeforeOpen = [] {
+    return velapanel::PanelSize{kPanelWidth, kPanelHeight};
+  };
 };

@@ -4,6 +4,8 @@
 // No wait depends on the machine's speed: the panel's idle starts with a round trip to the
 // server, so input sent (and synced) before an idle call is handled by that call, and the panel
 // polls the parameters at the first idle call at least one poll interval after a change.
+// The panel's scale: each test has a configuration folder of its own for the user's choice, and
+// sets the screen's Xft.dpi with xrdb where it needs one.
 // gtest first: Xlib defines None and Bool as macros.
 #include <gtest/gtest.h>
 // clang-format off
@@ -15,9 +17,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +49,61 @@ size_t openFileDescriptors() {
   return n;
 }
 
+// The window pixel at the middle of panel unit `unit` when the panel is drawn at `scale`.
+int pixelAt(int unit, double scale) { return static_cast<int>(std::floor((unit + 0.5) * scale)); }
+
+// The screen's Xft.dpi as desktops set it, until destruction; 0 leaves the screen without one.
+class ScreenDpi {
+ public:
+  explicit ScreenDpi(int dpi) {
+    if (dpi > 0)
+      set = std::system(("echo 'Xft.dpi: " + std::to_string(dpi) + "' | xrdb -nocpp -merge")
+                            .c_str()) == 0;
+  }
+  ~ScreenDpi() {
+    if (set) std::system("xrdb -remove");
+  }
+  ScreenDpi(const ScreenDpi&) = delete;
+  ScreenDpi& operator=(const ScreenDpi&) = delete;
+  bool set = false;
+};
+
+// What the process writes to stderr while `action` runs.
+std::string stderrOf(const std::function<void()>& action) {
+  std::fflush(stderr);
+  const int saved = dup(2);
+  FILE* capture = std::tmpfile();
+  dup2(fileno(capture), 2);
+  action();
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  std::rewind(capture);
+  std::string text;
+  for (int c = std::fgetc(capture); c != EOF; c = std::fgetc(capture))
+    text.push_back(static_cast<char>(c));
+  std::fclose(capture);
+  return text;
+}
+
+// A window's pixels as a PNG (scripts/show-panel.sh).
+void savePicture(Display* display, Window window, int width, int height, const char* png) {
+  XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width),
+                            static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  ASSERT_NE(image, nullptr);
+  cairo_surface_t* shot = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, height);
+  auto* rows = cairo_image_surface_get_data(shot);
+  const int stride = cairo_image_surface_get_stride(shot);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      reinterpret_cast<uint32_t*>(rows + y * stride)[x] =
+          static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
+  cairo_surface_mark_dirty(shot);
+  EXPECT_EQ(cairo_surface_write_to_png(shot, png), CAIRO_STATUS_SUCCESS);
+  cairo_surface_destroy(shot);
+  XDestroyImage(image);
+}
+
 struct Click {
   const char* what;
   int x, y;        // panel pixels where the button goes down
@@ -54,6 +116,13 @@ struct Click {
 struct X11Host : testing::Test {
   void SetUp() override {
     ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
+    // The user's choice of scale lives here: never the real one of whoever runs the tests.
+    char folder[] = "/tmp/vela-x11-config-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    configFolder = folder;
+    const char* previous = std::getenv("XDG_CONFIG_HOME");
+    previousConfig = previous != nullptr ? previous : "";
+    setenv("XDG_CONFIG_HOME", folder, 1);
     display = XOpenDisplay(nullptr);
     ASSERT_NE(display, nullptr) << "the CTest entry runs this under scripts/x11-test.sh";
     hostErrors = 0;
@@ -68,6 +137,11 @@ struct X11Host : testing::Test {
   }
   void TearDown() override {
     if (effect != nullptr) dispatch(effect, effClose);
+    if (!configFolder.empty()) {
+      std::filesystem::remove_all(configFolder);
+      if (previousConfig.empty()) unsetenv("XDG_CONFIG_HOME");
+      else setenv("XDG_CONFIG_HOME", previousConfig.c_str(), 1);
+    }
     if (display != nullptr) {
       XDestroyWindow(display, top);
       XSync(display, False);
@@ -128,6 +202,56 @@ struct X11Host : testing::Test {
 
   std::string edits() { return RecordingHost::instance().edits(); }
 
+  std::string choiceFile() const { return configFolder + "/velaorin/panel"; }
+  void writeChoice(const std::string& text) {
+    std::filesystem::create_directories(configFolder + "/velaorin");
+    std::ofstream(choiceFile(), std::ios::binary | std::ios::trunc) << text;
+  }
+  std::string readChoice() const {
+    std::ostringstream text;
+    text << std::ifstream(choiceFile(), std::ios::binary).rdbuf();
+    return text.str();
+  }
+  // effEditGetRect's width and height.
+  std::pair<int, int> rect() {
+    ERect* r = nullptr;
+    if (dispatch(effect, effEditGetRect, 0, 0, &r) != 1 || r == nullptr) return {0, 0};
+    return {r->right - r->left, r->bottom - r->top};
+  }
+  // The panel window's width and height; 0, 0 when there is none.
+  std::pair<int, int> panelSize() {
+    const std::vector<Window> panel = children(top);
+    XWindowAttributes a{};
+    if (panel.size() != 1 || XGetWindowAttributes(display, panel[0], &a) == 0) return {0, 0};
+    return {a.width, a.height};
+  }
+  // Pixels of the panel window, 0xRRGGBB, row by row; empty when there is none.
+  std::vector<uint32_t> panelPixels(int x, int y, int width = 1, int height = 1) {
+    const std::vector<Window> panel = children(top);
+    std::vector<uint32_t> pixels;
+    XImage* image = panel.size() != 1
+                        ? nullptr
+                        : XGetImage(display, panel[0], x, y, static_cast<unsigned>(width),
+                                    static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (image == nullptr) return pixels;
+    for (int row = 0; row < height; ++row)
+      for (int column = 0; column < width; ++column)
+        pixels.push_back(static_cast<uint32_t>(XGetPixel(image, column, row) & 0xFFFFFF));
+    XDestroyImage(image);
+    return pixels;
+  }
+  uint32_t panelPixel(int x, int y) {
+    const std::vector<uint32_t> pixel = panelPixels(x, y);
+    return pixel.empty() ? 0xFFFFFFFF : pixel[0];
+  }
+  // Button `number` pressed and released at panel unit (x, y) of a panel drawn at `scale`.
+  void clickUnits(int x, int y, double scale, unsigned number = 1) {
+    moveTo(pixelAt(x, scale), pixelAt(y, scale));
+    button(number, true);
+    button(number, false);
+  }
+
+  std::string configFolder, previousConfig;
   Display* display = nullptr;
   XErrorHandler previousHandler = nullptr;
   Window top = 0;
@@ -162,19 +286,9 @@ TEST_F(X11Host, PanelIsAMappedChildOfTheHostWindowAndItsSizeIsKnownBeforeOpen) {
   XImage* image = XGetImage(display, panel[0], 0, 0, 481, 281, AllPlanes, ZPixmap);
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(XGetPixel(image, 2, 100) & 0xFFFFFF, 0xF0F0F0u) << "button face, opaque";
-  if (const char* png = std::getenv("VELA_PANEL_PNG")) {
-    cairo_surface_t* shot = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 481, 281);
-    auto* rows = cairo_image_surface_get_data(shot);
-    const int stride = cairo_image_surface_get_stride(shot);
-    for (int y = 0; y < 281; ++y)
-      for (int x = 0; x < 481; ++x)
-        reinterpret_cast<uint32_t*>(rows + y * stride)[x] =
-            static_cast<uint32_t>(XGetPixel(image, x, y) & 0xFFFFFF);
-    cairo_surface_mark_dirty(shot);
-    EXPECT_EQ(cairo_surface_write_to_png(shot, png), CAIRO_STATUS_SUCCESS);
-    cairo_surface_destroy(shot);
-  }
   XDestroyImage(image);
+  if (const char* png = std::getenv("VELA_PANEL_PNG"))
+    savePicture(display, panel[0], 481, 281, png);
   EXPECT_EQ(dispatch(effect, effEditClose), 0);
   EXPECT_TRUE(children(top).empty());
 }
@@ -307,6 +421,182 @@ TEST_F(X11Host, HostDestroyingItsWindowUnderAnOpenPanelRaisesNoErrorAndEndsTheDr
   button(1, false);
   dispatch(effect, effEditClose);
   top = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+}
+
+// The panel at each scale: the size the host is told before opening and the window's; then every
+// control, pressed at its middle and dragged a fixed distance in panel units, writes what it
+// writes at scale 1. Places in panel units, worked out by hand as above; each scale starts from
+// a new instance, so from the same values.
+TEST_F(X11Host, EveryControlAnswersWhereItIsDrawnAtEveryScale) {
+  struct Scale {
+    const char* choice;
+    double scale;
+    int width, height;  // lround(481 s) x lround(281 s)
+  };
+  const Scale scales[] = {{"scale=1\n", 1.0, 481, 281},     {"scale=1.25\n", 1.25, 601, 351},
+                          {"scale=1.5\n", 1.5, 722, 422},   {"scale=2\n", 2.0, 962, 562},
+                          {"scale=3\n", 3.0, 1443, 843}};
+  struct Hand {
+    const char* what;
+    int x, y, dx, dy;  // press, drag by, release
+  };
+  const Hand hands[] = {
+      {"Tsumami1", 100, 100, 10, -6},         {"Tsumami2", 260, 100, 10, -6},
+      {"Tsumami3", 136, 224, 10, -6},         {"Tsumami4", 176, 224, -10, 6},
+      {"Tsumami5", 216, 224, 10, -6},         {"TrackBar1 thumb", 88, 66, 20, 0},
+      {"TrackBar2 thumb", 240, 66, -20, 0},   {"TrackBar3 thumb", 352, 125, 0, -30},
+      {"TrackBar4 thumb", 384, 125, 0, -30},  {"TrackBar5 thumb", 416, 88, 0, 15},
+      {"TrackBar6 thumb", 448, 125, 0, -30},  {"CheckBox1", 40, 128, 0, 0},
+      {"CheckBox2", 192, 128, 0, 0},          {"radio HiPass", 30, 250, 0, 0},
+      {"radio BandPass", 30, 229, 0, 0},      {"radio LowPass", 30, 208, 0, 0},
+  };
+  XResizeWindow(display, top, 1500, 900);  // room for the panel at 300 %
+  std::vector<std::string> atScale1;
+  for (const Scale& scale : scales) {
+    SCOPED_TRACE(scale.choice);
+    writeChoice(scale.choice);
+    if (effect != nullptr) dispatch(effect, effClose);
+    effect = builtPlugin().entry("VSTPluginMain")(&RecordingHost::callback);
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(rect(), std::make_pair(scale.width, scale.height)) << "before the panel opens";
+    ASSERT_EQ(open(), 1);
+    idleThroughAPoll();
+    EXPECT_EQ(panelSize(), std::make_pair(scale.width, scale.height));
+    EXPECT_EQ(rect(), std::make_pair(scale.width, scale.height));
+    const char* png = std::getenv("VELA_PANEL_200_PNG");
+    if (png != nullptr && scale.scale == 2.0)
+      savePicture(display, children(top).at(0), scale.width, scale.height, png);
+    for (size_t i = 0; i < std::size(hands); ++i) {
+      const Hand& hand = hands[i];
+      SCOPED_TRACE(hand.what);
+      RecordingHost::instance().calls.clear();
+      moveTo(pixelAt(hand.x, scale.scale), pixelAt(hand.y, scale.scale));
+      button(1, true);
+      if (hand.dx != 0 || hand.dy != 0)
+        moveTo(pixelAt(hand.x + hand.dx, scale.scale), pixelAt(hand.y + hand.dy, scale.scale));
+      button(1, false);
+      if (scale.scale == 1.0) {
+        EXPECT_NE(edits(), "") << "every hand changes its control";
+        atScale1.push_back(edits());
+      } else {
+        EXPECT_EQ(edits(), atScale1.at(i));
+      }
+    }
+    dispatch(effect, effEditClose);
+  }
+}
+
+// Where the scale comes from when the host says nothing: the user's choice, then the screen's
+// Xft.dpi over 96, then 1; clamped to 1..3. A damaged choice is ignored with one line on stderr
+// for each panel opened, none for the host asking the size before. A host of ours (the player's
+// --scale) answers the vendor-specific question with a binding scale in hundredths; an answer
+// outside 100..300 is no scale.
+TEST_F(X11Host, TheScaleComesFromTheUsersChoiceThenTheScreen) {
+  struct Row {
+    int dpi;
+    const char* choice;  // null: no file
+    int width, height;
+    bool damaged;
+    intptr_t hostAnswer = 0;
+  };
+  const Row rows[] = {
+      {0, nullptr, 481, 281, false},
+      {192, nullptr, 962, 562, false},
+      {144, nullptr, 722, 422, false},
+      {192, "scale=1.5\n", 722, 422, false},
+      {192, "scale=auto\n", 962, 562, false},
+      {0, "scale=1.25", 601, 351, false},
+      {0, "scale=7\n", 1443, 843, false},
+      {0, "scale=0.5\n", 481, 281, false},
+      {192, "scale=big\n", 962, 562, true},
+      {0, "", 481, 281, true},
+      {0, "scale=1.5\nscale=2\n", 481, 281, true},
+      {0, "Scale=2\n", 481, 281, true},
+      {0, "scale=nan\n", 481, 281, true},
+      {192, "scale=2\n", 601, 351, false, 125},
+      {192, nullptr, 962, 562, false, 1},
+  };
+  XResizeWindow(display, top, 1500, 900);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(testing::Message() << "Xft.dpi " << row.dpi << ", file "
+                                    << (row.choice != nullptr ? row.choice : "(none)")
+                                    << ", the host's answer " << row.hostAnswer);
+    RecordingHost::instance().answers[audioMasterVendorSpecific] = row.hostAnswer;
+    ScreenDpi dpi(row.dpi);
+    ASSERT_EQ(dpi.set, row.dpi > 0) << "xrdb";
+    std::filesystem::remove(choiceFile());
+    if (row.choice != nullptr) writeChoice(row.choice);
+    std::pair<int, int> before, opened;
+    EXPECT_EQ(stderrOf([&] { before = rect(); }), "");
+    const std::string said = stderrOf([&] {
+      ASSERT_EQ(open(), 1);
+      settle();
+      opened = panelSize();
+    });
+    EXPECT_EQ(before, std::make_pair(row.width, row.height));
+    EXPECT_EQ(opened, std::make_pair(row.width, row.height));
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), row.damaged ? 1 : 0) << said;
+    if (row.damaged) {
+      EXPECT_NE(said.find(choiceFile()), std::string::npos) << said;
+    }
+    dispatch(effect, effEditClose);
+  }
+}
+
+// A right-click on the panel's background opens the scale menu (not on a control, whose
+// right-click does nothing), Automatic marked. A choice is written at once; the panel asks the
+// host with sizeWindow and takes the size when the host agrees; the next panel reads the choice.
+// When the host refuses, the panel keeps its size until it opens again.
+TEST_F(X11Host, TheMenuChoiceAsksTheHostIsWrittenAndReadByTheNextPanel) {
+  XResizeWindow(display, top, 1500, 900);
+  // The menu opened at unit (100, 150): entries of 16 units from (102, 152), marks at x 109.
+  constexpr int kMenuX = 100, kMenuY = 150, kEntryX = 144, kMarkX = 109;
+  auto entryY = [](int entry) {
+    return kMenuY + kScaleMenuBorder + entry * kScaleMenuItemHeight + 8;
+  };
+  constexpr int k150 = 2, kAutomatic = 6;
+  auto sizeRequests = [] {
+    std::vector<std::pair<int, int>> requests;
+    for (const HostCall& call : RecordingHost::instance().callsWith(audioMasterSizeWindow))
+      requests.emplace_back(call.index, static_cast<int>(call.value));
+    return requests;
+  };
+
+  ASSERT_EQ(open(), 1);
+  settle();
+  const std::vector<uint32_t> closed = panelPixels(0, 0, 481, 281);
+  clickUnits(100, 100, 1.0, 3);  // the FB1 knob
+  EXPECT_EQ(panelPixels(0, 0, 481, 281), closed) << "no menu over a control";
+  clickUnits(kMenuX, kMenuY, 1.0, 3);
+  EXPECT_NE(panelPixels(0, 0, 481, 281), closed);
+  EXPECT_EQ(panelPixel(kMarkX, entryY(kAutomatic)), 0x000000u) << "Automatic marked";
+  EXPECT_NE(panelPixel(kMarkX, entryY(k150)), 0x000000u);
+  RecordingHost::instance().answers[audioMasterSizeWindow] = 1;
+  RecordingHost::instance().calls.clear();
+  clickUnits(kEntryX, entryY(k150), 1.0);
+  EXPECT_EQ(sizeRequests(), (std::vector<std::pair<int, int>>{{722, 422}}));
+  EXPECT_EQ(panelSize(), std::make_pair(722, 422));
+  EXPECT_EQ(rect(), std::make_pair(722, 422));
+  EXPECT_EQ(readChoice(), "scale=1.5\n");
+  EXPECT_EQ(edits(), "") << "the menu writes no parameter";
+  dispatch(effect, effEditClose);
+
+  // The next panel: at 150 %, the choice marked; a host that refuses Automatic.
+  EXPECT_EQ(rect(), std::make_pair(722, 422));
+  ASSERT_EQ(open(), 1);
+  settle();
+  EXPECT_EQ(panelSize(), std::make_pair(722, 422));
+  clickUnits(kMenuX, kMenuY, 1.5, 3);
+  EXPECT_EQ(panelPixel(pixelAt(kMarkX, 1.5), pixelAt(entryY(k150), 1.5)), 0x000000u);
+  RecordingHost::instance().answers[audioMasterSizeWindow] = 0;
+  RecordingHost::instance().calls.clear();
+  clickUnits(kEntryX, entryY(kAutomatic), 1.5);
+  EXPECT_EQ(sizeRequests(), (std::vector<std::pair<int, int>>{{481, 281}}));
+  EXPECT_EQ(panelSize(), std::make_pair(722, 422)) << "refused: the size stays";
+  EXPECT_EQ(rect(), std::make_pair(722, 422));
+  EXPECT_EQ(readChoice(), "scale=auto\n");
+  dispatch(effect, effEditClose);
+  EXPECT_EQ(rect(), std::make_pair(481, 281)) << "and applies at the next opening";
 }
 
 }  // namespace

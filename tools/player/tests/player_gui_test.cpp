@@ -14,9 +14,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <set>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "BankFiles.h"
@@ -409,6 +412,137 @@ TEST(PlayerGui, MenuLaunchWithoutJackShowsWhyInAWindow) {
   const std::string calls = readFile(folder.file("pw-jack.log"));
   EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), launches) << calls;
   EXPECT_NE(calls.find("velaorin --desktop --state-file"), std::string::npos) << calls;
+  XCloseDisplay(display);
+}
+
+// The window's child windows, oldest first; none for no window (0).
+std::vector<Window> childrenOf(Display* display, Window parent) {
+  Window root = 0, up = 0, *list = nullptr;
+  unsigned count = 0;
+  std::vector<Window> out;
+  if (parent != 0 && XQueryTree(display, parent, &root, &up, &list, &count) != 0 &&
+      list != nullptr) {
+    out.assign(list, list + count);
+    XFree(list);
+  }
+  return out;
+}
+
+std::pair<int, int> sizeOf(Display* display, Window window) {
+  XWindowAttributes a{};
+  if (XGetWindowAttributes(display, window, &a) == 0) return {0, 0};
+  return {a.width, a.height};
+}
+
+// The window at the panel's scale: with Xft.dpi 192 the panel is 962 x 562, the bar and the
+// keyboard twice as tall, and an on-screen key plays where it is drawn; the panel's menu choice
+// of 150 % (right-click its background at units (100, 150), the entry at (144, 192)) takes the
+// window along. --scale fixes the size, over the screen and the user's choice, also when the
+// menu then chooses 200 % (the entry at (144, 208)): that waits for a player without --scale.
+// The panel reads its events in order, so the right-click has opened the menu before the
+// entry's click is read.
+TEST(PlayerGui, TheWindowTakesThePanelsScale) {
+  ScratchFolder folder;
+  JackServer server(folder.path());
+  ASSERT_TRUE(server.up());
+  JackProbe probe(server.name(), 60.0);
+  ASSERT_TRUE(probe.open());
+  Display* display = XOpenDisplay(nullptr);
+  ASSERT_NE(display, nullptr);
+  ASSERT_EQ(std::system("echo 'Xft.dpi: 192' | xrdb -nocpp -merge"), 0);
+  struct Row {
+    const char* scale;  // --scale, or null
+    double s;
+    int panelWidth, panelHeight;
+  };
+  for (const Row& row : {Row{nullptr, 2.0, 962, 562}, Row{"1.25", 1.25, 601, 351}}) {
+    SCOPED_TRACE(row.scale != nullptr ? row.scale : "no --scale");
+    std::vector<std::string> args = {VELA_PLAYER, "--no-connect", "--name", "VoScale",
+                                     "--state-file", folder.file("state")};
+    if (row.scale != nullptr) args.insert(args.end(), {"--scale", row.scale});
+    Child player(args, {server.env(), "XDG_CONFIG_HOME=" + folder.path()}, folder.file("player"));
+    ASSERT_TRUE(player.waitForOutput("running as JACK client", kPatientMs)) << player.err();
+    ASSERT_TRUE(probe.connectTo("VoScale"));
+    Window window = 0, area = 0, panel = 0;
+    for (int waited = 0; waited < kPatientMs && panel == 0; waited += 50, settle(display, 50)) {
+      if (window == 0) window = findWindow(display, DefaultRootWindow(display), "VoScale");
+      const std::vector<Window> areas = childrenOf(display, window);
+      area = areas.empty() ? 0 : areas[0];
+      const std::vector<Window> panels = childrenOf(display, area);
+      XWindowAttributes a{};
+      if (panels.size() == 1 && XGetWindowAttributes(display, panels[0], &a) != 0 &&
+          a.map_state == IsViewable)
+        panel = panels[0];
+    }
+    ASSERT_NE(panel, 0u) << player.err();
+    auto pixels = [&](double units) { return static_cast<int>(std::lround(units * row.s)); };
+    auto expectLaidOut = [&](int panelWidth, int panelHeight, double s) {
+      const int bar = static_cast<int>(std::lround(PlayerWindow::kBarHeight * s));
+      const int keys = static_cast<int>(std::lround(PlayerWindow::kKeyboardHeight * s));
+      EXPECT_EQ(sizeOf(display, panel), std::make_pair(panelWidth, panelHeight));
+      EXPECT_EQ(sizeOf(display, window), std::make_pair(panelWidth, bar + panelHeight + keys));
+      int x = 0, y = 0;
+      Window child = 0;
+      XTranslateCoordinates(display, area, window, 0, 0, &x, &y, &child);
+      EXPECT_EQ(std::make_pair(x, y), std::make_pair(0, bar)) << "the panel under the bar";
+    };
+    expectLaidOut(row.panelWidth, row.panelHeight, row.s);
+    if (row.scale == nullptr) {
+      settle(display, 300);  // for the picture only: the panel's first paint
+      saveScreen(display, VELA_ARTIFACTS "/player-200.png");
+    }
+
+    int left = 0, top = 0;
+    Window child = 0;
+    XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &left, &top, &child);
+    const int keyboardTop = top + pixels(PlayerWindow::kBarHeight) + row.panelHeight;
+    const keyboard::Rect g =
+        keyboard::keyRect(7, row.panelWidth, pixels(PlayerWindow::kKeyboardHeight));
+    XTestFakeMotionEvent(display, -1, left + g.x + g.width / 2, keyboardTop + g.height - 10,
+                         CurrentTime);
+    XSync(display, False);
+    const int64_t pressed = probe.frame();
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XSync(display, False);
+    EXPECT_GE(probe.waitForSound(pressed), 0) << "the key under the pointer plays";
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XSync(display, False);
+
+    // The menu's 150 %: the window follows the panel, unless its scale is fixed.
+    auto unitsOnScreen = [&](int x, int y) {
+      XTestFakeMotionEvent(display, -1, left + static_cast<int>(std::floor((x + 0.5) * row.s)),
+                           top + pixels(PlayerWindow::kBarHeight) +
+                               static_cast<int>(std::floor((y + 0.5) * row.s)),
+                           CurrentTime);
+    };
+    unitsOnScreen(100, 150);
+    XTestFakeButtonEvent(display, 3, True, CurrentTime);
+    XTestFakeButtonEvent(display, 3, False, CurrentTime);
+    unitsOnScreen(144, row.scale == nullptr ? 192 : 208);
+    XTestFakeButtonEvent(display, 1, True, CurrentTime);
+    XTestFakeButtonEvent(display, 1, False, CurrentTime);
+    XSync(display, False);
+    const std::string choice = row.scale == nullptr ? "scale=1.5\n" : "scale=2\n";
+    const std::string choiceFile = folder.path() + "/velaorin/panel";
+    for (int waited = 0; waited < kPatientMs && readFile(choiceFile) != choice; waited += 50)
+      settle(display, 50);
+    EXPECT_EQ(readFile(choiceFile), choice);
+    if (row.scale == nullptr) {
+      for (int waited = 0; waited < kPatientMs && (sizeOf(display, window).first != 722 ||
+                                                   sizeOf(display, panel).first != 722);
+           waited += 50)
+        settle(display, 50);
+      expectLaidOut(722, 422, 1.5);
+    } else {
+      settle(display, 50);  // the panel's refused request came just after the file
+      expectLaidOut(row.panelWidth, row.panelHeight, row.s);
+    }
+    closeAsWindowManager(display, window);
+    XSync(display, False);
+    EXPECT_EQ(player.wait(kPatientMs), 0) << player.err();
+    EXPECT_TRUE(probe.waitForPort("VoScale:midi_in", false, kPatientMs));
+  }
+  std::system("xrdb -remove");
   XCloseDisplay(display);
 }
 

@@ -106,6 +106,9 @@ TEST(PlayerCommandLine, GoodAndBadArguments) {
       {{"--no-connect", "--connect-midi", "m:out"}, 2, "--no-connect"},
       {{"--name", ""}, 2, "--name"},
       {{"--frobnicate"}, 2, "frobnicate"},
+      {{"--scale", "2.5"}, -1, ""},
+      {{"--scale", "0.5"}, 2, "--scale"},
+      {{"--scale", "big"}, 2, "--scale"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -118,8 +121,11 @@ TEST(PlayerCommandLine, GoodAndBadArguments) {
   }
   const PlayerOptions o =
       parsePlayerCommandLine({"--no-gui", "--program", "31", "--param", "CutOff=0.25",
-                              "--connect-audio", "a:1,b:2", "-p", "x.so", "--desktop"}).options;
+                              "--connect-audio", "a:1,b:2", "-p", "x.so", "--desktop", "--scale",
+                              "1.25"}).options;
   EXPECT_FALSE(o.gui);
+  EXPECT_EQ(o.scale, 1.25);
+  EXPECT_EQ(parsePlayerCommandLine({}).options.scale, 0.0) << "the panel's scale";
   EXPECT_TRUE(o.desktop);
   EXPECT_EQ(o.pluginPath, "x.so");
   EXPECT_EQ(o.program, 31);
