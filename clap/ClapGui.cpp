@@ -4,6 +4,7 @@
 // panel gets its window messages from the host's loop and needs neither.
 #include "ClapPlugin.h"
 #include "PanelControls.h"
+#include "PanelScale.h"
 #include "Unit1.h"
 
 namespace velaclap {
@@ -51,9 +52,15 @@ bool ClapPlugin::guiSetParent(const clap_window* window) {
   panel_.reset();
   // A child of the host's window, mapped and known to the server when this returns: some hosts
   // look for it at once and never wait for show.
-  panel_ = createNativePanel(parent);
+  panel_ = createNativePanel(parent, {hostScale_, false});
   if (panel_ == nullptr) return false;
   panel_->form().setLink(&link_);
+  // A new scale while the panel is open (the user's menu, a later set_scale) asks the host first.
+  panel_->setSizeRequest([this](int32_t width, int32_t height) {
+    return hostGui_ != nullptr && width > 0 && height > 0 &&
+           hostGui_->request_resize(host_, static_cast<uint32_t>(width),
+                                    static_cast<uint32_t>(height));
+  });
   // The values as they are now, not after the first poll: hosts that call only on activity of
   // the X connection may not call again for a while.
   panel_->form().Timer1Timer();
@@ -79,6 +86,25 @@ bool ClapPlugin::guiHide() {
 
 void ClapPlugin::guiIdle() {
   if (panel_ != nullptr) panel_->idle();
+}
+
+bool ClapPlugin::guiSetScale(double scale) {
+#if defined(_WIN32)
+  (void)scale;
+  return false;  // the Windows panel keeps its designed size; the host stretches it
+#else
+  hostScale_ = velapanel::clampScale(scale);
+  if (panel_ != nullptr) panel_->setHostScale({hostScale_, false});
+  return true;
+#endif
+}
+
+void ClapPlugin::guiSize(uint32_t& width, uint32_t& height) const {
+  const velapanel::PanelSize size =
+      panel_ != nullptr ? velapanel::PanelSize{panel_->outerWidth(), panel_->outerHeight()}
+                        : nativePanelSize({hostScale_, false});
+  width = static_cast<uint32_t>(size.width);
+  height = static_cast<uint32_t>(size.height);
 }
 
 }  // namespace velaclap

@@ -261,12 +261,9 @@ constexpr const char* kGuiApi = CLAP_WINDOW_API_WIN32;
 constexpr const char* kGuiApi = CLAP_WINDOW_API_X11;
 #endif
 
-// [main-thread] A fixed-size embedded panel. Scales other than 1 wait for a panel that draws
-// them; until then set_scale refuses and the size is the designed one.
-constexpr double kPanelScale = 1.0;
-uint32_t scaled(int32_t designed) {
-  return static_cast<uint32_t>(std::lround(static_cast<double>(designed) * kPanelScale));
-}
+// [main-thread] An embedded panel of the size its scale gives: the host cannot resize it, but the
+// host's set_scale and the user's choice on the panel size it (the panel asks the host through
+// request_resize when that happens while it is open).
 bool guiIsApiSupported(const clap_plugin*, const char* api, bool floating) {
   return !floating && api != nullptr && std::strcmp(api, kGuiApi) == 0;
 }
@@ -280,11 +277,10 @@ bool guiCreate(const clap_plugin* p, const char* api, bool floating) {
   return guiIsApiSupported(p, api, floating) && self(p).guiCreate(api, floating);
 }
 void guiDestroy(const clap_plugin* p) { self(p).guiDestroy(); }
-bool guiSetScale(const clap_plugin*, double) { return false; }
-bool guiGetSize(const clap_plugin*, uint32_t* width, uint32_t* height) {
+bool guiSetScale(const clap_plugin* p, double scale) { return self(p).guiSetScale(scale); }
+bool guiGetSize(const clap_plugin* p, uint32_t* width, uint32_t* height) {
   if (width == nullptr || height == nullptr) return false;
-  *width = scaled(kPanelWidth);
-  *height = scaled(kPanelHeight);
+  self(p).guiSize(*width, *height);
   return true;
 }
 bool guiCanResize(const clap_plugin*) { return false; }
@@ -294,8 +290,10 @@ bool guiResizeHints(const clap_plugin*, clap_gui_resize_hints* hints) {
   return true;
 }
 bool guiAdjustSize(const clap_plugin*, uint32_t*, uint32_t*) { return false; }
-bool guiSetSize(const clap_plugin*, uint32_t width, uint32_t height) {
-  return width == scaled(kPanelWidth) && height == scaled(kPanelHeight);
+bool guiSetSize(const clap_plugin* p, uint32_t width, uint32_t height) {
+  uint32_t w = 0, h = 0;
+  self(p).guiSize(w, h);
+  return width == w && height == h;
 }
 bool guiSetParent(const clap_plugin* p, const clap_window* window) {
   return self(p).guiSetParent(window);
@@ -359,6 +357,9 @@ void ClapPlugin::readHostExtensions() {
       fds != nullptr && fds->register_fd != nullptr && fds->unregister_fd != nullptr)
     hostFds_ = fds;
 #endif
+  if (const auto* gui = static_cast<const clap_host_gui*>(get(CLAP_EXT_GUI));
+      gui != nullptr && gui->request_resize != nullptr)
+    hostGui_ = gui;
   const auto* presets = static_cast<const clap_host_preset_load*>(get(CLAP_EXT_PRESET_LOAD));
   if (presets == nullptr)
     presets = static_cast<const clap_host_preset_load*>(get(CLAP_EXT_PRESET_LOAD_COMPAT));

@@ -86,6 +86,10 @@ class ClapPlugin {
   bool guiShow();
   bool guiHide();
   void guiIdle();
+  // The host's word on the panel's scale (ignored on Windows, whose panel keeps its size), and
+  // the size the panel has or, before set_parent, will have.
+  bool guiSetScale(double scale);
+  void guiSize(uint32_t& width, uint32_t& height) const;
   // What the panel reads and writes.
   ParameterLink& panelLink() { return link_; }
 
@@ -132,6 +136,7 @@ class ClapPlugin {
   const clap_host_timer_support* hostTimers_ = nullptr;
   const clap_host_posix_fd_support* hostFds_ = nullptr;
   const clap_host_preset_load* hostPresetLoad_ = nullptr;
+  const clap_host_gui* hostGui_ = nullptr;
 
   VelaInstrument instrument_;
   Link link_{*this};
@@ -155,6 +160,7 @@ class ClapPlugin {
   // [main-thread] The panel.
   std::unique_ptr<PanelWindow> panel_;
   bool guiCreated_ = false;
+  double hostScale_ = 0.0;  // set_scale's word; 0: none
   bool timerRegistered_ = false;
   clap_id timerId_ = CLAP_INVALID_ID;
   int registeredFd_ = -1;

@@ -212,12 +212,23 @@ void presetLoaded(const clap_host* h, uint32_t kind, const char* location, const
 }
 const clap_host_preset_load kPresetLoad = {presetError, presetLoaded};
 
+void resizeHintsChanged(const clap_host*) {}
+bool requestResize(const clap_host* h, uint32_t width, uint32_t height) {
+  hostOf(h).resizeRequests.emplace_back(width, height);
+  return hostOf(h).agreeToResize;
+}
+bool requestShowOrHide(const clap_host*) { return false; }
+void guiClosed(const clap_host*, bool) {}
+const clap_host_gui kGui = {resizeHintsChanged, requestResize, requestShowOrHide,
+                            requestShowOrHide, guiClosed};
+
 const void* hostExtension(const clap_host* h, const char* id) {
   const TestHost& host = hostOf(h);
   if (std::strcmp(id, CLAP_EXT_PARAMS) == 0 && host.offers.params) return &kParams;
   if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0 && host.offers.timers) return &kTimers;
   if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0 && host.offers.fds) return &kFds;
   if (std::strcmp(id, CLAP_EXT_PRESET_LOAD) == 0 && host.offers.presetLoad) return &kPresetLoad;
+  if (std::strcmp(id, CLAP_EXT_GUI) == 0 && host.offers.gui) return &kGui;
   return nullptr;
 }
 

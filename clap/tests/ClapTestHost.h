@@ -92,7 +92,7 @@ class OutputList {
 class TestHost {
  public:
   struct Offers {
-    bool params = true, timers = true, fds = true, presetLoad = true;
+    bool params = true, timers = true, fds = true, presetLoad = true, gui = true;
   };
   explicit TestHost(Offers offers);
   TestHost() : TestHost(Offers{}) {}
@@ -105,6 +105,8 @@ class TestHost {
   std::map<clap_id, uint32_t> timers;  // id -> period
   std::map<int, uint32_t> fds;         // fd -> flags
   std::vector<std::string> presetsLoaded, presetErrors;
+  std::vector<std::pair<uint32_t, uint32_t>> resizeRequests;  // width, height
+  bool agreeToResize = true;
 
  private:
   clap_host host_{};

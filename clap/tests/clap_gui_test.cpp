@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "ClapTestHost.h"
@@ -158,7 +159,6 @@ TEST_P(ClapGui, APanelThatIsAChildOnceSetParentReturns) {
   EXPECT_FALSE(floating);
   EXPECT_FALSE(gui->create(plugin(), CLAP_WINDOW_API_X11, true));
   ASSERT_TRUE(gui->create(plugin(), CLAP_WINDOW_API_X11, false));
-  EXPECT_FALSE(gui->set_scale(plugin(), 2.0));
   EXPECT_FALSE(gui->can_resize(plugin()));
   uint32_t width = 0, height = 0;
   ASSERT_TRUE(gui->get_size(plugin(), &width, &height));
@@ -194,6 +194,51 @@ TEST_P(ClapGui, APanelThatIsAChildOnceSetParentReturns) {
   EXPECT_TRUE(children().empty());
   EXPECT_TRUE(host->fds.empty());
   EXPECT_TRUE(host->timers.empty());
+}
+
+// The host's scale sizes the panel before it opens; a new one while it is open goes to the host
+// first (request_resize), and a refusal keeps the size. The host cannot resize it otherwise.
+TEST_P(ClapGui, SetScaleSizesThePanelAndAskTheHostWhenOpen) {
+  ASSERT_TRUE(gui->create(plugin(), CLAP_WINDOW_API_X11, false));
+  auto size = [&] {
+    uint32_t width = 0, height = 0;
+    EXPECT_TRUE(gui->get_size(plugin(), &width, &height));
+    return std::make_pair(width, height);
+  };
+  auto windowSize = [&] {
+    const std::vector<Window> panel = children();
+    XWindowAttributes a{};
+    if (panel.size() != 1 || XGetWindowAttributes(display, panel[0], &a) == 0)
+      return std::make_pair(0u, 0u);
+    return std::make_pair(static_cast<uint32_t>(a.width), static_cast<uint32_t>(a.height));
+  };
+  using Size = std::pair<uint32_t, uint32_t>;
+  ASSERT_TRUE(gui->set_scale(plugin(), 2.0));
+  EXPECT_EQ(size(), Size(962, 562));
+  clap_window window{};
+  window.api = CLAP_WINDOW_API_X11;
+  window.x11 = top;
+  ASSERT_TRUE(gui->set_parent(plugin(), &window));
+  ASSERT_TRUE(gui->show(plugin()));
+  EXPECT_EQ(windowSize(), Size(962, 562));
+  EXPECT_TRUE(host->resizeRequests.empty()) << "the first size is the host's to give";
+  EXPECT_FALSE(gui->set_size(plugin(), 481, 281));
+  EXPECT_TRUE(gui->set_size(plugin(), 962, 562));
+
+  ASSERT_TRUE(gui->set_scale(plugin(), 1.5));
+  ASSERT_EQ(host->resizeRequests.size(), 1u);
+  EXPECT_EQ(host->resizeRequests.back(), Size(722, 422));
+  EXPECT_EQ(size(), Size(722, 422));
+  EXPECT_EQ(windowSize(), Size(722, 422));
+
+  host->agreeToResize = false;
+  ASSERT_TRUE(gui->set_scale(plugin(), 7.0));  // clamped to 3
+  ASSERT_EQ(host->resizeRequests.size(), 2u);
+  EXPECT_EQ(host->resizeRequests.back(), Size(1443, 843));
+  EXPECT_EQ(size(), Size(722, 422)) << "refused: the size stays until the next opening";
+  EXPECT_EQ(windowSize(), Size(722, 422));
+  gui->destroy(plugin());
+  EXPECT_EQ(size(), Size(1443, 843));
 }
 
 // A drag on the FB1 knob (10 px right: +0.05) goes to the host as one gesture, from the next
