@@ -77,6 +77,9 @@ class PanelWindow {
   // The X11 window id, for hosts that embed the window themselves (an LV2 UI's widget); 0
   // elsewhere.
   virtual uintptr_t nativeWindow() const { return 0; }
+  // The descriptor of the panel's own window-system connection, for hosts that call idle when
+  // it is readable (a VST 3 run loop); -1 where there is none (Windows).
+  virtual int eventDescriptor() const { return -1; }
 };
 
 // Creates the panel as a borderless child of `parent` (a native window handle) at (0, 0), with no

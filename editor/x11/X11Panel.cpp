@@ -88,6 +88,7 @@ class X11Panel final : public PanelWindow, public PanelControls {
   int32_t outerWidth() const override { return kPanelWidth; }
   int32_t outerHeight() const override { return kPanelHeight; }
   uintptr_t nativeWindow() const override { return window; }
+  int eventDescriptor() const override { return ConnectionNumber(display); }
   void idle() override;
 
   // PanelControls
