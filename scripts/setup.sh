@@ -15,6 +15,7 @@ need=(cmake g++ make ninja-build pkg-config googletest libgtest-dev libbenchmark
       # the LV2 bundle: headers, the validator, lilv for our test host, lv2ls/lv2info, jalv;
       # mda-lv2 as the speed baseline
       lv2-dev sordi liblilv-dev lilv-utils jalv mda-lv2
+      ardour  # VelaOrin.vst3 in a real host: its scanner and headless session tools
       )
 
 missing=()

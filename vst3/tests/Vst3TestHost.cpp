@@ -280,11 +280,13 @@ std::string number(double v) {
   std::snprintf(text, sizeof text, "%.9g", v);
   return text;
 }
+#if !defined(_WIN32)
 int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
+#endif
 }  // namespace
 
 tresult ComponentHandler::beginEdit(ParamID id) {
