@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Instructions per voice-sample of the plug-in's rendering, counted by callgrind on the benchmark
 # workload (velaorin-speed); with an event spacing, a centred bend cuts every block that often.
-#   bench/callgrind.sh [program=1] [build dir=build/linux-release] [event spacing=0]
+# With a plug-in path, that plug-in (build/linux-release/lib/vst3/VelaOrin.vst3 for VST 3).
+#   bench/callgrind.sh [program=1] [build dir=build/linux-release] [event spacing=0] [plug-in]
 set -euo pipefail
 source "$(dirname "$0")/valgrind-workload.sh"
 
 # Total instructions (Ir) of one run of the given number of blocks.
 count() {
-  valgrind --tool=callgrind --callgrind-out-file="$work/out.$1" "$speed" "$program" "$1" "" \
+  valgrind --tool=callgrind --callgrind-out-file="$work/out.$1" "$speed" "$program" "$1" "$plugin" \
     "$spacing" >"$work/log.$1" 2>&1
   awk '/^summary:/ {print $2}' "$work/out.$1"
 }

@@ -1,11 +1,14 @@
 # Sourced by callgrind.sh and cachegrind.sh: arguments [program=1] [build dir=build/linux-release]
-# [event spacing=0] become $program, $speed (the built velaorin-speed) and $spacing; $work is a scratch folder removed on exit.
+# [event spacing=0] [plug-in path] become $program, $speed (the built velaorin-speed), $spacing and
+# $plugin (empty: the built VelaOrin.so; a path naming VelaOrin.vst3 times the VST 3 plug-in);
+# $work is a scratch folder removed on exit.
 # Both tools run the workload for $short and $long blocks and divide the difference by the extra
 # voice-samples, so loading, table building and start-up cancel out.
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 program="${1:-1}"
 build="${2:-$root/build/linux-release}"
 spacing="${3:-0}"
+plugin="${4:-}"
 short=100
 long=300
 
