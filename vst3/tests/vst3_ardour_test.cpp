@@ -3,7 +3,8 @@
 // instrument; a headless session made with ardour7-lua (ardour/session.lua: the program
 // "Eth Drm" chosen as a preset, CutOff changed, two notes) is reloaded with the program and the
 // value in place, and ardour7-export renders it with sound where the notes are, the same bits
-// each time. Every step waits for its process to end (bounded by the CTest timeout).
+// each time. Every step waits for its process to end (exports bounded, see render(); the rest by
+// the CTest timeout).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -104,6 +105,11 @@ class Ardour : public testing::Test {
     fs::create_directories(scratch / "home");
   }
   static void TearDownTestSuite() {
+    // A failed run leaves its session and renders for a look.
+    if (testing::UnitTest::GetInstance()->failed_test_count() > 0) {
+      std::printf("kept %s\n", scratch.c_str());
+      return;
+    }
     std::error_code ignored;
     fs::remove_all(scratch, ignored);
   }
@@ -119,10 +125,19 @@ class Ardour : public testing::Test {
   static Outcome session(const char* mode) {
     return run(command({"ardour7-lua", VELA_ARDOUR_SCRIPT, mode, (scratch / "session").string()}));
   }
+  // Ardour 7.3's headless export now and then never starts (its butler and the export wait for
+  // each other; seen with its own instruments too): an export that has not ended after a bound far
+  // above its usual few seconds is ended and run again, twice at most.
   static std::vector<float> render(const char* name) {
     const fs::path wav = scratch / name;
-    const Outcome r = run(command({"ardour7-export", "-b", "float", "-o", wav.string(),
-                                   (scratch / "session").string(), "vela"}));
+    Outcome r{};
+    for (int attempt = 0; attempt < 3; ++attempt) {
+      r = run(command({"timeout", "60", "ardour7-export", "-b", "float", "-o", wav.string(),
+                       (scratch / "session").string(), "vela"}));
+      std::ofstream(fs::path(wav).replace_extension(".log"), std::ios::app) << r.output;
+      if (r.status != 124) break;
+      std::printf("ardour7-export hung; again\n");
+    }
     EXPECT_EQ(r.status, 0) << r.output;
     return readWav(wav);
   }
@@ -170,6 +185,7 @@ TEST_F(Ardour, SessionKeepsTheProgramAndTheValueAndRendersTheNotes) {
   }
   EXPECT_EQ(values, kNumParams) << checked.output;
   EXPECT_NE(checked.output.find("vela: preset Eth Drm"), std::string::npos) << checked.output;
+  EXPECT_NE(checked.output.find("vela: notes 2"), std::string::npos) << checked.output;
 
   // Notes at beats 1 to 2 and 4 to 5 (0.5 s to 1 s, 2 s to 2.5 s); "Eth Drm" decays within them.
   const std::vector<float> first = render("a.wav");

@@ -26,6 +26,11 @@ local function report(track)
     print(string.format("vela: param %d %.9g", i, value))
   end
   print("vela: preset " .. plugin:last_preset().label)
+  local notes = 0
+  for region in track:playlist():region_list():iter() do
+    notes = notes + ARDOUR.LuaAPI.note_list(region:to_midiregion():model()):size()
+  end
+  print("vela: notes " .. notes)
 end
 
 AudioEngine:set_backend("None (Dummy)", "", "")
