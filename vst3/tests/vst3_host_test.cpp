@@ -5,6 +5,10 @@
 // Under Wine the same program runs the Windows bundle against VelaOrin.dll.
 #include <gtest/gtest.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -794,5 +798,42 @@ TEST(Vst3Programs, SelectingAProgramSoundsAndReportsItsValues) {
   ParamValue reported = 0.0;
   EXPECT_FALSE(synth.output().last(kProgramId, &reported));
 }
+
+#if defined(_WIN32)
+// The Windows view: the Win32 panel as a child of the host's HWND, sized before it is attached;
+// removed, it leaves the host's window empty. Only where a display is promised
+// (scripts/wine-gui-test.sh).
+TEST(Vst3Win32View, ThePanelIsAChildOfTheHostsWindow) {
+  if (std::getenv("VELA_GUI_TESTS") == nullptr) GTEST_SKIP() << "no display promised";
+  Synth synth;
+  ASSERT_TRUE(synth.ok()) << synth.error();
+  HWND host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 640,
+                              400, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(host, nullptr);
+  Ref<IPlugView> view(synth.controller()->createView("editor"));
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->isPlatformTypeSupported("HWND"), kResultOk);
+  EXPECT_EQ(view->isPlatformTypeSupported("X11EmbedWindowID"), kResultFalse);
+  ViewRect size{};
+  ASSERT_EQ(view->getSize(&size), kResultOk);
+  EXPECT_EQ(size.right - size.left, 481);
+  EXPECT_EQ(size.bottom - size.top, 281);
+  view->setFrame(static_cast<IPlugFrame*>(&synth.handler()));
+  ASSERT_EQ(view->attached(host, "HWND"), kResultOk);
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  HWND panel = GetWindow(host, GW_CHILD);
+  ASSERT_NE(panel, nullptr);
+  RECT r{};
+  GetWindowRect(panel, &r);
+  EXPECT_EQ(r.right - r.left, 481);
+  EXPECT_EQ(r.bottom - r.top, 281);
+  EXPECT_TRUE(IsWindowVisible(panel));
+  EXPECT_EQ(view->removed(), kResultOk);
+  EXPECT_EQ(GetWindow(host, GW_CHILD), nullptr);
+  view->setFrame(nullptr);
+  DestroyWindow(host);
+}
+#endif
 
 }  // namespace
