@@ -132,7 +132,7 @@ class Ardour : public testing::Test {
     const fs::path wav = scratch / name;
     Outcome r{};
     for (int attempt = 0; attempt < 3; ++attempt) {
-      r = run(command({"timeout", "60", "ardour7-export", "-b", "float", "-o", wav.string(),
+      r = run(command({"timeout", "30", "ardour7-export", "-b", "float", "-o", wav.string(),
                        (scratch / "session").string(), "vela"}));
       std::ofstream(fs::path(wav).replace_extension(".log"), std::ios::app) << r.output;
       if (r.status != 124) break;
