@@ -42,7 +42,7 @@ inline constexpr MidiParameter kMidiParameters[] = {
     {kAllSoundOffId, vst3::kCtrlAllSoundsOff, "All Sound Off", 127, 0.0},
     {kResetControllersId, vst3::kCtrlResetAllCtrlers, "Reset All Controllers", 127, 0.0},
     {kAllNotesOffId, vst3::kCtrlAllNotesOff, "All Notes Off", 127, 0.0},
-    {kMonoModeId, vst3::kCtrlPolyModeOn, "Mono Mode On", 127, 0.0},
+    {kMonoModeId, vst3::kCtrlMonoModeOn, "Mono Mode On", 127, 0.0},
 };
 inline constexpr int32_t kMidiParameterCount = static_cast<int32_t>(std::size(kMidiParameters));
 // In getParameterInfo order: the 14, the program selector, the MIDI ones.

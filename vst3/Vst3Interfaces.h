@@ -115,7 +115,7 @@ enum ControllerNumber : int16_t {
   kCtrlAllSoundsOff = 120,
   kCtrlResetAllCtrlers = 121,
   kCtrlAllNotesOff = 123,
-  kCtrlPolyModeOn = 126,  // 126 switches mono mode on; its name follows the table it comes from
+  kCtrlMonoModeOn = 126,
   kAfterTouch = 128,
   kPitchBend = 129,
 };
