@@ -10,6 +10,7 @@
 
 #include <array>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -120,7 +121,21 @@ class Ardour : public testing::Test {
     const Outcome r = run(command({VELA_ARDOUR_LIB "/ardour-vst3-scanner", "-f",
                                    (fs::path(VELA_VST3_DIR) / "VelaOrin.vst3").string()}));
     unsetenv("LD_LIBRARY_PATH");
+    // Ardour takes a cache entry only if it is strictly newer than the module: one written in
+    // the second the module was built is stale, and the plug-in would be missing from sessions.
+    const fs::path binary = fs::path(VELA_VST3_DIR) / "VelaOrin.vst3/Contents/x86_64-linux/VelaOrin.so";
+    for (const fs::path& entry : cacheEntries()) {
+      const auto newer = fs::last_write_time(binary) + std::chrono::seconds(2);
+      if (fs::last_write_time(entry) < newer) fs::last_write_time(entry, newer);
+    }
     return r;
+  }
+  static std::vector<fs::path> cacheEntries() {
+    std::vector<fs::path> found;
+    if (fs::exists(scratch / "cache"))
+      for (const auto& entry : fs::recursive_directory_iterator(scratch / "cache"))
+        if (entry.path().extension() == ".v3i") found.push_back(entry.path());
+    return found;
   }
   static Outcome session(const char* mode) {
     return run(command({"ardour7-lua", VELA_ARDOUR_SCRIPT, mode, (scratch / "session").string()}));
@@ -149,11 +164,10 @@ TEST_F(Ardour, ScannerAcceptsTheBundleAsAnInstrument) {
   const Outcome r = scan();
   ASSERT_EQ(r.status, 0) << r.output;
   std::string cache;
-  for (const auto& entry : fs::recursive_directory_iterator(scratch / "cache"))
-    if (entry.path().extension() == ".v3i") {
-      std::ifstream in(entry.path());
-      cache.assign(std::istreambuf_iterator<char>(in), {});
-    }
+  for (const fs::path& entry : cacheEntries()) {
+    std::ifstream in(entry);
+    cache.assign(std::istreambuf_iterator<char>(in), {});
+  }
   ASSERT_FALSE(cache.empty()) << r.output;
   for (const char* attribute :
        {"uid=\"0E01F32F09D14E73A83068E6F6E5FE31\"", "name=\"VelaOrin\"", "vendor=\"Dravnik\"",
