@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Instructions per voice-sample of the plug-in's rendering, counted by callgrind on the benchmark
 # workload (velaorin-speed); with an event spacing, a centred bend cuts every block that often.
-#   bench/callgrind.sh [program=1] [build dir=build/linux-release] [event spacing=0] [plugin]
+# With a plug-in path, that plug-in (build/linux-release/lib/clap/VelaOrin.clap for CLAP,
+# build/linux-release/lib/vst3/VelaOrin.vst3 for VST 3).
+#   bench/callgrind.sh [program=1] [build dir=build/linux-release] [event spacing=0] [plug-in]
 set -euo pipefail
 source "$(dirname "$0")/valgrind-workload.sh"
 

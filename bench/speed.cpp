@@ -1,7 +1,8 @@
 // velaorin-speed: renders the benchmark workload for a given number of blocks and prints the
 // realtime factor and ns per voice-sample, by processor time and by the wall clock. Needs no
 // benchmark library, so it also runs as a Windows program under Wine against VelaOrin.dll, and
-// under callgrind with a fixed workload.
+// under callgrind with a fixed workload. A plug-in path naming VelaOrin.vst3 (the bundle or its
+// binary) times the VST 3 plug-in on the same notes (Linux builds).
 //   velaorin-speed [program=1] [blocks=2000] [plugin path] [event spacing=0]
 // A plug-in path ending in .clap runs the workload through VelaOrin.clap, with a parameter value
 // event every `event spacing` samples instead of the bends.
@@ -13,6 +14,9 @@
 #include "Workload.h"
 #if defined(VELA_CLAP_WORKLOAD)
 #include "ClapWorkload.h"
+#endif
+#if defined(VELA_WITH_VST3)
+#include "Vst3Workload.h"
 #endif
 
 namespace {
@@ -68,6 +72,12 @@ int main(int argc, char** argv) {
   if (plugin.size() > 5 && plugin.compare(plugin.size() - 5, 5, ".clap") == 0) {
     ClapWorkload workload(plugin, program, spacing);
     return run(workload, program, blocks, spacing, "a parameter value event (CutOff, unchanged)");
+  }
+#endif
+#if defined(VELA_WITH_VST3)
+  if (isVst3Path(plugin)) {
+    Vst3Workload workload(vst3BinaryOf(plugin), program, spacing);
+    return run(workload, program, blocks, spacing, "a centred bend");
   }
 #endif
   Workload workload(plugin, program, spacing);

@@ -1,7 +1,7 @@
 # Sourced by callgrind.sh and cachegrind.sh: arguments [program=1] [build dir=build/linux-release]
-# [event spacing=0] [plugin] become $program, $speed (the built velaorin-speed), $spacing and
-# $plugin (empty: VelaOrin.so; a path ending in .clap: VelaOrin.clap); $work is a scratch folder
-# removed on exit.
+# [event spacing=0] [plug-in path] become $program, $speed (the built velaorin-speed), $spacing and
+# $plugin (empty: the built VelaOrin.so; a path ending in .clap: VelaOrin.clap; a path naming
+# VelaOrin.vst3: the VST 3 plug-in); $work is a scratch folder removed on exit.
 # Both tools run the workload for $short and $long blocks and divide the difference by the extra
 # voice-samples, so loading, table building and start-up cancel out.
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"

@@ -3,8 +3,8 @@
 # README with its pages (docs/), copyright and changelog. `cpack -G DEB` makes a Debian package of
 # the same files.
 # Anything else installed under lib/ (the LV2 bundle in lib/lv2/VelaOrin.lv2, the CLAP plug-in in
-# lib/clap) is packaged as it is; install its binaries with install(TARGETS) so that the package
-# gets them stripped.
+# lib/clap, the VST 3 bundle in lib/vst3/VelaOrin.vst3) is packaged as it is; install its binaries
+# with install(TARGETS) so that the package gets them stripped.
 install(TARGETS VelaOrin LIBRARY DESTINATION lib/vst)
 foreach(program velaorin velaorin-render)
   if(TARGET ${program})
@@ -75,17 +75,18 @@ set(VELA_PACKAGE_MAINTAINER
     "VelaOrin maintainers <maintainers@users.noreply.c-seed-b052c3df.example>"
     CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${VELA_PACKAGE_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "FM synthesizer: VST 2, LV2 and CLAP plug-in, JACK player, MIDI renderer")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "FM synthesizer: VST 2, VST 3, LV2 and CLAP plug-in, JACK player, MIDI renderer")
 # One line each as the package shows it: lintian wants them at most 80 characters.
 set(CPACK_PACKAGE_DESCRIPTION "\
 VelaOrin is a small FM synthesizer: two sine modulators with feedback and
 sync into a sine carrier, an ADSR envelope and a state-variable filter.
 This package holds VelaOrin.so for VST 2 hosts (in /usr/lib/vst); the same
-instrument and panel for LV2 hosts (/usr/lib/lv2/VelaOrin.lv2) and for CLAP
-hosts (/usr/lib/clap/VelaOrin.clap), its factory sounds as program files
-(/usr/share/velaorin/presets); velaorin,
-to play it through JACK with its panel and an on-screen keyboard; and
-velaorin-render, to render MIDI files to WAV, FLAC, AIFF or Ogg Vorbis.")
+instrument and panel for LV2 hosts (/usr/lib/lv2/VelaOrin.lv2), for CLAP
+hosts (/usr/lib/clap/VelaOrin.clap) and for VST 3 hosts
+(/usr/lib/vst3/VelaOrin.vst3), its factory sounds as program files
+(/usr/share/velaorin/presets); velaorin, to play it through JACK with its
+panel and an on-screen keyboard; and velaorin-render, to render MIDI files
+to WAV, FLAC, AIFF or Ogg Vorbis.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)

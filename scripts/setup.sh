@@ -18,6 +18,7 @@ need=(cmake g++ make ninja-build pkg-config googletest libgtest-dev libbenchmark
       # mda-lv2 as the speed baseline
       lv2-dev sordi liblilv-dev lilv-utils jalv mda-lv2
       qtractor  # a CLAP host: its plug-in scanner in the tests, the instrument in a session
+      ardour  # VelaOrin.vst3 in a real host: its scanner and headless session tools
       )
 
 missing=()

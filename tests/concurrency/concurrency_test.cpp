@@ -1,6 +1,7 @@
 // The plug-in driven as a multi-threaded host drives it: one thread delivers MIDI and renders,
 // others edit parameters and programs, read displays and idle the editor; VelaOrin.clap's
-// instance with panel edits and state loads on the main thread while the audio thread processes. The linux-tsan preset
+// instance with panel edits and state loads on the main thread while the audio thread processes;
+// VelaOrin.vst3 with its state saved and restored while it processes. The linux-tsan preset
 // runs these under ThreadSanitizer; every build checks what the threads can observe.
 #include <gtest/gtest.h>
 
@@ -16,7 +17,10 @@
 #include "DAEffectX.h"
 #include "MidiList.h"
 #include "PluginLoader.h"
+#include "ProgramBank.h"
 #include "TestRandom.h"
+#include "VelaVst3.h"
+#include "Vst3TestHost.h"
 
 namespace {
 
@@ -292,6 +296,53 @@ TEST(Concurrency, ClapPanelEditsAndStateLoadsWhileProcessing) {
   EXPECT_EQ(values.load(), kEdits);
   EXPECT_EQ(begins.load(), kEdits);
   EXPECT_EQ(ends.load(), kEdits);
+}
+
+// VST 3 hosts save and restore the component's state on their UI thread while the audio thread
+// processes notes, parameter points and program changes: every state read back is a whole,
+// valid bank, the one just restored in all but the program and values the audio thread changed.
+TEST(Concurrency, Vst3StateMovesWhileProcessing) {
+  vst3host::Synth synth(44100.0, 512);
+  ASSERT_TRUE(synth.ok()) << synth.error();
+  BankImage images[2] = {ProgramBank().bankImage(), ProgramBank().bankImage()};
+  for (int32_t p = 0; p < kPrograms; ++p)
+    for (int32_t i = 0; i < kParams; ++i) images[1].programs[p].values[i] = ownTag(p, i);
+  images[1].currentProgram = 7;
+  std::atomic<bool> stop{false};
+  std::atomic<int> blocks{0};
+  bool finite = true;
+  std::thread audio([&] {
+    std::vector<float> left(512), right(512);
+    Random rnd{3};
+    while (!stop.load()) {
+      const int32_t frames = 1 + rnd.below(512);
+      synth.events().noteOn(rnd.below(frames), static_cast<int16_t>(36 + rnd.below(48)), 0.8f);
+      if (rnd.below(3) == 0) synth.events().noteOff(rnd.below(frames), static_cast<int16_t>(36 + rnd.below(48)));
+      synth.parameters().add(velavst3::kPitchBendId, rnd.below(frames), rnd.unit());
+      // Only parameter 13 and the program move here: the other values are the restored ones.
+      synth.parameters().add(13, rnd.below(frames), rnd.unit());
+      if (rnd.below(20) == 0) synth.parameters().add(velavst3::kProgramId, 0, rnd.below(kPrograms) / 31.0);
+      synth.render(left.data(), right.data(), frames);
+      for (int32_t i = 0; i < frames; ++i) finite = finite && std::isfinite(left[static_cast<size_t>(i)]);
+      blocks.fetch_add(1);
+    }
+  });
+  int wrong = 0;
+  for (int n = 0; n < 4000 || blocks.load() < 100; ++n) {
+    const BankImage& sent = images[n % 2];
+    ASSERT_EQ(synth.setComponentState(encodeBank(sent)), vst3::kResultOk);
+    const std::vector<uint8_t> bytes = synth.componentState();
+    BankImage read{};
+    ASSERT_TRUE(decodeBank(bytes.data(), bytes.size(), read));
+    for (int32_t p = 0; p < kPrograms; ++p)
+      for (int32_t i = 0; i < kParams - 1; ++i)
+        wrong += read.programs[p].values[i] != sent.programs[p].values[i] ? 1 : 0;
+    (void)synth.controller()->getParamNormalized(static_cast<vst3::ParamID>(n % kParams));
+  }
+  stop.store(true);
+  audio.join();
+  EXPECT_EQ(wrong, 0);
+  EXPECT_TRUE(finite);
 }
 
 }  // namespace

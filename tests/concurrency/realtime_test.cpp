@@ -2,7 +2,7 @@
 // replaces the allocator and pthread_mutex_lock and counts the calls the rendering thread makes
 // while other threads edit, and renders on a thread that the kernel kills at its first system
 // call. The plug-ins: VelaOrin.so through its VST 2 entry point, VelaOrin.lv2 through lilv,
-// VelaOrin.clap through our CLAP host.
+// VelaOrin.clap through our CLAP host, VelaOrin.vst3 through our VST 3 host.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <linux/seccomp.h>
@@ -26,6 +26,8 @@
 #include "Lv2TestHost.h"
 #include "MidiList.h"
 #include "PluginLoader.h"
+#include "VelaVst3.h"
+#include "Vst3TestHost.h"
 
 extern "C" {
 void* __libc_malloc(size_t size);
@@ -252,16 +254,71 @@ class ClapSession {
   std::atomic<int> rendered_{0};
 };
 
+// The same kind of blocks through the VST 3 component: notes and releases as events, bends and
+// panic controllers as points of the mapped parameters, parameter points, now and then more
+// events than the engine keeps, a program change every few blocks (its values reported as output
+// changes), while another thread restores and saves the component's state.
+class Vst3Session {
+ public:
+  Vst3Session() : synth_(48000.0, 512) {
+    if (!synth_.ok()) return;
+    renderBlocks(1);
+    editor_ = std::thread([this] {
+      std::vector<uint8_t> state = synth_.componentState();
+      for (int n = 0; !stop_.load(); ++n) {
+        if (n % 2 == 0) state = synth_.componentState();
+        else synth_.setComponentState(state);
+      }
+    });
+  }
+  ~Vst3Session() {
+    stop_.store(true);
+    if (editor_.joinable()) editor_.join();
+  }
+  bool open() const { return synth_.ok(); }
+  int renderBlocks(int count) {
+    for (int block = 0; block < count; ++block) {
+      const auto frames = static_cast<int32_t>(64 + block % 449);
+      vst3host::EventList& events = synth_.events();
+      vst3host::ParameterChanges& parameters = synth_.parameters();
+      const auto pitch = static_cast<int16_t>(40 + block % 40);
+      parameters.add(velavst3::kPitchBendId, 0, (block * 5 % 128) / 127.0);
+      parameters.add(static_cast<vst3::ParamID>(block % 14), block % frames, (block % 101) / 100.0);
+      parameters.add(static_cast<vst3::ParamID>(block % 14), frames - 1, (block % 37) / 36.0);
+      events.noteOn(1 + block * 7 % 59, pitch, 0.8f);
+      if (block % 3 == 0) events.noteOff(60, pitch);
+      if (block % 5 == 0) events.noteOn(61, pitch, 0.0f);
+      if (block % 8 == 5) parameters.add(velavst3::kMidiParameters[1 + block / 8 % 4].id, 61, 0.0);
+      if (block % 10 == 9) parameters.add(velavst3::kProgramId, 0, (block / 10 % 32) / 31.0);
+      for (int k = 0; block % 16 == 7 && k < 1100; ++k)
+        k % 2 == 0 ? events.noteOn(62, static_cast<int16_t>(40 + k % 30), 0.7f)
+                   : events.noteOff(63, static_cast<int16_t>(40 + k % 30));
+      synth_.render(left_.data(), right_.data(), frames);
+      rendered_.store(block + 1, std::memory_order_relaxed);
+    }
+    return count;
+  }
+  int rendered() const { return rendered_.load(); }
+
+ private:
+  vst3host::Synth synth_;
+  std::vector<float> left_ = std::vector<float>(512), right_ = std::vector<float>(512);
+  std::atomic<bool> stop_{false};
+  std::atomic<int> rendered_{0};
+  std::thread editor_;
+};
+
 template <class Session>
 class Realtime : public ::testing::Test {};
 struct FormatName {
   template <class Session>
   static std::string GetName(int) {
     if (std::is_same_v<Session, ClapSession>) return "Clap";
+    if (std::is_same_v<Session, Vst3Session>) return "Vst3";
     return std::is_same_v<Session, VstSession> ? "Vst" : "Lv2";
   }
 };
-using Formats = ::testing::Types<VstSession, Lv2Session, ClapSession>;
+using Formats = ::testing::Types<VstSession, Lv2Session, ClapSession, Vst3Session>;
 TYPED_TEST_SUITE(Realtime, Formats, FormatName);
 
 TYPED_TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
@@ -278,7 +335,7 @@ TYPED_TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
 
   TypeParam session;
   ASSERT_TRUE(session.open()) << builtPlugin().error() << Lv2World::get().error()
-                              << builtClap().error();
+                              << builtClap().error() << vst3host::module().error();
   tCounting = true;
   session.renderBlocks(5000);
   tCounting = false;
@@ -292,7 +349,7 @@ TYPED_TEST(Realtime, RenderingAllocatesNothingAndTakesNoLock) {
 TYPED_TEST(Realtime, RenderingMakesNoSystemCall) {
   TypeParam session;
   ASSERT_TRUE(session.open()) << builtPlugin().error() << Lv2World::get().error()
-                              << builtClap().error();
+                              << builtClap().error() << vst3host::module().error();
   std::thread audio([&] {
     if (prctl(PR_SET_SECCOMP, SECCOMP_MODE_STRICT) == 0) session.renderBlocks(3000);
     syscall(SYS_exit, 0);  // the thread ends without the library's exit path (it makes calls)

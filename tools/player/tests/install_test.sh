@@ -38,6 +38,7 @@ expected="bin/velaorin
 bin/velaorin-render
 lib/clap/VelaOrin.clap
 lib/vst/VelaOrin.so
+lib/vst3/VelaOrin.vst3/Contents/x86_64-linux/VelaOrin.so
 share/applications/velaorin.desktop
 share/doc/velaorin/README.md
 share/doc/velaorin/changelog.gz
@@ -110,7 +111,8 @@ dpkg-deb -e "$deb" "$scratch/control"
 root=$scratch/root
 dpkg -x "$deb" "$root"
 renders_demo "$root/usr/bin/velaorin-render" "$root/usr/lib/vst/VelaOrin.so"
-for binary in usr/bin/velaorin usr/bin/velaorin-render usr/lib/vst/VelaOrin.so usr/lib/clap/VelaOrin.clap; do
+for binary in usr/bin/velaorin usr/bin/velaorin-render usr/lib/vst/VelaOrin.so \
+  usr/lib/clap/VelaOrin.clap usr/lib/vst3/VelaOrin.vst3/Contents/x86_64-linux/VelaOrin.so; do
   file -b "$root/$binary" | grep -q ', stripped' || fail "$binary is not stripped in the package"
 done
 file -b "$build/bin/velaorin" | grep -q 'not stripped' || fail "the build tree lost its symbols"
