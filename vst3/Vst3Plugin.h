@@ -220,9 +220,8 @@ class View final : public vst3::IPlugView,
   void onTimer() override;
 #endif
 
-  // The panel's size at a content scale; the panel draws at 1.0 only for now, so any other
-  // factor is declined and the size stays 481 × 281.
-  static bool scaleSupported(float factor) { return factor == 1.0f; }
+  // The size the panel has or, before attached, will have: its scale comes from the user's
+  // choice, the host's content scale factor or the screen (on Windows it is always 481 × 281).
   vst3::ViewRect size() const;
 
  private:
@@ -233,7 +232,7 @@ class View final : public vst3::IPlugView,
   vst3::HostRef<Controller> controller;
   vst3::HostRef<vst3::IPlugFrame> frame;
   std::unique_ptr<PanelWindow> panel;
-  float scale = 1.0f;
+  double hostScale = 0.0;  // the host's content scale factor; 0: none
 #if !defined(_WIN32)
   vst3::HostRef<vst3::IRunLoop> runLoop;
   bool handlerRegistered = false;

@@ -1,10 +1,11 @@
-// The controller's view: the panel as a child of the host's window, 481 × 281. On Linux the host's
-// run loop wakes the panel when its X connection has events and every kTimerMs for the poll and
-// painting; on Windows the panel's window has its own timer.
+// The controller's view: the panel as a child of the host's window, 481 × 281 at 100 % (on Linux
+// any scale from 100 % to 300 %; a new scale while attached goes through the frame's resizeView).
+// On Linux the host's run loop wakes the panel when its X connection has events and every kTimerMs
+// for the poll and painting; on Windows the panel's window has its own timer.
 #include <cstring>
 
-#include "PanelConstants.h"
 #include "PanelControls.h"
+#include "PanelScale.h"
 #include "Unit1.h"
 #include "Vst3Plugin.h"
 
@@ -52,9 +53,14 @@ tresult View::isPlatformTypeSupported(FIDString type) {
 tresult View::attached(void* parent, FIDString type) {
   if (panel != nullptr || parent == nullptr || isPlatformTypeSupported(type) != kResultOk)
     return kResultFalse;
-  panel = createNativePanel(parent);
+  panel = createNativePanel(parent, {hostScale, false});
   if (panel == nullptr) return kResultFalse;
   panel->form().setLink(&controller->panelLink());
+  // A new scale while attached (the user's menu, a new content scale factor) asks the host first.
+  panel->setSizeRequest([this](int32_t width, int32_t height) {
+    ViewRect rect{0, 0, width, height};
+    return frame && frame->resizeView(this, &rect) == kResultOk;
+  });
   panel->show();
 #if !defined(_WIN32)
   // The run loop comes with the frame; without one the panel shows but never updates.
@@ -87,7 +93,10 @@ tresult View::removed() {
 }
 
 ViewRect View::size() const {
-  return {0, 0, static_cast<int32_t>(kPanelWidth * scale), static_cast<int32_t>(kPanelHeight * scale)};
+  const velapanel::PanelSize panelSize =
+      panel != nullptr ? velapanel::PanelSize{panel->outerWidth(), panel->outerHeight()}
+                       : nativePanelSize({hostScale, false});
+  return {0, 0, panelSize.width, panelSize.height};
 }
 
 tresult View::getSize(ViewRect* rect) {
@@ -118,13 +127,14 @@ tresult View::checkSizeConstraint(ViewRect* rect) {
 }
 
 tresult View::setContentScaleFactor(float factor) {
-  if (!scaleSupported(factor)) return kResultFalse;
-  if (factor != scale) {
-    scale = factor;
-    ViewRect rect = size();
-    if (frame) frame->resizeView(this, &rect);
-  }
+#if defined(_WIN32)
+  // The Windows panel keeps its designed size: Windows hosts stretch plug-in windows themselves.
+  return factor == 1.0f ? kResultOk : kResultFalse;
+#else
+  hostScale = velapanel::clampScale(static_cast<double>(factor));
+  if (panel != nullptr) panel->setHostScale({hostScale, false});
   return kResultOk;
+#endif
 }
 
 #if !defined(_WIN32)

@@ -96,6 +96,7 @@ struct Vst3View : testing::Test {
 TEST_F(Vst3View, SizedBeforeAttachEmbeddedAndRemovedTwice) {
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
+    const int32_t resizesBefore = synth.handler().resizes;
     Ref<IPlugView> view = makeView();
     ASSERT_TRUE(view);
     EXPECT_EQ(view->isPlatformTypeSupported("X11EmbedWindowID"), kResultOk);
@@ -113,14 +114,17 @@ TEST_F(Vst3View, SizedBeforeAttachEmbeddedAndRemovedTwice) {
     ViewRect fits{0, 0, 481, 281}, other{0, 0, 500, 300};
     EXPECT_EQ(view->onSize(&fits), kResultOk);
     EXPECT_EQ(view->onSize(&other), kResultFalse);
-    // The panel draws at one scale for now: other factors are declined and the size stays.
+    // The content scale factor sizes the panel before it is attached, without asking the host.
     Ref<IPlugViewContentScaleSupport> scale = query<IPlugViewContentScaleSupport>(view.get());
     ASSERT_TRUE(scale);
+    EXPECT_EQ(scale->setContentScaleFactor(2.0f), kResultOk);
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.right, 962);
+    EXPECT_EQ(size.bottom, 562);
     EXPECT_EQ(scale->setContentScaleFactor(1.0f), kResultOk);
-    EXPECT_EQ(scale->setContentScaleFactor(2.0f), kResultFalse);
     ASSERT_EQ(view->getSize(&size), kResultOk);
     EXPECT_EQ(size.right, 481);
-    EXPECT_EQ(synth.handler().resizes, 0);
+    EXPECT_EQ(synth.handler().resizes, resizesBefore);
 
     EXPECT_EQ(view->attached(parent(), "HWND"), kResultFalse);
     ASSERT_EQ(view->attached(parent(), "X11EmbedWindowID"), kResultOk);
@@ -132,6 +136,20 @@ TEST_F(Vst3View, SizedBeforeAttachEmbeddedAndRemovedTwice) {
       return panel.size() == 1 && XGetWindowAttributes(display, panel[0], &a) != 0 &&
              a.map_state == IsViewable && a.width == 481 && a.height == 281;
     }));
+    // A new factor while attached goes to the host's resizeView, and the panel follows.
+    EXPECT_EQ(scale->setContentScaleFactor(1.5f), kResultOk);
+    EXPECT_EQ(synth.handler().resizes, resizesBefore + 1);
+    ASSERT_EQ(view->getSize(&size), kResultOk);
+    EXPECT_EQ(size.right, 722);
+    EXPECT_EQ(size.bottom, 422);
+    ASSERT_TRUE(pumpUntil([&] {
+      const std::vector<Window> panel = children();
+      XWindowAttributes a{};
+      return panel.size() == 1 && XGetWindowAttributes(display, panel[0], &a) != 0 &&
+             a.width == 722 && a.height == 422;
+    }));
+    EXPECT_EQ(scale->setContentScaleFactor(1.0f), kResultOk);
+    EXPECT_EQ(synth.handler().resizes, resizesBefore + 2);
     EXPECT_EQ(view->removed(), kResultOk);
     EXPECT_EQ(synth.handler().handlers(), 0u);
     EXPECT_EQ(synth.handler().timers(), 0u);
