@@ -103,7 +103,7 @@ Factory factory;
 #define VELA_VST3_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-// [main thread] The host owns one reference to the factory it gets.
+// [UI thread] The host owns one reference to the factory it gets.
 VELA_VST3_EXPORT vst3::IPluginFactory* GetPluginFactory() {
   velavst3::factory.addRef();
   return &velavst3::factory;
