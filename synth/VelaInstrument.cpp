@@ -4,6 +4,12 @@
 
 VelaInstrument::VelaInstrument() { beginBlock(); }
 
+void VelaInstrument::beginBlock() {
+  programs.applyPending(*this);
+  if (const TuningTable* table = nullptr; tunings.take(table))
+    useTuning(table->active ? table : nullptr);
+}
+
 bool VelaInstrument::queueMidi(int32_t frame, uint8_t status, uint8_t data1, uint8_t data2) {
   EngineEvent event;
   return engineEventFromMidi(frame, status, data1, data2, event) && queueEvent(event);
