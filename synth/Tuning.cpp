@@ -1,6 +1,8 @@
 #include "Tuning.h"
 
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "ScalaFiles.h"
@@ -90,6 +92,33 @@ bool buildTuning(const TuningFiles& files, TuningTable& table, std::string& erro
   for (int32_t s = -12; s <= 12; ++s) built.semitoneRatio[s + 12] = scala::exp2Of(s / 12.0);
   built.active = true;
   table = built;
+  return true;
+}
+
+bool readScalaFile(const std::string& path, ScalaText& file, std::string& error) {
+  const size_t slash = path.find_last_of("/\\");
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::FILE* stream = std::fopen(path.c_str(), "rb");
+  if (stream == nullptr) {
+    error = "cannot open '" + path + "': " + std::strerror(errno);
+    return false;
+  }
+  std::string text;
+  char buffer[16384];
+  size_t got = 0;
+  while (text.size() <= scala::kMaxFileBytes && (got = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
+    text.append(buffer, got);
+  const bool failed = std::ferror(stream) != 0;
+  std::fclose(stream);
+  if (failed) {
+    error = "cannot read '" + path + "'";
+    return false;
+  }
+  if (text.size() > scala::kMaxFileBytes) {
+    error = name + ": larger than 1 MiB";
+    return false;
+  }
+  file = ScalaText{name, std::move(text)};
   return true;
 }
 

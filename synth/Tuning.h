@@ -30,6 +30,11 @@ struct TuningFiles {
   bool operator==(const TuningFiles&) const = default;
 };
 
+// [any thread but the audio thread] Reads a Scala file whole, named by the last part of its
+// path; false with `error` set when it cannot be read or is larger than 1 MiB. Its contents are
+// checked by buildTuning.
+bool readScalaFile(const std::string& path, ScalaText& file, std::string& error);
+
 // The table the engine plays from, computed in double precision.
 struct TuningTable {
   bool active = false;  // false: the engine's own table
