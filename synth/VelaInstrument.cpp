@@ -6,7 +6,9 @@ VelaInstrument::VelaInstrument() { beginBlock(); }
 
 void VelaInstrument::beginBlock() {
   programs.applyPending(*this);
-  if (const TuningTable* table = nullptr; tunings.take(table))
+  // From no tuning to no tuning is no change: the voices are left as they are.
+  const TuningTable* table = nullptr;
+  if (tunings.take(table) && (table->active || VelaEngine::tuning != nullptr))
     useTuning(table->active ? table : nullptr);
 }
 
