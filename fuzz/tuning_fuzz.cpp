@@ -16,7 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t cut = rest.empty() ? 0 : data[0] % (rest.size() + 1);
   TuningFiles files;
   if ((data[0] & 0x80) == 0) files.scale = ScalaText{"s.scl", rest.substr(0, cut)};
-  if ((data[0] & 0x40) == 0 || !files.scale) files.keyboardMapping = ScalaText{"m.kbm", rest.substr(cut)};
+  if ((data[0] & 0x40) == 0 || !files.scale)
+    files.keyboardMapping = ScalaText{"m.kbm", rest.substr(cut)};
   TuningTable table;
   std::string error;
   if (!buildTuning(files, table, error)) {

@@ -94,9 +94,9 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*,
   if (self == nullptr) return nullptr;
   self->rate = rateF;
   const auto uri = [map](const char* name) { return map->map(map->handle, name); };
-  self->uris = {uri(LV2_MIDI__MidiEvent), uri(LV2_ATOM__Object),  uri(LV2_ATOM__Path),
-                uri(LV2_ATOM__URID),      uri(LV2_ATOM__Chunk),   uri(LV2_PATCH__Set),
-                uri(LV2_PATCH__property), uri(LV2_PATCH__value),  uri(kScaleUri),
+  self->uris = {uri(LV2_MIDI__MidiEvent), uri(LV2_ATOM__Object), uri(LV2_ATOM__Path),
+                uri(LV2_ATOM__URID),      uri(LV2_ATOM__Chunk),  uri(LV2_PATCH__Set),
+                uri(LV2_PATCH__property), uri(LV2_PATCH__value), uri(kScaleUri),
                 uri(kKeyboardMappingUri), uri(kTuningStateUri)};
   if (worker != nullptr && worker->schedule_work != nullptr) self->worker = worker;
   lv2_log_logger_init(&self->logger, map, log);
@@ -149,8 +149,8 @@ void takePatch(Instance& self, const LV2_Atom_Object* object, const uint8_t* end
   if (length > 0) std::memcpy(self.request + sizeof request, text, length);
   self.request[sizeof request + length] = '\0';
   // A full queue drops the request: the tuning stays as it was.
-  self.worker->schedule_work(self.worker->handle, static_cast<uint32_t>(sizeof request + length + 1),
-                             self.request);
+  self.worker->schedule_work(self.worker->handle,
+                             static_cast<uint32_t>(sizeof request + length + 1), self.request);
 }
 
 // [audio thread] No allocation, lock or system call.
@@ -172,8 +172,10 @@ void run(LV2_Handle handle, uint32_t frames) {
     LV2_ATOM_SEQUENCE_FOREACH(sequence, event) {
       const auto* bytes = reinterpret_cast<const uint8_t*>(event + 1);
       if (bytes + event->body.size > end) continue;  // a body running past the sequence
-      if (event->body.type == self->uris.object && event->body.size >= sizeof(LV2_Atom_Object_Body)) {
-        takePatch(*self, reinterpret_cast<const LV2_Atom_Object*>(&event->body), bytes + event->body.size);
+      if (event->body.type == self->uris.object &&
+          event->body.size >= sizeof(LV2_Atom_Object_Body)) {
+        takePatch(*self, reinterpret_cast<const LV2_Atom_Object*>(&event->body),
+                  bytes + event->body.size);
         continue;
       }
       // Every message the engine acts on has three bytes; anything else (time positions,
@@ -217,8 +219,9 @@ LV2_Worker_Status work(LV2_Handle handle, LV2_Worker_Respond_Function, LV2_Worke
                                                           : "the value is not a file path");
     return LV2_WORKER_SUCCESS;
   }
-  const std::string path(static_cast<const char*>(data) + sizeof request,
-                         strnlen(static_cast<const char*>(data) + sizeof request, size - sizeof request));
+  const std::string path(
+      static_cast<const char*>(data) + sizeof request,
+      strnlen(static_cast<const char*>(data) + sizeof request, size - sizeof request));
   TuningFiles files = self->instrument->tuning();
   std::optional<ScalaText>& file = request.scale != 0 ? files.scale : files.keyboardMapping;
   std::string error;
@@ -260,7 +263,8 @@ LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
   TuningFiles files;
   std::string error;
   if (type != self->uris.chunk) {
-    lv2_log_error(&self->logger, "VelaOrin: the saved tuning is not a chunk of bytes; kept the tuning\n");
+    lv2_log_error(&self->logger,
+                  "VelaOrin: the saved tuning is not a chunk of bytes; kept the tuning\n");
     return LV2_STATE_ERR_BAD_TYPE;
   }
   if (!decodeTuning(static_cast<const uint8_t*>(data), size, files, &error) ||

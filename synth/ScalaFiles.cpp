@@ -149,7 +149,8 @@ bool readScale(std::string_view text, const std::string& name, Scale& scale, std
     if (countLine == 0) {
       countLine = lines.number();
       if (!wholeNumber(word, count) || count < 0)
-        return refuse.at(countLine, "the number of pitches " + quoted(word) + " is not a whole number");
+        return refuse.at(countLine,
+                         "the number of pitches " + quoted(word) + " is not a whole number");
       if (count > kMaxPitches)
         return refuse.at(countLine, std::to_string(count) + " pitches, more than " +
                                         std::to_string(kMaxPitches));
@@ -175,9 +176,8 @@ bool readKeyboardMapping(std::string_view text, const std::string& name, Keyboar
                          std::string& error) {
   const Refusal refuse(name, error);
   if (text.size() > kMaxFileBytes) return refuse.whole("larger than 1 MiB");
-  static constexpr const char* kFields[] = {"map size",       "first note",
-                                            "last note",      "middle note",
-                                            "reference note", "reference frequency",
+  static constexpr const char* kFields[] = {"map size",     "first note",     "last note",
+                                            "middle note",  "reference note", "reference frequency",
                                             "octave degree"};
   constexpr int32_t kFieldCount = 7;
   KeyboardMapping read;
@@ -194,8 +194,8 @@ bool readKeyboardMapping(std::string_view text, const std::string& name, Keyboar
     if (field == 5) {
       double hz = 0.0;
       if (!decimalNumber(word, hz) || !(hz > 0.0))
-        return refuse.at(number, "the reference frequency " + quoted(word) +
-                                     " is not a positive finite number");
+        return refuse.at(
+            number, "the reference frequency " + quoted(word) + " is not a positive finite number");
       read.referenceHz = hz;
       ++field;
       continue;
@@ -232,8 +232,8 @@ bool readKeyboardMapping(std::string_view text, const std::string& name, Keyboar
     ++entries;
     if (entries > read.mapSize) continue;  // counted, to say how many there are
     int64_t degree = kUnmapped;
-    if (word != "x" && word != "X" && (!wholeNumber(word, degree) || degree < 0 ||
-                                       degree > INT32_MAX))
+    if (word != "x" && word != "X" &&
+        (!wholeNumber(word, degree) || degree < 0 || degree > INT32_MAX))
       return refuse.at(number, "the map entry " + quoted(word) + " is neither a degree nor 'x'");
     read.map.push_back(static_cast<int32_t>(degree));
     read.mapLines.push_back(number);

@@ -39,7 +39,9 @@ double octavesOf(const scala::Scale& scale, int64_t degree) {
          (step == 0 ? 0.0 : scale.pitches[static_cast<size_t>(step - 1)]);
 }
 
-std::string at(const std::string& name, int32_t line) { return name + ":" + std::to_string(line) + ": "; }
+std::string at(const std::string& name, int32_t line) {
+  return name + ":" + std::to_string(line) + ": ";
+}
 
 }  // namespace
 
@@ -54,8 +56,8 @@ bool buildTuning(const TuningFiles& files, TuningTable& table, std::string& erro
     return false;
   scala::KeyboardMapping mapping = scala::standardMapping();
   if (files.keyboardMapping &&
-      !scala::readKeyboardMapping(files.keyboardMapping->text, files.keyboardMapping->name,
-                                  mapping, error))
+      !scala::readKeyboardMapping(files.keyboardMapping->text, files.keyboardMapping->name, mapping,
+                                  error))
     return false;
   const std::string mappingName = files.keyboardMapping ? files.keyboardMapping->name : "";
   const auto count = static_cast<int32_t>(scale.pitches.size());
@@ -80,8 +82,8 @@ bool buildTuning(const TuningFiles& files, TuningTable& table, std::string& erro
       continue;
     const double hz = mapping.referenceHz * scala::exp2Of(octavesOf(scale, degree) - reference);
     if (!(hz > 0.0 && hz <= 1e300)) {
-      error = blamed + ": note " + std::to_string(key) +
-              " would sound at no positive finite frequency";
+      error =
+          blamed + ": note " + std::to_string(key) + " would sound at no positive finite frequency";
       return false;
     }
     const double position = 69.0 + 12.0 * scala::log2Of(hz / 440.0);
@@ -106,7 +108,8 @@ bool readScalaFile(const std::string& path, ScalaText& file, std::string& error)
   std::string text;
   char buffer[16384];
   size_t got = 0;
-  while (text.size() <= scala::kMaxFileBytes && (got = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
+  while (text.size() <= scala::kMaxFileBytes &&
+         (got = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
     text.append(buffer, got);
   const bool failed = std::ferror(stream) != 0;
   std::fclose(stream);
@@ -177,7 +180,8 @@ class TuningReader {
     const size_t field = at_;
     uint32_t present = 0;
     if (!u32(present)) return false;
-    if (present > 1) return fail(field, std::string("the presence of the ") + what + " is not 0 or 1");
+    if (present > 1)
+      return fail(field, std::string("the presence of the ") + what + " is not 0 or 1");
     ScalaText read;
     if (!text(read.name, kMaxTuningNameBytes, "a file name") ||
         !text(read.text, scala::kMaxFileBytes, "a file"))
@@ -199,7 +203,9 @@ class TuningReader {
 
 }  // namespace
 
-size_t maxTuningBytes() { return kHeaderBytes + 2 * (12 + kMaxTuningNameBytes + scala::kMaxFileBytes); }
+size_t maxTuningBytes() {
+  return kHeaderBytes + 2 * (12 + kMaxTuningNameBytes + scala::kMaxFileBytes);
+}
 
 std::vector<uint8_t> encodeTuning(const TuningFiles& files) {
   std::vector<uint8_t> bytes;
@@ -213,7 +219,8 @@ std::vector<uint8_t> encodeTuning(const TuningFiles& files) {
     putText(bytes, file->has_value() ? (*file)->text : std::string());
   }
   const auto size = static_cast<uint32_t>(bytes.size());
-  for (int i = 0; i < 4; ++i) bytes[12 + static_cast<size_t>(i)] = static_cast<uint8_t>(size >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    bytes[12 + static_cast<size_t>(i)] = static_cast<uint8_t>(size >> (8 * i));
   return bytes;
 }
 

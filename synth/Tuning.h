@@ -37,8 +37,8 @@ bool readScalaFile(const std::string& path, ScalaText& file, std::string& error)
 
 // The table the engine plays from, computed in double precision.
 struct TuningTable {
-  bool active = false;  // false: the engine's own table
-  bool mapped[kNumNotes] = {};  // an unmapped key's note-on is ignored
+  bool active = false;               // false: the engine's own table
+  bool mapped[kNumNotes] = {};       // an unmapped key's note-on is ignored
   double frequency[kNumNotes] = {};  // Hz, for mapped keys
   // The pitch as a note number of 12-tone equal temperament (A 440 Hz at 69), limited to
   // 0..127: what the filter's key tracking follows.

@@ -9,12 +9,12 @@
 // same block split at their frames with the changes made between the parts; at one frame the
 // parameter changes act before that frame's MIDI.
 //
-// Threads: the bank and the tuning may be edited from any thread at any time (the tuning not
-// from the audio thread); everything else is the audio thread's (or, while nothing renders, the thread that creates, activates or configures).
+// Threads: the bank may be edited from any thread at any time, the tuning from any thread but
+// the audio thread; everything else is the audio thread's (or, while nothing renders, the
+// thread that creates, activates or configures).
 #pragma once
 
 #include <cstdint>
-
 #include <string>
 
 #include "ProgramBank.h"

@@ -36,7 +36,8 @@ std::string equalScale(int32_t steps) {
   return scaleText("equal", pitches);
 }
 
-TuningFiles files(const std::optional<std::string>& scale, const std::optional<std::string>& mapping) {
+TuningFiles files(const std::optional<std::string>& scale,
+                  const std::optional<std::string>& mapping) {
   TuningFiles f;
   if (scale) f.scale = ScalaText{"s.scl", *scale};
   if (mapping) f.keyboardMapping = ScalaText{"m.kbm", *mapping};
@@ -53,12 +54,16 @@ TEST(ScalaReading, GoodScales) {
   const Row rows[] = {
       {"comments, cents and ratios, text after the value",
        "! third.scl\n!\nJust third and fifth\n 3\n!\n 386.3137 cents\n 3/2 fifth\n 2\n",
-       "Just third and fifth", {386.3137, 701.9550008653874, 1200.0}},
+       "Just third and fifth",
+       {386.3137, 701.9550008653874, 1200.0}},
       {"a blank description", "! blank\n\n2\n100.0\n2/1\n", "", {100.0, 1200.0}},
       {"leading blanks, CRLF, blank lines, signs",
-       "  \tDesc with blanks  \r\n\t2 pitches\r\n\r\n  -50.5\r\n\t+3/1\r\n\r\n", "Desc with blanks",
+       "  \tDesc with blanks  \r\n\t2 pitches\r\n\r\n  -50.5\r\n\t+3/1\r\n\r\n",
+       "Desc with blanks",
        {-50.5, 1901.9550008653874}},
-      {"whole numbers and large ratios", "d\n3\n5\n3486784401/2147483648\n4/2\n", "d",
+      {"whole numbers and large ratios",
+       "d\n3\n5\n3486784401/2147483648\n4/2\n",
+       "d",
        {2786.3137138648344, 839.1000173077483, 1200.0}},
       {"cents without digits after the point", "d\n1\n1200.\n", "d", {1200.0}},
   };
@@ -104,10 +109,13 @@ TEST(ScalaReading, RefusedFilesSayWhyAndChangeNothing) {
   const Row rows[] = {
       {"d\n3\n100.0\n200.0\n", {}, "s.scl:2: 3 pitches announced, 2 given"},
       {"d\n2\n100.0\n200.0\n! more\n300.0\n", {}, "s.scl:2: 2 pitches announced, 3 given"},
-      {"! c\nd\n\n 2\nabc\n2/1\n", {},
+      {"! c\nd\n\n 2\nabc\n2/1\n",
+       {},
        "s.scl:5: 'abc' is not a pitch (cents with a '.', a ratio a/b or a whole number)"},
       {"d\n1\n1.2.3\n", {}, "s.scl:3: '1.2.3' is not a number of cents"},
-      {"d\n1\n3/\n", {}, "s.scl:3: '3/' is not a pitch (cents with a '.', a ratio a/b or a whole number)"},
+      {"d\n1\n3/\n",
+       {},
+       "s.scl:3: '3/' is not a pitch (cents with a '.', a ratio a/b or a whole number)"},
       {"d\n1\n0/5\n", {}, "s.scl:3: the ratio '0/5' is not above zero"},
       {"d\n1\n-3/2\n", {}, "s.scl:3: the ratio '-3/2' is not above zero"},
       {"d\n1\n3/0\n", {}, "s.scl:3: the ratio '3/0' divides by zero"},
@@ -116,23 +124,33 @@ TEST(ScalaReading, RefusedFilesSayWhyAndChangeNothing) {
       {"d\n1025\n", {}, "s.scl:2: 1025 pitches, more than 1024"},
       {"! nothing but a comment\n", {}, "s.scl: no number of pitches"},
       {"d\n1\n2/1\n!" + std::string(1 << 20, ' ') + "\n", {}, "s.scl: larger than 1 MiB"},
-      {"d\n1\n100000000000000000000/1\n", {}, "s.scl: note 0 would sound at no positive finite frequency"},
+      {"d\n1\n100000000000000000000/1\n",
+       {},
+       "s.scl: note 0 would sound at no positive finite frequency"},
       {{}, "12\n0\n127\n60\n69\n", "m.kbm: no reference frequency"},
-      {{}, "0\n0\n127\n60\n69\n0.0\n12\n",
+      {{},
+       "0\n0\n127\n60\n69\n0.0\n12\n",
        "m.kbm:6: the reference frequency '0.0' is not a positive finite number"},
-      {{}, "0\n0\n127\n60\n69\ninf\n12\n",
+      {{},
+       "0\n0\n127\n60\n69\ninf\n12\n",
        "m.kbm:6: the reference frequency 'inf' is not a positive finite number"},
-      {{}, "0\n0\n127\n60\n69\n1e3\n12\n",
+      {{},
+       "0\n0\n127\n60\n69\n1e3\n12\n",
        "m.kbm:6: the reference frequency '1e3' is not a positive finite number"},
       {{}, "0\n0\n128\n", "m.kbm:3: the last note 128 is outside 0..127"},
       {{}, "0\n0\n127\n-1\n", "m.kbm:4: the middle note '-1' is not a whole number"},
       {{}, "0\n100\n20\n", "m.kbm:3: the last note 20 is below the first 100"},
-      {{}, "2\n0\n127\n60\n60\n261.6256\n2\n0\n1\n0\n", "m.kbm:1: a map size of 2, 3 entries given"},
+      {{},
+       "2\n0\n127\n60\n60\n261.6256\n2\n0\n1\n0\n",
+       "m.kbm:1: a map size of 2, 3 entries given"},
       {{}, kbmHead + "0\ny\n", "m.kbm:9: the map entry 'y' is neither a degree nor 'x'"},
-      {{}, kbmHead + "0\n12\n", "m.kbm:9: the map degree 12 is past the scale's 12 pitches (degrees 0..11)"},
+      {{},
+       kbmHead + "0\n12\n",
+       "m.kbm:9: the map degree 12 is past the scale's 12 pitches (degrees 0..11)"},
       {"d\n5\n1\n2\n3\n4\n5\n", kbmHead + "0\n1\n2\n3\n4\n5\n",
        "m.kbm:13: the map degree 5 is past the scale's 5 pitches (degrees 0..4)"},
-      {{}, "12\n0\n127\n60\n61\n440.0\n12\n0\nx\n",
+      {{},
+       "12\n0\n127\n60\n61\n440.0\n12\n0\nx\n",
        "m.kbm:5: the reference note 61 falls on an unmapped key"},
   };
   const TuningFiles before = files(equalScale(19), {});
@@ -165,22 +183,25 @@ TEST(TuningTable, EveryNoteFollowsItsScaleAndMapping) {
       const int32_t from = key - reference;
       const int32_t round = (from >= 0 ? from : from - n + 1) / n;
       const int32_t step = from - round * n;
-      return hz * std::pow(period, round) * (step == 0 ? 1.0 : ratios[static_cast<size_t>(step - 1)]);
+      return hz * std::pow(period, round) *
+             (step == 0 ? 1.0 : ratios[static_cast<size_t>(step - 1)]);
     };
   };
   const auto equal = [&](int32_t steps) {
     std::vector<double> ratios;
-    for (int32_t k = 1; k < steps; ++k) ratios.push_back(std::pow(2.0, k / static_cast<double>(steps)));
+    for (int32_t k = 1; k < steps; ++k)
+      ratios.push_back(std::pow(2.0, k / static_cast<double>(steps)));
     return periodic(ratios, 2.0, 60, 261.6256);
   };
-  const std::vector<std::string> just5 = {"16/15", "9/8", "6/5", "5/4", "4/3", "45/32",
+  const std::vector<std::string> just5 = {"16/15", "9/8", "6/5", "5/4", "4/3",  "45/32",
                                           "3/2",   "8/5", "5/3", "9/5", "15/8", "2/1"};
   const std::vector<double> just5Ratios = {16.0 / 15, 9.0 / 8, 6.0 / 5, 5.0 / 4, 4.0 / 3, 45.0 / 32,
                                            3.0 / 2,   8.0 / 5, 5.0 / 3, 9.0 / 5, 15.0 / 8};
-  const std::vector<std::string> bp = {"27/25", "25/21", "9/7",  "7/5", "75/49", "5/3", "9/5",
-                                       "49/25", "15/7",  "7/3", "63/25", "25/9", "3/1"};
-  const std::vector<double> bpRatios = {27.0 / 25, 25.0 / 21, 9.0 / 7,  7.0 / 5, 75.0 / 49, 5.0 / 3,
-                                        9.0 / 5,   49.0 / 25, 15.0 / 7, 7.0 / 3, 63.0 / 25, 25.0 / 9};
+  const std::vector<std::string> bp = {"27/25", "25/21", "9/7", "7/5",   "75/49", "5/3", "9/5",
+                                       "49/25", "15/7",  "7/3", "63/25", "25/9",  "3/1"};
+  const std::vector<double> bpRatios = {27.0 / 25, 25.0 / 21, 9.0 / 7,   7.0 / 5,
+                                        75.0 / 49, 5.0 / 3,   9.0 / 5,   49.0 / 25,
+                                        15.0 / 7,  7.0 / 3,   63.0 / 25, 25.0 / 9};
   const std::vector<std::string> major = {"9/8", "5/4", "4/3", "3/2", "5/3", "15/8", "2/1"};
   const double majorRatios[] = {1.0, 9.0 / 8, 5.0 / 4, 4.0 / 3, 3.0 / 2, 5.0 / 3, 15.0 / 8};
   struct Row {
@@ -192,7 +213,9 @@ TEST(TuningTable, EveryNoteFollowsItsScaleAndMapping) {
       {"12-tone equal", equalScale(12), {}, equal(12)},
       {"19-tone equal", equalScale(19), {}, equal(19)},
       {"31-tone equal", equalScale(31), {}, equal(31)},
-      {"5-limit just intonation", scaleText("just", just5), {},
+      {"5-limit just intonation",
+       scaleText("just", just5),
+       {},
        periodic(std::vector<double>(just5Ratios), 2.0, 60, 261.6256)},
       {"Bohlen-Pierce, period 3/1", scaleText("bp", bp), {}, periodic(bpRatios, 3.0, 60, 261.6256)},
       {"a 7-note scale on the white keys, A 440", scaleText("major", major),
@@ -203,8 +226,10 @@ TEST(TuningTable, EveryNoteFollowsItsScaleAndMapping) {
          if (degree < 0) return std::nullopt;
          return 440.0 / (5.0 / 3.0) * std::pow(2.0, key / 12 - 5) * majorRatios[degree];
        }},
-      {"12-tone equal with A at 432 Hz, keys 21..108 only", {},
-       "0\n21\n108\n60\n69\n432.0\n12\n", [](int32_t key) -> std::optional<double> {
+      {"12-tone equal with A at 432 Hz, keys 21..108 only",
+       {},
+       "0\n21\n108\n60\n69\n432.0\n12\n",
+       [](int32_t key) -> std::optional<double> {
          if (key < 21 || key > 108) return std::nullopt;
          return 432.0 * std::pow(2.0, (key - 69) / 12.0);
        }},
@@ -237,7 +262,8 @@ TEST(TuningTable, VoicesPlayTheTableAndKeepTheirModulatorIntervals) {
   EXPECT_EQ(p.mod1Offset, 7);
   // The tuning is the audio thread's from its next block on.
   const double defaultHz = synthTables().noteFrequencyTable[79];
-  EXPECT_EQ(p.carrierInc[1], static_cast<float>(defaultHz * static_cast<double>(p.phaseRateFactor)));
+  EXPECT_EQ(p.carrierInc[1],
+            static_cast<float>(defaultHz * static_cast<double>(p.phaseRateFactor)));
   p.audioCall();
   const double rate = static_cast<double>(p.phaseRateFactor);
   EXPECT_NEAR(p.carrierInc[1] / rate, 2 * 261.6256, 1e-4);  // 19 steps above 60: an octave
@@ -261,7 +287,8 @@ TEST(TuningTable, TwelveToneEqualSoundsAsTheDefault) {
   for (const int32_t offset : {-12, -5, 0, 7, 12}) {
     SCOPED_TRACE(offset);
     EngineProbe standard, tuned;
-    for (EngineProbe* p : {&standard, &tuned}) p->setParameter(kMod1, 0.5f + static_cast<float>(offset) / 24.0f);
+    for (EngineProbe* p : {&standard, &tuned})
+      p->setParameter(kMod1, 0.5f + static_cast<float>(offset) / 24.0f);
     ASSERT_TRUE(tuned.setTuning(files(equalScale(12), {})));
     tuned.audioCall();
     for (int32_t key = 0; key < kNumNotes; ++key) {
@@ -335,7 +362,8 @@ TEST(TuningTable, WithoutATuningEveryBitIsTodays) {
 TEST(TuningBytes, RoundTripAndRefusals) {
   TuningFiles both = files(equalScale(31), "0\n0\n127\n60\n69\n432.0\n12\n");
   both.scale->text += std::string("\0\xff", 2);  // bytes are kept as they are
-  const TuningFiles kinds[] = {TuningFiles{}, files("d\n1\n2/1\n", {}), files({}, "0\n0\n1\n0\n0\n1.0\n1\n"), both};
+  const TuningFiles kinds[] = {TuningFiles{}, files("d\n1\n2/1\n", {}),
+                               files({}, "0\n0\n1\n0\n0\n1.0\n1\n"), both};
   for (const TuningFiles& f : kinds) {
     TuningFiles back = files("not", "this");
     std::string error;
@@ -360,7 +388,11 @@ TEST(TuningBytes, RoundTripAndRefusals) {
       {"cut short", [](auto& b) { b.resize(b.size() - 1); },
        "the size is wrong: the data says " + std::to_string(good.size()) + " bytes and holds " +
            std::to_string(good.size() - 1) + " (byte 12)"},
-      {"a byte too many", [&](auto& b) { b.push_back(0); u32At(b, 12, static_cast<uint32_t>(b.size())); },
+      {"a byte too many",
+       [&](auto& b) {
+         b.push_back(0);
+         u32At(b, 12, static_cast<uint32_t>(b.size()));
+       },
        "bytes after the end (byte " + std::to_string(good.size()) + ")"},
       {"a presence of 2", [&](auto& b) { u32At(b, 16, 2); },
        "the presence of the scale is not 0 or 1 (byte 16)"},
