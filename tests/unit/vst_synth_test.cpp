@@ -108,7 +108,7 @@ TEST(SynthVendorCalls, TheTuningCallTakesOurRecordOnly) {
   const std::vector<uint8_t> halfSteps =
       encodeTuning({ScalaText{"q.scl", "quarter tones\n1\n50.0\n"}, std::nullopt});
   const std::vector<uint8_t> none = encodeTuning({});
-  std::vector<uint8_t> bad = encodeTuning({ScalaText{"bad.scl", "d\n2\n50.0\n"}, std::nullopt});
+  const std::vector<uint8_t> bad = encodeTuning({ScalaText{"bad.scl", "d\n2\n50.0\n"}, std::nullopt});
   // A fresh note after all sound off: what a block holds depends on the tuning alone.
   const auto play = [](RecordingSynth& s) {
     MidiList().add(0, 0xB0, 120, 0).noteOn(0, 72).sendTo(s);
@@ -130,7 +130,8 @@ TEST(SynthVendorCalls, TheTuningCallTakesOurRecordOnly) {
   EXPECT_STREQ(good.error, "");
   const std::vector<float> quarter = play(synth);
   EXPECT_NE(quarter, expected);
-  for (TuningRecord refused : {record(bad), record({bad.begin(), bad.end() - 1})}) {
+  const std::vector<uint8_t> cut(bad.begin(), bad.end() - 1);
+  for (TuningRecord refused : {record(bad), record(cut)}) {
     EXPECT_EQ(synth.dispatcher(effVendorSpecific, kVendorIndex, kSetTuning, &refused, 0.0f), -1);
     EXPECT_NE(refused.error[0], '\0');
     EXPECT_EQ(play(synth), quarter);
