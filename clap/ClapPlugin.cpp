@@ -630,13 +630,8 @@ bool ClapPlugin::getValue(clap_id id, double* value) const {
 
 bool ClapPlugin::save(const clap_ostream* stream) const {
   if (stream == nullptr || stream->write == nullptr) return false;
-  // The bank's checked form, then the tuning's when there is one: a state without a tuning has
-  // the bytes it always had.
-  std::vector<uint8_t> bytes = encodeBank(instrument_.bank().bankImage());
-  if (const TuningFiles tuning = instrument_.tuning(); !tuning.isDefault()) {
-    const std::vector<uint8_t> tuningBytes = encodeTuning(tuning);
-    bytes.insert(bytes.end(), tuningBytes.begin(), tuningBytes.end());
-  }
+  // The bank's checked form, then the tuning's when there is one (VelaInstrument::saveState).
+  const std::vector<uint8_t> bytes = instrument_.saveState();
   size_t done = 0;
   while (done < bytes.size()) {
     const int64_t wrote = stream->write(stream, bytes.data() + done, bytes.size() - done);
@@ -648,10 +643,8 @@ bool ClapPlugin::save(const clap_ostream* stream) const {
 
 bool ClapPlugin::load(const clap_istream* stream) {
   if (stream == nullptr || stream->read == nullptr) return false;
-  // The bank's form has one size; a tuning may follow it, up to its own largest size. A stream
-  // that holds more is not ours.
-  const size_t bankBytes = encodeBank(BankImage{}).size();
-  std::vector<uint8_t> bytes(bankBytes + maxTuningBytes() + 1);
+  // A stream that holds more than the largest state is not ours.
+  std::vector<uint8_t> bytes(VelaInstrument::maxStateBytes() + 1);
   size_t got = 0;
   while (got < bytes.size()) {
     const int64_t read = stream->read(stream, bytes.data() + got, bytes.size() - got);
@@ -659,17 +652,10 @@ bool ClapPlugin::load(const clap_istream* stream) {
     if (read == 0) break;
     got += static_cast<size_t>(read);
   }
-  BankImage image{};
-  TuningFiles tuning;
-  if (got < bankBytes || !decodeBank(bytes.data(), bankBytes, image) ||
-      (got > bankBytes && !decodeTuning(bytes.data() + bankBytes, got - bankBytes, tuning)))
-    return false;
-  // A state saved before tunings, or without one, plays in the instrument's own. A tuning it
-  // refuses leaves everything as it was.
-  if (!instrument_.setTuning(tuning)) return false;
   float before[kNumParams];
   for (int32_t i = 0; i < kNumParams; ++i) before[i] = instrument_.bank().getParameter(i);
-  instrument_.bank().restoreBank(image);
+  // A state saved before tunings plays in the instrument's own; anything refused changes nothing.
+  if (!instrument_.restoreState(bytes.data(), got)) return false;
   rescanValues(before);
   refreshPanel();
   return true;

@@ -14,8 +14,10 @@
 // thread that creates, activates or configures).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ProgramBank.h"
 #include "Tuning.h"
@@ -47,6 +49,16 @@ class VelaInstrument : protected VelaEngine {
     return tunings.set(files, error);
   }
   TuningFiles tuning() const { return tunings.files(); }
+
+  // [any thread but the audio thread] What hosts' state holds (CLAP, VST 3): the bank's checked
+  // form (encodeBank), then the tuning's (encodeTuning) when there is one, so a state without a
+  // tuning is the bank's bytes alone, as before tunings.
+  std::vector<uint8_t> saveState() const;
+  // Both restored, or neither: false (why in `error`) for bytes that are not such a state or a
+  // tuning refused. A state without a tuning brings the instrument's own table back.
+  bool restoreState(const uint8_t* data, size_t size, std::string* error = nullptr);
+  // The largest state restoreState takes; a stream holding more is not ours.
+  static size_t maxStateBytes();
 
   // [audio thread] Applies what other threads edited since the last block, and a new tuning.
   // The render calls do this first themselves; a format calls it when it needs the engine
