@@ -222,6 +222,8 @@ LV2_Worker_Status work(LV2_Handle handle, LV2_Worker_Respond_Function, LV2_Worke
   const std::string path(
       static_cast<const char*>(data) + sizeof request,
       strnlen(static_cast<const char*>(data) + sizeof request, size - sizeof request));
+  // The other file stays as it is now (a state restored on another thread at this very moment
+  // would lose to this file: both are the user's doing).
   TuningFiles files = self->instrument->tuning();
   std::optional<ScalaText>& file = request.scale != 0 ? files.scale : files.keyboardMapping;
   std::string error;
