@@ -631,7 +631,8 @@ bool ClapPlugin::getValue(clap_id id, double* value) const {
 
 bool ClapPlugin::save(const clap_ostream* stream) const {
   if (stream == nullptr || stream->write == nullptr) return false;
-  const std::vector<uint8_t> bytes = encodeBank(instrument_.bank().bankImage());
+  // The bank's checked form, then the tuning's when there is one (VelaInstrument::saveState).
+  const std::vector<uint8_t> bytes = instrument_.saveState();
   size_t done = 0;
   while (done < bytes.size()) {
     const int64_t wrote = stream->write(stream, bytes.data() + done, bytes.size() - done);
@@ -643,9 +644,8 @@ bool ClapPlugin::save(const clap_ostream* stream) const {
 
 bool ClapPlugin::load(const clap_istream* stream) {
   if (stream == nullptr || stream->read == nullptr) return false;
-  // The checked form has one size; a stream that holds more is not ours either.
-  const size_t expected = encodeBank(BankImage{}).size();
-  std::vector<uint8_t> bytes(expected + 1);
+  // A stream that holds more than the largest state is not ours.
+  std::vector<uint8_t> bytes(VelaInstrument::maxStateBytes() + 1);
   size_t got = 0;
   while (got < bytes.size()) {
     const int64_t read = stream->read(stream, bytes.data() + got, bytes.size() - got);
@@ -653,11 +653,10 @@ bool ClapPlugin::load(const clap_istream* stream) {
     if (read == 0) break;
     got += static_cast<size_t>(read);
   }
-  BankImage image{};
-  if (!decodeBank(bytes.data(), got, image)) return false;
   float before[kNumParams];
   for (int32_t i = 0; i < kNumParams; ++i) before[i] = instrument_.bank().getParameter(i);
-  instrument_.bank().restoreBank(image);
+  // A state saved before tunings plays in the instrument's own; anything refused changes nothing.
+  if (!instrument_.restoreState(bytes.data(), got)) return false;
   rescanValues(before);
   refreshPanel();
   return true;

@@ -1,7 +1,7 @@
 // VelaOrin as a CLAP plug-in: the glue between the CLAP records and the instrument core. Notes,
 // MIDI, parameter values and modulation go to the core at their frames; the core's voice-end
-// reports come back as note ends; the bank is the state; the panel edits through a link that
-// queues its gestures for the host.
+// reports come back as note ends; the bank and the tuning are the state; the panel edits
+// through a link that queues its gestures for the host.
 //
 // Threads, as CLAP names them: [main-thread] is the host's one thread for the instance's life
 // (the panel runs on it), [audio-thread] the one that processes (never two at once), and

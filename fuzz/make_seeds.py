@@ -90,8 +90,40 @@ BANK_FILE = {
     'wide.fxp': fx_program('x' * 26, [1.5, -1] + VALUES[2:]),
 }
 
+
+def tuning_bytes(scale, mapping):
+    """A tuning's byte form: header, then each file as presence, name and bytes."""
+    body = b''
+    for name, text in (('s.scl', scale), ('m.kbm', mapping)):
+        if text is None:
+            body += struct.pack('<III', 0, 0, 0)
+        else:
+            body += struct.pack('<II', 1, len(name)) + name.encode() + struct.pack('<I', len(text)) + text
+    return b'VOTN' + struct.pack('<I', 1) + b'VelV' + struct.pack('<I', 16 + len(body)) + body
+
+
+# The first byte cuts the rest into a scale and a keyboard mapping (bit 7: no scale, bit 6: no
+# mapping); the whole input is also read as a tuning's byte form.
+JUST = b'! just\nJust\n 4\n 5/4\n 3/2\n701.955 c\n2\n'
+WHITE = b'12\n0\n127\n60\n69\n440.0\n4\n0\nx\n1\nx\n2\n3\nx\n0\nx\n1\nx\n2\n'
+
+
+def tuning_input(flags, scale, mapping):
+    """The first byte with `flags` set that cuts after `scale`."""
+    rest = scale + mapping
+    first = next(b for b in range(256) if b & 0xC0 == flags and b % (len(rest) + 1) == len(scale))
+    return bytes([first]) + rest
+
+
+TUNING = {
+    'both.txt': tuning_input(0, JUST, WHITE),
+    'scale.txt': tuning_input(0x40, b'd\n2\n100.0\n2/1\n', b''),
+    'mapping.txt': tuning_input(0x80, b'', b'0\n21\n108\n60\n69\n432\n12\n'),
+    'encoded.votn': tuning_bytes(JUST, WHITE),
+}
+
 for target, seeds in (('dispatcher', DISPATCHER), ('midi_events', MIDI_EVENTS),
-                      ('bank_file', BANK_FILE)):
+                      ('bank_file', BANK_FILE), ('tuning', TUNING)):
     folder = os.path.join(HERE, 'corpus', target)
     os.makedirs(folder, exist_ok=True)
     for name, data in seeds.items():

@@ -26,4 +26,10 @@ inline constexpr const char* kLeftOutSymbol = "out_L";
 inline constexpr const char* kRightOutSymbol = "out_R";
 inline constexpr const char* kOutputGroupSymbol = "out";
 
+// The tuning: two files a host shows choosers for (patch:writable parameters of range
+// atom:Path, set by patch:Set on the MIDI input), and the state key that keeps their contents.
+inline constexpr char kScaleUri[] = "urn:velaorin:VelaOrin#scale";
+inline constexpr char kKeyboardMappingUri[] = "urn:velaorin:VelaOrin#keyboardMapping";
+inline constexpr char kTuningStateUri[] = "urn:velaorin:VelaOrin#tuning";
+
 }  // namespace velalv2

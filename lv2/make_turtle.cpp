@@ -29,14 +29,18 @@ constexpr char kPrefixes[] =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
     "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
+    "@prefix log: <http://lv2plug.in/ns/ext/log#> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix midi: <http://lv2plug.in/ns/ext/midi#> .\n"
+    "@prefix patch: <http://lv2plug.in/ns/ext/patch#> .\n"
     "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
     "@prefix pset: <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix rdf: <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
-    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
+    "@prefix work: <http://lv2plug.in/ns/ext/worker#> .\n\n";
 
 // The shortest decimal that reads back as the same float, always with a point or an exponent
 // so Turtle reads a number with a fraction.
@@ -115,6 +119,14 @@ std::string pluginTurtle(bool withUi) {
     << "    a pg:StereoGroup , pg:OutputGroup ;\n"
     << "    lv2:symbol \"" << kOutputGroupSymbol << "\" ;\n"
     << "    rdfs:label \"Output\" .\n\n";
+  // The tuning's two files: hosts show a file chooser for each.
+  const std::pair<const char*, const char*> files[] = {{kScaleUri, "Scale"},
+                                                       {kKeyboardMappingUri, "Keyboard mapping"}};
+  for (const auto& [uri, label] : files)
+    t << "<" << uri << ">\n"
+      << "    a lv2:Parameter ;\n"
+      << "    rdfs:label \"" << label << "\" ;\n"
+      << "    rdfs:range atom:Path .\n\n";
   t << "<" << kProjectUri << ">\n"
     << "    a doap:Project ;\n"
     << "    doap:name \"" << vela::identity::kName << "\" ;\n"
@@ -130,7 +142,9 @@ std::string pluginTurtle(bool withUi) {
     << "    lv2:minorVersion " << kMinorVersion << " ;\n"
     << "    lv2:microVersion " << kMicroVersion << " ;\n"
     << "    lv2:requiredFeature urid:map ;\n"
-    << "    lv2:optionalFeature lv2:hardRTCapable ;\n"
+    << "    lv2:optionalFeature lv2:hardRTCapable , work:schedule , log:log ;\n"
+    << "    lv2:extensionData state:interface , work:interface ;\n"
+    << "    patch:writable <" << kScaleUri << "> , <" << kKeyboardMappingUri << "> ;\n"
     << "    pg:mainOutput <" << kPluginUri << "#" << kOutputGroupSymbol << "> ;\n";
   if (withUi) t << "    ui:ui <" << kUiUri << "> ;\n";
   t << "    lv2:port";
@@ -157,7 +171,8 @@ std::string pluginTurtle(bool withUi) {
   t << " [\n"
     << "        a lv2:InputPort , atom:AtomPort ;\n"
     << "        atom:bufferType atom:Sequence ;\n"
-    << "        atom:supports midi:MidiEvent ;\n"
+    << "        atom:supports midi:MidiEvent , patch:Message ;\n"
+    << "        lv2:designation lv2:control ;\n"
     << "        lv2:index " << kMidiInPort << " ;\n"
     << "        lv2:symbol \"" << kMidiInSymbol << "\" ;\n"
     << "        lv2:name \"MIDI In\"\n"

@@ -3,6 +3,7 @@
 // own frame (EngineRender.cpp); here is what each one does at that frame.
 #include "EngineNumbers.h"
 #include "FrameOrder.h"
+#include "Tuning.h"
 
 #include <cstdint>
 
@@ -80,7 +81,11 @@ void VelaEngine::noteOn(int32_t voice, int32_t note, int32_t velocity) {
   filterBand[voice][0] = filterBand[voice][1] = 0;
   filterLow[voice][0] = filterLow[voice][1] = 0;
   noteOffCountdown[voice] = -1;
-  keyTrack[voice] = static_cast<float>(static_cast<double>((velocity + 128) * note) * 0x1p-15);
+  // The filter's key tracking follows the pitch; in a tuning, where the key sounds.
+  const double position =
+      tuning != nullptr ? tuning->keyPosition[note & (kNumNotes - 1)] : static_cast<double>(note);
+  keyTrack[voice] = static_cast<float>(static_cast<double>(velocity + 128) * position * 0x1p-15);
+  voiceHz[voice] = static_cast<double>(tables->noteFrequencyTable[note & (kNumNotes - 1)]);
   updateVoicePitch(voice);
 }
 
@@ -99,6 +104,11 @@ void VelaEngine::applyEvent(const EngineEvent& event) {
     case EngineEvent::NoteOn:
       if ((event.value & 0x7F) == 0) {
         applyEvent({event.frame, EngineEvent::NoteOff, event.note, 0});
+        break;
+      }
+      // A key the tuning leaves unmapped does not sound: no slot is taken.
+      if (tuning != nullptr && !tuning->mapped[event.note & 0x7F]) {
+        reportTagEnd(event.tag, event.frame);
         break;
       }
       // The slots take turns; the note-on releases the slot after the one it takes.
@@ -150,6 +160,10 @@ int32_t VelaEngine::silentFrom(int32_t voice, int32_t frame) const {
 void VelaEngine::reportVoiceEnd(int32_t voice, int32_t frame) {
   const int32_t tag = voiceTag[voice];
   voiceTag[voice] = 0;
+  reportTagEnd(tag, frame);
+}
+
+void VelaEngine::reportTagEnd(int32_t tag, int32_t frame) {
   if (tag == 0 || voiceEndTotal >= kVoiceEndCapacity) return;
   // Ends found after a stretch may come in slot order rather than time order: keep the list
   // sorted (stable) by moving the new one back past later frames.

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "EngineNumbers.h"
+#include "Tuning.h"
 
 using namespace engine;
 
@@ -132,8 +133,32 @@ void VelaEngine::mapParameter(int32_t index) {
   }
 }
 
+void VelaEngine::useTuning(const TuningTable* table) {
+  tuning = table;
+  retuneVoices();
+}
+
+void VelaEngine::tunedPitch(int32_t voice) {
+  // The carrier plays the key's frequency, each modulator its equal-tempered interval above it;
+  // the bend scales all three, as in equal temperament.
+  const int32_t note = voiceNote[voice] & (kNumNotes - 1);
+  if (tuning->mapped[note]) voiceHz[voice] = tuning->frequency[note];
+  const double hz = voiceHz[voice] * static_cast<double>(phaseRateFactor) *
+                    static_cast<double>(pitchBend);
+  const auto interval = [&](int32_t offset) {
+    return tuning->semitoneRatio[offset < -12 ? 0 : offset > 12 ? 24 : offset + 12];
+  };
+  mod1Inc[voice] = static_cast<float>(hz * interval(mod1Offset));
+  mod2Inc[voice] = static_cast<float>(hz * interval(mod2Offset));
+  carrierInc[voice] = static_cast<float>(hz);
+}
+
 void VelaEngine::updateVoicePitch(int32_t voice) {
   if (!(voice >= 0 && voice < kNumVoiceSlots)) return;
+  if (tuning != nullptr) {
+    tunedPitch(voice);
+    return;
+  }
   const float* frequency = tables->noteFrequencyTable;
   const double scale = static_cast<double>(phaseRateFactor);
   const double bend = static_cast<double>(pitchBend);

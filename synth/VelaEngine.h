@@ -45,6 +45,8 @@ double pitchBendPower(int32_t exponent64);  // 1.059463094359^(exponent64 / 64)
 // The per-sample filter coefficient f of a voice at envelope value e (0..0.785).
 float cutoffCoefficient(float e, float env, float cutoffCoef, float keyTrack);
 
+struct TuningTable;
+
 // One MIDI event the engine acts on, at a frame of the block it is queued for.
 struct EngineEvent {
   enum Kind : uint8_t {
@@ -102,6 +104,10 @@ class VelaEngine {
   void retuneVoices();
   // Retunes with the modulator transpositions given instead of the current ones.
   void retuneVoices(int32_t mod1Transpose, int32_t mod2Transpose);
+  // Plays every note from `table` from now on (null: the shared equal-tempered table) and
+  // retunes the voices; a sounding voice whose key the table leaves unmapped keeps its pitch.
+  // The table must stay unchanged while it is in use.
+  void useTuning(const TuningTable* table);
 
   // Queues an event for the next render call. The call takes its events in order of frame and,
   // within a frame, in the order they were queued; a negative frame counts as 0, and one at or
@@ -136,6 +142,7 @@ class VelaEngine {
   void mapParameter(int32_t index);
   void updateVoicePitch(int32_t voice);
   void noteOn(int32_t voice, int32_t note, int32_t velocity);
+  void tunedPitch(int32_t voice);
   void releaseAt(int32_t voice);
   void bendTo(float bend);
   void applyEvent(const EngineEvent& event);
@@ -143,6 +150,7 @@ class VelaEngine {
   // Where a sounding voice falls silent if no event comes first, from its state at `frame`.
   int32_t silentFrom(int32_t voice, int32_t frame) const;
   void reportVoiceEnd(int32_t voice, int32_t frame);
+  void reportTagEnd(int32_t tag, int32_t frame);
   void orderEvents(int32_t frames);
   void renderVoice(int32_t voice, float* left, float* right);
   int32_t filterVoice(int32_t voice, int32_t input, float cutoff);
@@ -210,6 +218,8 @@ class VelaEngine {
   float sustainLevel = 0;
   float envAmount = 0;
   const SynthTables* tables = &synthTables();
+  const TuningTable* tuning = nullptr;  // null: tables->noteFrequencyTable
+  double voiceHz[kNumVoiceSlots] = {};  // the carrier's frequency before the bend
 
   // Queued events, in the order they came.
   EngineEvent events[kEventCapacity] = {};

@@ -4,6 +4,46 @@
 
 VelaInstrument::VelaInstrument() { beginBlock(); }
 
+void VelaInstrument::beginBlock() {
+  programs.applyPending(*this);
+  // From no tuning to no tuning is no change: the voices are left as they are.
+  const TuningTable* table = nullptr;
+  if (tunings.take(table) && (table->active || VelaEngine::tuning != nullptr))
+    useTuning(table->active ? table : nullptr);
+}
+
+namespace {
+
+size_t bankBytes() {
+  static const size_t size = encodeBank(BankImage{}).size();
+  return size;
+}
+
+}  // namespace
+
+std::vector<uint8_t> VelaInstrument::saveState() const {
+  std::vector<uint8_t> bytes = encodeBank(programs.bankImage());
+  if (const TuningFiles files = tuning(); !files.isDefault()) {
+    const std::vector<uint8_t> tuningBytes = encodeTuning(files);
+    bytes.insert(bytes.end(), tuningBytes.begin(), tuningBytes.end());
+  }
+  return bytes;
+}
+
+bool VelaInstrument::restoreState(const uint8_t* data, size_t size, std::string* error) {
+  BankImage image{};
+  TuningFiles files;
+  const size_t bank = size < bankBytes() ? size : bankBytes();
+  if (data == nullptr || !decodeBank(data, bank, image, error) ||
+      (size > bank && !decodeTuning(data + bank, size - bank, files, error)) ||
+      !setTuning(files, error))
+    return false;
+  programs.restoreBank(image);
+  return true;
+}
+
+size_t VelaInstrument::maxStateBytes() { return bankBytes() + maxTuningBytes(); }
+
 bool VelaInstrument::queueMidi(int32_t frame, uint8_t status, uint8_t data1, uint8_t data2) {
   EngineEvent event;
   return engineEventFromMidi(frame, status, data1, data2, event) && queueEvent(event);

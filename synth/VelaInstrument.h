@@ -9,13 +9,18 @@
 // same block split at their frames with the changes made between the parts; at one frame the
 // parameter changes act before that frame's MIDI.
 //
-// Threads: the bank may be edited from any thread at any time; everything else is the audio
-// thread's (or, while nothing renders, the thread that creates, activates or configures).
+// Threads: the bank may be edited from any thread at any time, the tuning from any thread but
+// the audio thread; everything else is the audio thread's (or, while nothing renders, the
+// thread that creates, activates or configures).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "ProgramBank.h"
+#include "Tuning.h"
 #include "VelaEngine.h"
 
 // The engine is a protected base so that test probes can look at its state; formats see only
@@ -37,9 +42,28 @@ class VelaInstrument : protected VelaEngine {
   bool setSampleRate(float rate) { return VelaEngine::setSampleRate(rate); }
   float getSampleRate() const { return VelaEngine::getSampleRate(); }
 
-  // [audio thread] Applies what other threads edited since the last block. The render calls do
-  // this first themselves; a format calls it when it needs the engine current before that.
-  void beginBlock() { programs.applyPending(*this); }
+  // [any thread but the audio thread] The tuning every note plays in (Tuning.h): the table is
+  // built here and taken by the audio thread at its next block, where the sounding voices move
+  // to it. A refused tuning (false, why in `error`) changes nothing. Kept through reset().
+  bool setTuning(const TuningFiles& files, std::string* error = nullptr) {
+    return tunings.set(files, error);
+  }
+  TuningFiles tuning() const { return tunings.files(); }
+
+  // [any thread but the audio thread] What hosts' state holds (CLAP, VST 3): the bank's checked
+  // form (encodeBank), then the tuning's (encodeTuning) when there is one, so a state without a
+  // tuning is the bank's bytes alone, as before tunings.
+  std::vector<uint8_t> saveState() const;
+  // Both restored, or neither: false (why in `error`) for bytes that are not such a state or a
+  // tuning refused. A state without a tuning brings the instrument's own table back.
+  bool restoreState(const uint8_t* data, size_t size, std::string* error = nullptr);
+  // The largest state restoreState takes; a stream holding more is not ours.
+  static size_t maxStateBytes();
+
+  // [audio thread] Applies what other threads edited since the last block, and a new tuning.
+  // The render calls do this first themselves; a format calls it when it needs the engine
+  // current before that.
+  void beginBlock();
 
   // [audio thread] Queue input for the next render call. Frames count from the block's first
   // sample; a negative frame counts as 0, one at or past the block's end as its last sample.
@@ -86,6 +110,7 @@ class VelaInstrument : protected VelaEngine {
   void applyParameters(int32_t first, int32_t end);
 
   ProgramBank programs;
+  TuningExchange tunings;
   ParameterChange parameters[kParameterChangeCapacity] = {};
   ParameterChange parameterScratch[kParameterChangeCapacity] = {};  // for putting them in order
   int32_t parameterCount = 0;

@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "DVstUtils.h"
 #include "VelaIdentity.h"
+#include "VelaVendorCalls.h"
 
 namespace {
 
@@ -144,3 +146,19 @@ intptr_t AVstXSynth::canDo(char* text) {
 }
 
 void AVstXSynth::resume() { wantEvents(1); }
+
+intptr_t AVstXSynth::vendorSpecific(int32_t index, intptr_t value, void* ptr, float) {
+  using namespace vela::vendor;
+  if (index != kVendorIndex || value != kSetTuning || ptr == nullptr) return 0;
+  auto* record = static_cast<TuningRecord*>(ptr);
+  if (record->recordSize != sizeof(TuningRecord)) return -1;
+  TuningFiles files;
+  std::string error;
+  if (!decodeTuning(record->bytes, record->byteCount, files, &error) ||
+      !instrument.setTuning(files, &error)) {
+    copyHostText(record->error, error.c_str(), sizeof record->error);
+    return -1;
+  }
+  record->error[0] = '\0';
+  return 1;
+}

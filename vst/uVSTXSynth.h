@@ -52,6 +52,9 @@ class AVstXSynth : public AudioEffectX {
   int32_t getVendorVersion() override;
   intptr_t canDo(char* text) override;
 
+  // [any thread but the audio thread] Our tools' calls (VelaVendorCalls.h): the tuning.
+  intptr_t vendorSpecific(int32_t index, intptr_t value, void* ptr, float opt) override;
+
  protected:
   VelaInstrument instrument;
 };

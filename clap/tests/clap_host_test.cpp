@@ -18,7 +18,9 @@
 #include "FactoryLibrary.h"
 #include "MidiList.h"
 #include "PluginLoader.h"
+#include "Tuning.h"
 #include "VelaIdentity.h"
+#include "VelaVendorCalls.h"
 
 namespace {
 
@@ -36,12 +38,22 @@ struct ValueAt {
   int32_t index;
   float value;
 };
+// With a tuning, handed over as our tools do (VelaVendorCalls.h).
 std::vector<float> vst2Render(double rate, const std::vector<MidiAt>& midi, uint32_t total,
-                              const std::vector<ValueAt>& changes = {}) {
+                              const std::vector<ValueAt>& changes = {},
+                              const std::vector<uint8_t>& tuning = {}) {
   AEffect* effect = builtPlugin().hostEntry()(
       [](AEffect*, int32_t opcode, int32_t, intptr_t, void*, float) -> intptr_t {
         return opcode == audioMasterVersion ? 2400 : 0;
       });
+  if (!tuning.empty()) {
+    vela::vendor::TuningRecord record{sizeof record, static_cast<uint32_t>(tuning.size()),
+                                      tuning.data(), {}};
+    EXPECT_EQ(dispatch(effect, effVendorSpecific, vela::vendor::kVendorIndex,
+                       vela::vendor::kSetTuning, &record),
+              1)
+        << record.error;
+  }
   dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
   dispatch(effect, effMainsChanged, 0, 1);
   std::vector<float> left(total), right(total);
@@ -433,6 +445,60 @@ TEST_F(ClapTest, StateRoundTripAndRefusals) {
     EXPECT_EQ(c.save(), before) << what;
   }
   EXPECT_TRUE(otherHost.rescans.empty());
+}
+
+// The tuning follows the bank in the state: a state without one has the bank's bytes alone, as
+// before tunings; a state with one plays it in another instance without the files (the same
+// bits as VelaOrin.so given the tuning), an unmapped key's note ends at once, and a state saved
+// before tunings plays the instrument's own table again. A tuning refused changes nothing.
+TEST_F(ClapTest, TheStateCarriesTheTuning) {
+  TestHost host;
+  ClapInstance a(builtClap(), host);
+  const std::vector<uint8_t> plain = a.save();
+  ASSERT_EQ(plain.size(), 16u + 12u + 32u * (24u + 4u * 14u)) << "the bank's form alone";
+  std::string scale = "! 19edo.scl\n19-tone equal\n19\n";
+  for (int k = 1; k <= 19; ++k) scale += std::to_string(1200.0 * k / 19) + "\n";
+  // Key 64 (E) does not sound.
+  const TuningFiles files{ScalaText{"19edo.scl", scale},
+                          ScalaText{"no-e.kbm", "12\n0\n127\n60\n60\n261.6256\n19\n0\n1\n2\n3\nx\n"
+                                                "5\n6\n7\n8\n9\n10\n11\n"}};
+  std::vector<uint8_t> tuned = plain;
+  const std::vector<uint8_t> tuningBytes = encodeTuning(files);
+  tuned.insert(tuned.end(), tuningBytes.begin(), tuningBytes.end());
+  ASSERT_TRUE(a.load(tuned));
+  EXPECT_EQ(a.save(), tuned);
+
+  TestHost otherHost;
+  ClapInstance b(builtClap(), otherHost);
+  ASSERT_TRUE(b.load(a.save()));
+  ASSERT_TRUE(b.start(44100.0, 256));
+  const std::vector<MidiAt> midi = song(30000);
+  OutputList out;
+  const std::vector<float> heard = b.render(clapSong(midi, true), 30000, 256, &out);
+  EXPECT_EQ(firstDifference(heard, vst2Render(44100.0, midi, 30000, {}, tuningBytes)), -1);
+  EXPECT_NE(firstDifference(heard, vst2Render(44100.0, midi, 30000)), -1);
+  bool unmappedEnded = false;
+  for (const EventSlot& e : out.events)
+    if (e.as<clap_event_note>().key == 64) {
+      EXPECT_EQ(e.header().time, 30000u / 8) << "at its note-on";
+      unmappedEnded = true;
+    }
+  EXPECT_TRUE(unmappedEnded);
+  b.stop();
+
+  std::vector<uint8_t> refusedScale = plain;
+  const std::vector<uint8_t> badBytes =
+      encodeTuning({ScalaText{"bad.scl", "d\n2\n100.0\n"}, std::nullopt});
+  refusedScale.insert(refusedScale.end(), badBytes.begin(), badBytes.end());
+  std::vector<uint8_t> cut(tuned.begin(), tuned.end() - 1);
+  for (const std::vector<uint8_t>& refused : {refusedScale, cut}) {
+    EXPECT_FALSE(b.load(refused));
+    EXPECT_EQ(b.save(), tuned);
+  }
+  ASSERT_TRUE(b.load(plain));
+  EXPECT_EQ(b.save(), plain);
+  ASSERT_TRUE(b.start(44100.0, 256));
+  EXPECT_EQ(firstDifference(b.render(clapSong(midi, true), 30000, 256), vst2Render(44100.0, midi, 30000)), -1);
 }
 
 // The factory library through preset discovery, as a host's indexer and a preset-load would use

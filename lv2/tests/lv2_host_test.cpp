@@ -12,8 +12,12 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <regex>
 #include <vector>
 
 #include "DAEffectX.h"
@@ -23,6 +27,8 @@
 #include "PluginLoader.h"
 #include "RecordingHost.h"
 #include "TestRandom.h"
+#include "Tuning.h"
+#include "VelaVendorCalls.h"
 
 namespace {
 
@@ -55,10 +61,20 @@ void forEachBlock(const Song& song, const std::vector<int32_t>& sizes,
   }
 }
 
-Render renderVst(const Song& song, float rate, int32_t program = 0) {
+// With a tuning, handed over as our tools do (VelaVendorCalls.h).
+Render renderVst(const Song& song, float rate, int32_t program = 0,
+                 const std::vector<uint8_t>& tuning = {}) {
   Render out(static_cast<size_t>(2 * song.length));
   RecordingHost::instance().reset();
   AEffect* effect = builtPlugin().entry("main")(&RecordingHost::callback);
+  if (!tuning.empty()) {
+    vela::vendor::TuningRecord record{sizeof record, static_cast<uint32_t>(tuning.size()),
+                                      tuning.data(), {}};
+    EXPECT_EQ(dispatch(effect, effVendorSpecific, vela::vendor::kVendorIndex,
+                       vela::vendor::kSetTuning, &record),
+              1)
+        << record.error;
+  }
   dispatch(effect, effSetSampleRate, 0, 0, nullptr, rate);
   dispatch(effect, effSetBlockSize, 0, 512);
   dispatch(effect, effMainsChanged, 0, 1);
@@ -81,11 +97,8 @@ Render renderVst(const Song& song, float rate, int32_t program = 0) {
 
 // Beside every third note, what an LV2 sequence may carry and VST 2 never does: an atom of
 // another type that reads as a note-on if taken for MIDI, a sysex, a program change, a clock.
-Render renderLv2(const Song& song, double rate, const std::vector<int32_t>& sizes,
-                 const std::string& preset = "") {
+Render renderWith(Lv2Synth& synth, const Song& song, const std::vector<int32_t>& sizes) {
   Render out(static_cast<size_t>(2 * song.length), 1e9f);
-  Lv2Synth synth(rate);
-  if (!synth.open() || (!preset.empty() && !synth.applyPreset(preset))) return {};
   const uint32_t intType = Lv2World::get().map(LV2_ATOM__Int);
   const uint32_t midiType = Lv2World::get().map(LV2_MIDI__MidiEvent);
   const int32_t noteOnIfReadAsMidi = 0x007F3C90;
@@ -108,6 +121,13 @@ Render renderLv2(const Song& song, double rate, const std::vector<int32_t>& size
               static_cast<uint32_t>(frames));
   });
   return out;
+}
+
+Render renderLv2(const Song& song, double rate, const std::vector<int32_t>& sizes,
+                 const std::string& preset = "") {
+  Lv2Synth synth(rate);
+  if (!synth.open() || (!preset.empty() && !synth.applyPreset(preset))) return {};
+  return renderWith(synth, song, sizes);
 }
 
 // The first differing sample (left, then right), or -1.
@@ -267,6 +287,92 @@ TEST(Lv2Render, ReactivationAndEmptyRunsLeaveNoTrace) {
     synth.run(&none, &none, 0);
     EXPECT_EQ(firstDifference(play(synth, false), expected), -1);
   }
+}
+
+// The tuning's files set as hosts' file choosers set them (patch:Set of an atom:Path, read by
+// the worker) play the same bits as VelaOrin.so given that tuning by our tools' call. The state
+// keeps the files' contents: restored with the files gone, it plays the same; a preset (port
+// values only) and a re-activation keep the tuning; a state without one brings the instrument's
+// own table back. A refused file or state changes nothing and says why in the host's log.
+TEST(Lv2Tuning, FilesSetByPatchSetAreKeptInTheStateWithoutTheFiles) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("vela-lv2-tuning-" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  const auto write = [&](const char* name, const std::string& text) {
+    std::ofstream(folder / name, std::ios::binary) << text;
+    return (folder / name).string();
+  };
+  std::string scaleText = "! 19edo.scl\n19-tone equal\n19\n";
+  for (int k = 1; k <= 19; ++k) scaleText += std::to_string(1200.0 * k / 19) + "\n";
+  const std::string mappingText = "12\n0\n127\n60\n69\n432.0\n19\n0\nx\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n";
+  const std::string scale = write("19edo.scl", scaleText);
+  const std::string mapping = write("no-c-sharp.kbm", mappingText);
+  const std::string bad = write("bad.scl", "d\n3\n100.0\n2/1\n");
+  const TuningFiles files{ScalaText{"19edo.scl", scaleText}, ScalaText{"no-c-sharp.kbm", mappingText}};
+  const TuningFiles scaleOnly{ScalaText{"19edo.scl", scaleText}, std::nullopt};
+  // 61 is unmapped: its note-on is ignored.
+  const Song phrase{20000, {{10, 0x90, 60, 100}, {4000, 0x90, 61, 90}, {9000, 0x90, 74, 90},
+                            {15000, 0x80, 74, 0}}, {}};
+  const Render tunedVst = renderVst(phrase, 44100.0f, 0, encodeTuning(files));
+  const Render plainVst = renderVst(phrase, 44100.0f);
+  ASSERT_NE(firstDifference(tunedVst, plainVst), -1);
+  // Every render begins and ends in silence, so one instance can play it again and again.
+  ASSERT_EQ(tunedVst[static_cast<size_t>(phrase.length - 1)], 0.0f);
+  Lv2World::get().log().clear();
+
+  Lv2Synth synth(44100.0);
+  ASSERT_TRUE(synth.open());
+  float none[1];
+  synth.patchSet(0, velalv2::kScaleUri, scale);
+  synth.patchSet(0, velalv2::kKeyboardMappingUri, mapping);
+  synth.run(none, none, 0);
+  EXPECT_EQ(synth.runWorker(), 2);
+  EXPECT_EQ(firstDifference(renderWith(synth, phrase, {256}), tunedVst), -1);
+  const std::string state = synth.saveState();
+  EXPECT_NE(state.find(velalv2::kTuningStateUri), std::string::npos) << state;
+  std::filesystem::remove(scale);
+  std::filesystem::remove(mapping);
+
+  Lv2Synth restored(44100.0);
+  ASSERT_TRUE(restored.restoreState(state));
+  EXPECT_EQ(firstDifference(renderWith(restored, phrase, {100}), tunedVst), -1);
+  ASSERT_TRUE(restored.applyPreset(std::string(velalv2::kPluginUri) + "#preset01"));
+  restored.activate(false);
+  restored.activate(true);
+  EXPECT_EQ(firstDifference(renderWith(restored, phrase, {4096}), tunedVst), -1);
+  EXPECT_EQ(Lv2World::get().log(), std::vector<std::string>{});
+
+  // Refusals: a file the reader refuses, one that is not there, a value that is no path, a
+  // damaged state. The log says why; the tuning stays.
+  restored.patchSet(0, velalv2::kScaleUri, bad);
+  restored.patchSet(0, velalv2::kScaleUri, scale);
+  restored.patchSet(0, velalv2::kKeyboardMappingUri, mapping, false);
+  restored.run(none, none, 0);
+  EXPECT_EQ(restored.runWorker(), 3);
+  std::string damaged = state;
+  damaged = std::regex_replace(damaged, std::regex("(tuning> \"\"\")[^\"]*"), "$1AAAA");
+  ASSERT_NE(damaged, state);
+  restored.restoreState(damaged);
+  const std::vector<std::string> expected = {
+      "VelaOrin: scale not changed: bad.scl:2: 3 pitches announced, 2 given\n",
+      "VelaOrin: scale not changed: cannot open '" + scale + "': No such file or directory\n",
+      "VelaOrin: keyboard mapping not changed: the value is not a file path\n",
+      "VelaOrin: the saved tuning is refused (wrong magic: not a VelaOrin tuning (byte 0)); kept "
+      "the tuning\n"};
+  EXPECT_EQ(Lv2World::get().log(), expected);
+  EXPECT_EQ(firstDifference(renderWith(restored, phrase, {256}), tunedVst), -1);
+
+  // An empty path forgets that file; a state saved without a tuning forgets it all.
+  restored.patchSet(0, velalv2::kKeyboardMappingUri, "");
+  restored.run(none, none, 0);
+  EXPECT_EQ(restored.runWorker(), 1);
+  EXPECT_EQ(firstDifference(renderWith(restored, phrase, {256}),
+                            renderVst(phrase, 44100.0f, 0, encodeTuning(scaleOnly))),
+            -1);
+  Lv2Synth plain(44100.0);
+  ASSERT_TRUE(restored.restoreState(plain.saveState()));
+  EXPECT_EQ(firstDifference(renderWith(restored, phrase, {256}), plainVst), -1);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -218,8 +218,9 @@ TEST(Concurrency, EveryBlockHearsOneWholeProgram) {
   dispatch(effect, effClose);
 }
 
-// VelaOrin.clap: the main thread makes panel gestures and loads and saves states while the audio
-// thread processes notes and parameter events; every panel edit reaches the host once, whole.
+// VelaOrin.clap: the main thread makes panel gestures and loads and saves states (some with a
+// tuning) while the audio thread processes notes and parameter events; every panel edit reaches
+// the host once, whole.
 TEST(Concurrency, ClapPanelEditsAndStateLoadsWhileProcessing) {
   TestHost host;
   velaclap::ClapPlugin plugin(host.host());
@@ -231,6 +232,11 @@ TEST(Concurrency, ClapPanelEditsAndStateLoadsWhileProcessing) {
     EXPECT_TRUE(plugin.save(&out));
     return stream.bytes;
   }();
+  // The same with a tuning after the bank: its table goes to the audio thread without locks.
+  std::vector<uint8_t> tuned = plain;
+  const std::vector<uint8_t> tuning =
+      encodeTuning({ScalaText{"q.scl", "quarter tones\n1\n50.0\n"}, std::nullopt});
+  tuned.insert(tuned.end(), tuning.begin(), tuning.end());
   ASSERT_TRUE(plugin.startProcessing());
   std::atomic<bool> stop{false};
   std::atomic<int> values{0}, begins{0}, ends{0};
@@ -280,7 +286,7 @@ TEST(Concurrency, ClapPanelEditsAndStateLoadsWhileProcessing) {
       const clap_ostream out = stream.out();
       ASSERT_TRUE(plugin.save(&out));
       ByteStream back;
-      back.bytes = n % 100 == 0 ? plain : stream.bytes;
+      back.bytes = n % 150 == 0 ? plain : n % 150 == 50 ? tuned : stream.bytes;
       const clap_istream in = back.in();
       ASSERT_TRUE(plugin.load(&in));
     }

@@ -172,12 +172,14 @@ class VstSession {
 };
 
 // The same kind of blocks through the LV2 plug-in: its run() reads the control ports (one moves
-// every block) and a sequence of notes, bends, panic controllers, atoms that are not MIDI and
-// now and then more events than the engine keeps.
+// every block) and a sequence of notes, bends, panic controllers, atoms that are not MIDI, now
+// and then more events than the engine keeps, and a tuning file set (a job for the worker).
 class Lv2Session {
  public:
   Lv2Session() : synth_(48000.0) {
-    if (synth_.open()) renderBlocks(1);
+    if (!synth_.open()) return;
+    synth_.patchSet(0, velalv2::kScaleUri, "a.scl");  // its URIs mapped before counting
+    renderBlocks(1);
   }
   bool open() const { return synth_.open(); }
   int renderBlocks(int count) {
@@ -191,6 +193,7 @@ class Lv2Session {
       if (block % 8 == 5) synth_.midi(61, 0xB0, byte(120 + block / 8 % 4), 0);
       for (int k = 0; block % 16 == 7 && k < 1100; ++k)
         synth_.midi(62 + k % 2, k % 2 == 0 ? 0x90 : 0x80, byte(40 + k % 30), 90);
+      if (block % 500 == 3) synth_.patchSet(5, velalv2::kScaleUri, "a.scl");
       synth_.run(left_.data(), right_.data(), static_cast<uint32_t>(64 + block % 449));
       rendered_.store(block + 1, std::memory_order_relaxed);
     }

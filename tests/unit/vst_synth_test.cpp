@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "MidiList.h"
+#include "Tuning.h"
+#include "VelaVendorCalls.h"
 #include "uVSTXSynth.h"
 
 namespace {
@@ -89,6 +91,61 @@ TEST(SynthEvents, AnOverlongListKeepsItsFirstEvents) {
   const std::vector<float> heard = full.render(1024);
   EXPECT_EQ(std::memcmp(heard.data(), first.render(1024).data(), 1024 * sizeof(float)), 0);
   EXPECT_NE(heard[700], 0.0f);
+}
+
+
+// Our tools' tuning call: taken only with our index, call and record; a refusal says why and
+// changes nothing; the default files bring back the bits of an instance that never had one.
+TEST(SynthVendorCalls, TheTuningCallTakesOurRecordOnly) {
+  using namespace vela::vendor;
+  const auto record = [](const std::vector<uint8_t>& bytes) {
+    TuningRecord r{};
+    r.recordSize = sizeof r;
+    r.byteCount = static_cast<uint32_t>(bytes.size());
+    r.bytes = bytes.data();
+    return r;
+  };
+  const std::vector<uint8_t> halfSteps =
+      encodeTuning({ScalaText{"q.scl", "quarter tones\n1\n50.0\n"}, std::nullopt});
+  const std::vector<uint8_t> none = encodeTuning({});
+  const std::vector<uint8_t> bad = encodeTuning({ScalaText{"bad.scl", "d\n2\n50.0\n"}, std::nullopt});
+  // A fresh note after all sound off: what a block holds depends on the tuning alone.
+  const auto play = [](RecordingSynth& s) {
+    MidiList().add(0, 0xB0, 120, 0).noteOn(0, 72).sendTo(s);
+    return s.render(512);
+  };
+  RecordingSynth fresh(nullptr), synth(nullptr);
+  const std::vector<float> expected = play(fresh);
+
+  TuningRecord good = record(halfSteps);
+  EXPECT_EQ(synth.dispatcher(effVendorSpecific, kVendorIndex + 1, kSetTuning, &good, 0.0f), 0);
+  EXPECT_EQ(synth.dispatcher(effVendorSpecific, kVendorIndex, kSetTuning + 1, &good, 0.0f), 0);
+  EXPECT_EQ(synth.dispatcher(effVendorSpecific, kVendorIndex, kSetTuning, nullptr, 0.0f), 0);
+  TuningRecord otherSize = good;
+  otherSize.recordSize -= 1;
+  EXPECT_EQ(synth.dispatcher(effVendorSpecific, kVendorIndex, kSetTuning, &otherSize, 0.0f), -1);
+  EXPECT_EQ(play(synth), expected) << "a call refused or not ours changed the tuning";
+
+  ASSERT_EQ(synth.dispatcher(effVendorSpecific, kVendorIndex, kSetTuning, &good, 0.0f), 1);
+  EXPECT_STREQ(good.error, "");
+  const std::vector<float> quarter = play(synth);
+  EXPECT_NE(quarter, expected);
+  const std::vector<uint8_t> cut(bad.begin(), bad.end() - 1);
+  for (TuningRecord refused : {record(bad), record(cut)}) {
+    EXPECT_EQ(synth.dispatcher(effVendorSpecific, kVendorIndex, kSetTuning, &refused, 0.0f), -1);
+    EXPECT_NE(refused.error[0], '\0');
+    EXPECT_EQ(play(synth), quarter);
+  }
+  TuningRecord refused = record(bad);
+  synth.dispatcher(effVendorSpecific, kVendorIndex, kSetTuning, &refused, 0.0f);
+  EXPECT_STREQ(refused.error, "bad.scl:2: 2 pitches announced, 1 given");
+
+  TuningRecord back = record(none);
+  ASSERT_EQ(synth.dispatcher(effVendorSpecific, kVendorIndex, kSetTuning, &back, 0.0f), 1);
+  RecordingSynth again(nullptr);
+  ASSERT_EQ(again.dispatcher(effVendorSpecific, kVendorIndex, kSetTuning, &good, 0.0f), 1);
+  ASSERT_EQ(again.dispatcher(effVendorSpecific, kVendorIndex, kSetTuning, &back, 0.0f), 1);
+  EXPECT_EQ(play(again), expected);
 }
 
 }  // namespace

@@ -128,6 +128,20 @@ PluginHost::~PluginHost() {
   effect_ = nullptr;
 }
 
+void PluginHost::setTuning(const TuningFiles& files) {
+  const std::vector<uint8_t> bytes = encodeTuning(files);
+  vela::vendor::TuningRecord record{};
+  record.recordSize = sizeof record;
+  record.byteCount = static_cast<uint32_t>(bytes.size());
+  record.bytes = bytes.data();
+  const intptr_t answer =
+      dispatch(effVendorSpecific, vela::vendor::kVendorIndex, vela::vendor::kSetTuning, &record);
+  record.error[sizeof record.error - 1] = '\0';
+  if (answer == -1) throw ToolError(std::string("the plug-in refused the tuning: ") + record.error);
+  if (answer != 1)
+    throw ToolError(effectName() + " takes no tuning: it is not VelaOrin, or an older one");
+}
+
 intptr_t PluginHost::dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
                               float opt) const {
   return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);

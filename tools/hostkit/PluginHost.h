@@ -15,6 +15,7 @@
 
 #include "DAEffectX.h"
 #include "PluginLibrary.h"
+#include "Tuning.h"
 
 // What a host reads of one parameter through the interface.
 struct HostParameter {
@@ -73,6 +74,11 @@ class PluginHost {
 
   // [UI thread]
   void setProgramName(int32_t program, const std::string& name);  // selects `program` first
+
+  // [UI thread] Hands the plug-in a tuning through our own effVendorSpecific call
+  // (VelaVendorCalls.h); the default files bring back its own. Throws ToolError when the
+  // plug-in refuses it (saying why) or does not know the call.
+  void setTuning(const TuningFiles& files);
 
   // [UI thread] While suspended (effMainsChanged 0); in the player also from JACK's notification
   // thread, with the audio thread held out.

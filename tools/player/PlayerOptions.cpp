@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <charconv>
+#include <utility>
 
 #include "PluginSearch.h"
 #include "VelaIdentity.h"
@@ -52,13 +53,25 @@ PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args) {
       ->type_name("PORT_L,PORT_R");
   app.add_flag("--no-connect", noConnect, "Make no connections at all");
   app.add_option("--name", options.clientName, "JACK client name")->capture_default_str();
-  app.add_flag("--reset", options.reset, "Start from the factory programs, ignoring saved state");
+  app.add_flag("--reset", options.reset,
+               "Start from the factory programs and no tuning, ignoring saved state");
+  app.add_option("--scale", options.scaleFile,
+                 "Play in the tuning of a Scala scale file (.scl), in place of the\n"
+                 "saved tuning; it is saved with the state")
+      ->type_name("FILE.scl");
+  app.add_option("--keymap", options.keymapFile,
+                 "Map the keys with a Scala keyboard mapping (.kbm); without --scale,\n"
+                 "onto 12-tone equal temperament")
+      ->type_name("FILE.kbm");
+  app.add_flag("--list-tuning", options.listTuning,
+               "Print each MIDI note's frequency and its distance in cents from\n"
+               "12-tone equal temperament in the tuning it would start with, and exit");
   app.add_option("-p,--plugin", options.pluginPath,
                  "Plug-in binary, by path or by name in the current folder\n"
                  "(default: the first VelaOrin.so found, see below)")->type_name("FILE");
   app.add_option("--state-file", options.statePath,
                  "State file (default: $XDG_CONFIG_HOME/velaorin/state)")->type_name("FILE");
-  app.add_option("--scale", options.scale,
+  app.add_option("--panel-scale", options.scale,
                  "Draw the window and the panel at this scale, 1 to 3, whatever the panel\n"
                  "would choose (default: the panel's scale: its menu, Xft.dpi)")
       ->check(CLI::Range(1.0, 3.0))
@@ -98,6 +111,9 @@ PlayerCommandLine parsePlayerCommandLine(const std::vector<std::string>& args) {
       options.audioTargets = {audio.substr(0, comma), audio.substr(comma + 1)};
   }
   if (options.clientName.empty()) error = "--name must not be empty";
+  for (const auto& [name, file] :
+       {std::pair{"--scale", &options.scaleFile}, std::pair{"--keymap", &options.keymapFile}})
+    if (app.count(name) > 0 && file->empty()) error = std::string(name) + " needs a file name";
   for (const std::string& text : parameters) {
     ParameterSetting parameter;
     if (error.empty()) error = parseParameter(text, parameter);

@@ -19,7 +19,10 @@ struct PlayerOptions {
   std::vector<std::string> midiSources;      // ports to connect to our MIDI input
   std::vector<std::string> audioTargets;     // empty: the system playback ports, if any
   bool connect = true;
-  bool reset = false;                       // factory programs; the saved state is not read
+  bool reset = false;                       // factory programs, no tuning; the saved state is not read
+  std::string scaleFile;                    // with keymapFile: the tuning, in place of the saved one
+  std::string keymapFile;
+  bool listTuning = false;                  // print the tuning it would start with, and stop
   // Started from the desktop menu (no terminal): PipeWire's JACK when no JACK server answers,
   // and a failure to start is shown in a window too.
   bool desktop = false;

@@ -1,17 +1,22 @@
-// The state file, version 2. UTF-8 text, one item per line, '#' starts a comment line:
+// The state file, version 3. UTF-8 text, one item per line, '#' starts a comment line:
 //
-//   velaorin-state 2
+//   velaorin-state 3
 //   program 3                  current program, 0-based
 //   name 0 init1               one line per program; the name runs to the end of the line,
 //                              bytes below 0x20, 0x7f and '\' written as \xHH
 //   values 0 Mod1=0.5 Mod2=0.5 ...   one line per program: every parameter by name, value 0..1
 //                                    (shortest float text)
+//   scale-name 19edo.scl       the tuning, when there is one: a file's name, escaped as names
+//   scale ! 19edo.scl\x0A...   are, and its whole contents on one line the same way;
+//   keymap-name, keymap        likewise the keyboard mapping; each kind of line at most once
 //   end
 //
 // Every program's name and values, and every parameter in each, must appear exactly once and
 // "end" must close the file, so a file cut short by a crash or a full disk is recognised as
-// damaged and ignored as a whole. Version 1 had "param NAME VALUE" lines, one per parameter, for
-// the current program only, instead of "values" lines; it is still read.
+// damaged and ignored as a whole; so is a tuning the instrument would refuse. A file without a
+// tuning is written as version 2, which has no tuning lines, so older players still read it.
+// Version 1 had "param NAME VALUE" lines, one per parameter, for the current program only,
+// instead of "values" lines; it is still read.
 #include "StateFile.h"
 
 #include <pwd.h>
@@ -25,6 +30,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <sstream>
 #include <utility>
 
@@ -34,7 +40,8 @@
 namespace {
 
 constexpr const char* kMagic = "velaorin-state";
-constexpr int kVersion = 2;
+constexpr int kVersion = 3;
+constexpr int kVersionWithoutTuning = 2;
 
 std::string escapeName(const std::string& name) {
   std::string out;
@@ -92,7 +99,8 @@ std::string mkdirs(const std::string& folder) {
 }  // namespace
 
 std::string formatState(const PlayerState& state, const std::vector<std::string>& parameterNames) {
-  std::string out = std::string(kMagic) + " " + std::to_string(kVersion) + "\n";
+  const int version = state.tuning.isDefault() ? kVersionWithoutTuning : kVersion;
+  std::string out = std::string(kMagic) + " " + std::to_string(version) + "\n";
   out += "program " + std::to_string(state.program) + "\n";
   for (size_t n = 0; n < state.names.size(); ++n) {
     out += "name " + std::to_string(n) + " " + escapeName(state.names[n]) + "\n";
@@ -103,6 +111,13 @@ std::string formatState(const PlayerState& state, const std::vector<std::string>
       out += " " + parameterNames[i] + "=" + std::string(number, result.ptr);
     }
     out += "\n";
+  }
+  const std::pair<const char*, const std::optional<ScalaText>*> files[] = {
+      {"scale", &state.tuning.scale}, {"keymap", &state.tuning.keyboardMapping}};
+  for (const auto& [key, file] : files) {
+    if (!file->has_value()) continue;
+    out += std::string(key) + "-name " + escapeName((*file)->name) + "\n";
+    out += std::string(key) + " " + escapeName((*file)->text) + "\n";
   }
   out += "end\n";
   return out;
@@ -138,6 +153,12 @@ class StateReader {
     if (key == "param" && version_ == 1) return readParam(rest);
     if (key == "values" && version_ >= 2) return readValues(rest);
     if (key == "name") return readName(rest);
+    if (version_ >= 3) {
+      if (key == "scale-name") return readTuningText(rest, scaleName_, "scale-name");
+      if (key == "scale") return readTuningText(rest, scaleText_, "scale");
+      if (key == "keymap-name") return readTuningText(rest, keymapName_, "keymap-name");
+      if (key == "keymap") return readTuningText(rest, keymapText_, "keymap");
+    }
     if (key == "end") {
       ended_ = true;
       return {};
@@ -163,7 +184,7 @@ class StateReader {
       if (!haveValues_[n]) return "no values for program " + std::to_string(n);
     for (size_t i = 0; i < programCount_; ++i)
       if (!haveName_[i]) return "no name for program " + std::to_string(i);
-    return {};
+    return finishTuning();
   }
 
  private:
@@ -236,6 +257,36 @@ class StateReader {
     return {};
   }
 
+  // "scale-name", "scale", "keymap-name", "keymap": each at most once.
+  std::string readTuningText(const std::string& rest, std::optional<std::string>& into,
+                             const char* key) {
+    if (into) return std::string("second \"") + key + "\" line";
+    std::string text;
+    if (!unescapeName(rest, text)) return std::string("bad escape in \"") + key + "\"";
+    into = std::move(text);
+    return {};
+  }
+
+  // A file's name and contents come together, and the instrument must take the tuning.
+  std::string finishTuning() {
+    const struct {
+      const char* key;
+      std::optional<std::string>& name;
+      std::optional<std::string>& text;
+      std::optional<ScalaText>& file;
+    } files[] = {{"scale", scaleName_, scaleText_, state_.tuning.scale},
+                 {"keymap", keymapName_, keymapText_, state_.tuning.keyboardMapping}};
+    for (const auto& f : files) {
+      if (f.name.has_value() != f.text.has_value())
+        return std::string("\"") + f.key + "\" and \"" + f.key + "-name\" must come together";
+      if (f.name) f.file = ScalaText{*f.name, *f.text};
+    }
+    TuningTable table;
+    std::string error;
+    if (!buildTuning(state_.tuning, table, error)) return "the tuning is refused: " + error;
+    return {};
+  }
+
   size_t parameterIndex(const std::string& name) const {
     size_t index = 0;
     while (index < parameterNames_.size() && parameterNames_[index] != name) ++index;
@@ -254,6 +305,7 @@ class StateReader {
   std::vector<bool> haveValue_;  // per parameter: of the "values" line being read, or version 1's
   std::vector<bool> haveName_, haveValues_;  // per program
   std::vector<float> currentValues_;         // version 1
+  std::optional<std::string> scaleName_, scaleText_, keymapName_, keymapText_;  // version 3
 };
 
 }  // namespace

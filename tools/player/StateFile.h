@@ -1,10 +1,12 @@
-// What the player keeps between runs: every program's values and name and the current program,
-// in a small line-based text file (format in StateFile.cpp).
+// What the player keeps between runs: every program's values and name, the current program and
+// the tuning, in a small line-based text file (format in StateFile.cpp).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "Tuning.h"
 
 struct PlayerState {
   int32_t program = 0;
@@ -13,6 +15,8 @@ struct PlayerState {
   // Read from a version 1 file, which kept the current program's values only: the other rows
   // are empty.
   bool onlyCurrentValues = false;
+  // The files' contents, so the tuning survives the files being moved (version 3).
+  TuningFiles tuning;
 };
 
 struct StateParse {

@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "JackPlayer.h"
@@ -77,26 +79,40 @@ void restoreState(PluginHost& host, const PlayerState& state) {
   host.selectProgram(state.program);
 }
 
-void loadState(PluginHost& host, const std::string& path) {
+// The saved state, when there is a good one; why not is said (a missing file silently).
+std::optional<PlayerState> readState(const PluginHost& host, const std::string& path) {
   std::string text, error;
   bool missing = false;
   if (!readTextFile(path, text, error, missing)) {
     if (!missing) say("cannot read " + path + " (" + error + "); starting from the factory programs");
-    return;
+    return std::nullopt;
   }
-  const StateParse parsed = parseState(text, parameterNames(host),
-                                       static_cast<size_t>(host.numPrograms()));
+  StateParse parsed = parseState(text, parameterNames(host), static_cast<size_t>(host.numPrograms()));
   if (!parsed.ok) {
     say(path + " is damaged (" + parsed.error + "); ignored, factory programs used; it is "
         "replaced when the player next saves");
-    return;
+    return std::nullopt;
   }
-  restoreState(host, parsed.state);
+  return std::move(parsed.state);
 }
 
-bool saveState(PluginHost& host, const std::string& path) {
+// The programs saved, and the tuning: the one given on the command line, else the saved one.
+// Returns the tuning in force.
+TuningFiles loadState(PluginHost& host, const PlayerOptions& options, const StartFiles& files,
+                      const std::string& path) {
+  const std::optional<PlayerState> saved =
+      options.reset ? std::nullopt : readState(host, path);
+  if (saved) restoreState(host, *saved);
+  const TuningFiles tuning = files.tuning ? *files.tuning : saved ? saved->tuning : TuningFiles{};
+  if (!tuning.isDefault()) host.setTuning(tuning);
+  return tuning;
+}
+
+bool saveState(PluginHost& host, const std::string& path, const TuningFiles& tuning) {
   std::string error;
-  if (replaceFile(path, formatState(captureState(host), parameterNames(host)), error)) return true;
+  PlayerState state = captureState(host);
+  state.tuning = tuning;
+  if (replaceFile(path, formatState(state, parameterNames(host)), error)) return true;
   say("state not saved: " + error);
   return false;
 }
@@ -114,15 +130,29 @@ int run(const PlayerOptions& options) {
   signal(SIGPIPE, SIG_IGN);
 
   const std::string statePath = options.statePath.empty() ? defaultStatePath() : options.statePath;
+  if (options.listTuning) {
+    // The saved state's tuning is read as the player would read it, with the plug-in's names.
+    const std::optional<TuningFiles> given = readTuningFiles(options.scaleFile, options.keymapFile);
+    std::optional<TuningFiles> tuning = given;
+    if (!given && !options.reset) {
+      const PluginHost host(pluginPathOf(options), 44100, 512, HostIdentity{"velaorin", true});
+      if (const std::optional<PlayerState> saved = readState(host, statePath))
+        tuning = saved->tuning;
+    }
+    std::cout << tuningListing(tuning);
+    return 0;
+  }
   // Bank and preset files are read before anything starts.
   std::vector<std::string> warnings;
-  const StartFiles files = readStartFiles(options.bankFile, options.presetFile, warnings);
+  StartFiles files = readStartFiles(options.bankFile, options.presetFile, warnings);
   for (const std::string& warning : warnings) say("warning: " + warning);
+  files.tuning = readTuningFiles(options.scaleFile, options.keymapFile);
   JackPlayer jack(options.clientName);
   jack.setWakeFd(wakePipe[1]);
   PluginHost host(pluginPathOf(options), jack.sampleRate(), jack.bufferSize(),
                   HostIdentity{"velaorin", true});
-  if (!options.reset) loadState(host, statePath);
+  const TuningFiles tuning = loadState(host, options, files, statePath);
+  files.tuning.reset();  // in force already
   applyStartSettings(host, files, options.program, options.parameters);
 
   std::unique_ptr<PlayerWindow> window;
@@ -161,7 +191,7 @@ int run(const PlayerOptions& options) {
   jack.close();  // stops the audio thread and releases the ports
   window.reset();
   host.suspend();
-  const bool saved = saveState(host, statePath);
+  const bool saved = saveState(host, statePath, tuning);
   return serverGone || !saved ? 1 : 0;
 }  // effClose as `host` goes
 

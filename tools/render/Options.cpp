@@ -187,6 +187,13 @@ void describe(CLI::App& app, Options& options, std::vector<std::string>& named,
       ->type_name("NAME=VALUE")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
       ->allow_extra_args(false);
+  app.add_option("--scale", options.scaleFile,
+                 "play in the tuning of a Scala scale file (.scl)")
+      ->type_name("FILE.scl");
+  app.add_option("--keymap", options.keymapFile,
+                 "map the keys with a Scala keyboard mapping (.kbm); without\n"
+                 "--scale, onto 12-tone equal temperament")
+      ->type_name("FILE.kbm");
   app.add_option_function<std::string>(
                              "--gain",
                              [&](const std::string& v) {
@@ -204,6 +211,9 @@ void describe(CLI::App& app, Options& options, std::vector<std::string>& named,
   app.add_flag("--overwrite", options.overwrite, "replace an existing output file");
   app.add_flag("--list-params", options.listParameters, "print the plug-in's parameters and exit");
   app.add_flag("--list-programs", options.listPrograms, "print the plug-in's programs and exit");
+  app.add_flag("--list-tuning", options.listTuning,
+               "print each MIDI note's frequency and its distance in cents\n"
+               "from 12-tone equal temperament, and exit");
 }
 
 }  // namespace
@@ -234,6 +244,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     parsed.error = "option --output needs a file name";
   const std::pair<const char*, const std::string*> files[] = {
       {"--bank", &options.bankFile}, {"--preset", &options.presetFile},
+      {"--scale", &options.scaleFile}, {"--keymap", &options.keymapFile},
       {"--save-bank", &options.saveBank}, {"--save-preset", &options.savePreset}};
   for (const auto& [name, file] : files)
     if (app.count(name) > 0 && file->empty())

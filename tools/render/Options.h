@@ -35,12 +35,15 @@ struct Options {
   std::string savePreset;
   std::optional<int32_t> program;
   std::vector<ParameterSetting> parameters;  // in command-line order, applied after the program
+  std::string scaleFile;    // a Scala scale (.scl) ...
+  std::string keymapFile;   // ... and keyboard mapping (.kbm) for the plug-in to play in
   double gainDb = 0.0;
   bool normalize = false;  // peak to -1 dBFS
   Verbosity verbosity = Verbosity::Normal;
   bool overwrite = false;
   bool listParameters = false;
   bool listPrograms = false;
+  bool listTuning = false;
   bool help = false;
   bool version = false;
 };

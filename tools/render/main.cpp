@@ -268,8 +268,14 @@ int run(const Options& given) {
   Options options = given;
   const Reporter report(options.verbosity);
   std::vector<std::string> warnings;
-  const StartFiles files = readStartFiles(options.bankFile, options.presetFile, warnings);
+  StartFiles files = readStartFiles(options.bankFile, options.presetFile, warnings);
   for (const std::string& warning : warnings) report.warning("%s", warning.c_str());
+  files.tuning = readTuningFiles(options.scaleFile, options.keymapFile);
+  if (options.listTuning) {
+    std::fputs(tuningListing(files.tuning).c_str(), stdout);
+    if (!options.listParameters && !options.listPrograms) return 0;
+    std::fputs("\n", stdout);
+  }
   if (options.listParameters || options.listPrograms) {
     PluginHost host(pluginPathOf(given), options.sampleRate, options.blockSize);
     applyStartSettings(host, files, options.program, options.parameters);

@@ -598,3 +598,129 @@ TEST(RenderCli, BanksAndPresetsLoadAndSaveThroughThePlugin) {
     EXPECT_TRUE(left == factory::renderPhrase(kFactorySounds[n], phrase));
   }
 }
+
+namespace {
+
+// n equal steps to the octave, in cents to five places as such files come.
+std::string equalScaleFile(int32_t steps) {
+  std::string text = "! " + std::to_string(steps) + "edo.scl\n!\n" + std::to_string(steps) +
+                     "-tone equal temperament\n " + std::to_string(steps) + "\n!\n";
+  for (int32_t k = 1; k <= steps; ++k) {
+    char line[32];
+    std::snprintf(line, sizeof line, " %.5f\n", 1200.0 * k / steps);
+    text += line;
+  }
+  return text;
+}
+
+void writeText(const std::string& path, const std::string& text) {
+  writeBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// The frequency of a steady periodic sound near `guess`: the phase of its component there,
+// taken in two Hann windows `apart` frames apart, turns by 2 pi f apart / rate. Pairs close
+// together find it unambiguously within a wide range, far ones to a small fraction of a cent.
+double measuredHz(const std::vector<float>& samples, int64_t from, double rate, double guess) {
+  constexpr int64_t kWindow = 8192;
+  constexpr double kTwoPi = 6.283185307179586;
+  const auto phaseAt = [&](int64_t start, double hz) {
+    double re = 0.0, im = 0.0;
+    for (int64_t n = 0; n < kWindow; ++n) {
+      const double w = 0.5 - 0.5 * std::cos(kTwoPi * static_cast<double>(n) / kWindow);
+      const double x = w * samples[static_cast<size_t>(start + n)];
+      re += x * std::cos(kTwoPi * hz * static_cast<double>(n) / rate);
+      im -= x * std::sin(kTwoPi * hz * static_cast<double>(n) / rate);
+    }
+    return std::atan2(im, re);
+  };
+  double hz = guess;
+  for (const int64_t apart : {int64_t{100}, int64_t{2000}, int64_t{40000}}) {
+    double turn = phaseAt(from + apart, hz) - phaseAt(from, hz) -
+                  kTwoPi * hz * static_cast<double>(apart) / rate;
+    turn -= kTwoPi * std::round(turn / kTwoPi);
+    hz += turn * rate / (kTwoPi * static_cast<double>(apart));
+  }
+  return hz;
+}
+
+}  // namespace
+
+// Long notes of a harmonic sound (Mod1 = Mod2 = 0.5) through velaorin-render --scale: each
+// sounds within a tenth of a cent of 19-tone equal temperament.
+TEST(RenderCli, EveryNoteSoundsWhereTheScalePutsIt) {
+  ScratchDir dir;
+  writeText(dir.file("19edo.scl"), equalScaleFile(19));
+  std::vector<MidiEventAt> song;
+  std::vector<uint8_t> keys;
+  for (uint8_t key = 36; key <= 96; key = static_cast<uint8_t>(key + 5)) keys.push_back(key);
+  constexpr int64_t kTicks = 1248, kHeld = 1152;  // 1.3 s and 1.2 s at 960 ticks a second
+  for (size_t n = 0; n < keys.size(); ++n) {
+    song.push_back({1, static_cast<int64_t>(n) * kTicks, {0x90, keys[n], 100}});
+    song.push_back({1, static_cast<int64_t>(n) * kTicks + kHeld, {0x80, keys[n], 0}});
+  }
+  writeMidi(dir.file("song.mid"), 480, 1, song);
+  const ToolRun run = runTool({"--scale", "19edo.scl", "song.mid", "--param", "Mod1=0.5", "--param",
+                               "Mod2=0.5", "--bit-depth", "32f", "-q"},
+                              dir.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const WavData wav = readWav(dir.file("song.wav"));
+  ASSERT_EQ(wav.sampleRate, 44100);
+  std::vector<float> left;
+  for (size_t i = 0; i < wav.samples.size(); i += 2) left.push_back(wav.samples[i]);
+  for (size_t n = 0; n < keys.size(); ++n) {
+    SCOPED_TRACE(static_cast<int>(keys[n]));
+    const double expected = 261.6256 * std::pow(2.0, (keys[n] - 60) / 19.0);
+    // 50 ms in: after the attack and the decay, the sound is steady.
+    const int64_t steady = static_cast<int64_t>(n) * 57330 + 2205;
+    ASSERT_LE(steady + 42000 + 8192, static_cast<int64_t>(left.size()));
+    const double hz = measuredHz(left, steady, 44100.0, expected);
+    EXPECT_NEAR(1200.0 * std::log2(hz / expected), 0.0, 0.1) << hz << " Hz";
+  }
+}
+
+TEST(RenderCli, ListsTheTuningAndRefusesBadFilesBeforeRendering) {
+  ScratchDir dir;
+  writeText(dir.file("31edo.scl"), equalScaleFile(31));
+  writeText(dir.file("white.kbm"), "12\n0\n127\n60\n69\n432.0\n12\n0\nx\n2\nx\n4\n5\nx\n7\nx\n9\nx\n11\n");
+  writeText(dir.file("short.scl"), "! short\nthree pitches, two given\n3\n100.0\n2/1\n");
+  const ToolRun plain = runTool({"--list-tuning"}, dir.path());
+  ASSERT_EQ(plain.exitCode, 0) << plain.err;
+  EXPECT_EQ(lineCount(plain.out), 128u);
+  EXPECT_NE(plain.out.find("\n69 440 0.0000\n"), std::string::npos) << plain.out;
+  EXPECT_EQ(dir.entries().size(), 3u) << "nothing rendered";
+
+  const ToolRun tuned = runTool({"--list-tuning", "--scale", "31edo.scl"}, dir.path());
+  ASSERT_EQ(tuned.exitCode, 0) << tuned.err;
+  // Worked out apart: 261.6256 Hz times 2^((key - 60) / 31), against 440 Hz times
+  // 2^((key - 69) / 12).
+  for (const char* line : {"0 68.3977058 3677.4196\n", "\n60 261.6256 0.0002\n",
+                           "\n91 523.2512 -1899.9998\n", "\n127 1170.28989 -4106.4514\n"})
+    EXPECT_NE(tuned.out.find(line), std::string::npos) << line << tuned.out;
+
+  // A mapping alone tunes 12-tone equal temperament: A at 432 Hz, black keys silent.
+  const ToolRun mapped = runTool({"--list-tuning", "--keymap", "white.kbm"}, dir.path());
+  ASSERT_EQ(mapped.exitCode, 0) << mapped.err;
+  for (const char* line : {"\n61 unmapped\n", "\n69 432 -31.7667\n", "\n72 513.737474 -31.7667\n"})
+    EXPECT_NE(mapped.out.find(line), std::string::npos) << line << mapped.out;
+
+  const struct {
+    std::vector<std::string> args;
+    const char* message;
+    int exitCode;
+  } rows[] = {
+      {{"--scale", "absent.scl"}, "cannot open 'absent.scl': No such file or directory", 1},
+      {{"--scale", "short.scl"}, "short.scl:3: 3 pitches announced, 2 given", 1},
+      {{"--keymap", "31edo.scl", "--list-tuning"}, "31edo.scl:3: the map size '31-tone' is not a whole number", 1},
+      {{"--scale", "31edo.scl", "-p", VELA_PROBE_PLUGIN}, "Probe takes no tuning: it is not VelaOrin, or an older one", 1},
+      {{"--scale", ""}, "option --scale needs a file name", 2},
+  };
+  const std::vector<std::string> before = dir.entries();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.message);
+    const ToolRun run = runTool(row.args, dir.path());
+    EXPECT_EQ(run.exitCode, row.exitCode);
+    EXPECT_EQ(lineCount(run.err), 1u) << run.err;
+    EXPECT_NE(run.err.find(row.message), std::string::npos) << run.err;
+    EXPECT_EQ(dir.entries(), before);
+  }
+}

@@ -97,6 +97,14 @@ TEST(RenderOptions, ParsesAndRejectsCommandLines) {
       {{"--overwrite", "--list-params", "--list-programs"},
        "",
        [](const Options& o) { EXPECT_TRUE(o.overwrite && o.listParameters && o.listPrograms); }},
+      {{"--scale", "a.scl", "--keymap", "b.kbm", "--list-tuning"},
+       "",
+       [](const Options& o) {
+         EXPECT_EQ(o.scaleFile, "a.scl");
+         EXPECT_EQ(o.keymapFile, "b.kbm");
+         EXPECT_TRUE(o.listTuning);
+       }},
+      {{"--keymap", ""}, "option --keymap needs a file name", noCheck},
       {{"-h"}, "", [](const Options& o) { EXPECT_TRUE(o.help); }},
       {{"--help"}, "", [](const Options& o) { EXPECT_TRUE(o.help); }},
 

@@ -437,8 +437,8 @@ std::pair<int, int> sizeOf(Display* display, Window window) {
 // The window at the panel's scale: with Xft.dpi 192 the panel is 962 x 562, the bar and the
 // keyboard twice as tall, and an on-screen key plays where it is drawn; the panel's menu choice
 // of 150 % (right-click its background at units (100, 150), the entry at (144, 192)) takes the
-// window along. --scale fixes the size, over the screen and the user's choice, also when the
-// menu then chooses 200 % (the entry at (144, 208)): that waits for a player without --scale.
+// window along. --panel-scale fixes the size, over the screen and the user's choice, also when the
+// menu then chooses 200 % (the entry at (144, 208)): that waits for a player without --panel-scale.
 // The panel reads its events in order, so the right-click has opened the menu before the
 // entry's click is read.
 TEST(PlayerGui, TheWindowTakesThePanelsScale) {
@@ -451,15 +451,15 @@ TEST(PlayerGui, TheWindowTakesThePanelsScale) {
   ASSERT_NE(display, nullptr);
   ASSERT_EQ(std::system("echo 'Xft.dpi: 192' | xrdb -nocpp -merge"), 0);
   struct Row {
-    const char* scale;  // --scale, or null
+    const char* scale;  // --panel-scale, or null
     double s;
     int panelWidth, panelHeight;
   };
   for (const Row& row : {Row{nullptr, 2.0, 962, 562}, Row{"1.25", 1.25, 601, 351}}) {
-    SCOPED_TRACE(row.scale != nullptr ? row.scale : "no --scale");
+    SCOPED_TRACE(row.scale != nullptr ? row.scale : "no --panel-scale");
     std::vector<std::string> args = {VELA_PLAYER, "--no-connect", "--name", "VoScale",
                                      "--state-file", folder.file("state")};
-    if (row.scale != nullptr) args.insert(args.end(), {"--scale", row.scale});
+    if (row.scale != nullptr) args.insert(args.end(), {"--panel-scale", row.scale});
     Child player(args, {server.env(), "XDG_CONFIG_HOME=" + folder.path()}, folder.file("player"));
     ASSERT_TRUE(player.waitForOutput("running as JACK client", kPatientMs)) << player.err();
     ASSERT_TRUE(probe.connectTo("VoScale"));

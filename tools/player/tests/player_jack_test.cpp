@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <cstdio>
 #include <fstream>
 #include <optional>
 
@@ -182,6 +183,57 @@ TEST_F(PlayerJack, StateSurvivesARestartAndADamagedFileIsIgnored) {
   player = startPlayer({"--reset"}, probe);
   stopPlayer(*player, probe);
   EXPECT_EQ(parseState(readFile(statePath()), params, 32).state.names[7], "init8");
+}
+
+// A tuning given once is saved with its files' contents: after the files are gone it still
+// plays (a keyboard mapping from key 61 up leaves 60 silent), and --reset forgets it.
+TEST_F(PlayerJack, TheTuningIsKeptInTheStateAndResetForgetsIt) {
+  JackProbe probe(server_.name());
+  ASSERT_TRUE(probe.open());
+  const std::string scale = "! a.scl\n12 equal\n12\n" + [] {
+    std::string pitches;
+    for (int k = 1; k <= 12; ++k) pitches += std::to_string(k) + "00.0\n";
+    return pitches;
+  }();
+  const std::string mapping = "0\n61\n127\n60\n69\n440.0\n12\n";
+  writeFile(folder_.file("a.scl"), scale);
+  writeFile(folder_.file("a.kbm"), mapping);
+  auto player =
+      startPlayer({"--scale", folder_.file("a.scl"), "--keymap", folder_.file("a.kbm")}, probe);
+  stopPlayer(*player, probe);
+  std::remove(folder_.file("a.scl").c_str());
+  std::remove(folder_.file("a.kbm").c_str());
+  const std::vector<std::string> params = {"Mod1", "Mod2", "FB1", "FB2", "A", "D", "S",
+                                           "R", "CutOff", "Q", "Type", "Env", "M1S", "M2S"};
+  const StateParse saved = parseState(readFile(statePath()), params, 32);
+  ASSERT_TRUE(saved.ok) << saved.error;
+  EXPECT_EQ(saved.state.tuning, (TuningFiles{ScalaText{"a.scl", scale}, ScalaText{"a.kbm", mapping}}));
+
+  // Whether key 60 sounds, once a note of key 62 has come back through the connections.
+  const auto keySixtySounds = [&] {
+    bool answering = false;
+    for (int tries = 0; tries < 50 && !answering; ++tries) {
+      const int64_t at = probe.play({{0, 0x90, 62, 100}, {20 * kMs, 0x80, 62, 0}}, 10 * kMs);
+      answering = probe.waitForSound(at, 500) >= 0;
+    }
+    EXPECT_TRUE(answering) << "no note came back";
+    EXPECT_TRUE(probe.waitForSilence(probe.frame(), 100 * kMs));
+    const int64_t start = probe.play({{0, 0x90, 60, 100}, {200 * kMs, 0x80, 60, 0}}, 10 * kMs);
+    const std::optional<Recording> heard = probe.recording(start, start + 300 * kMs);
+    EXPECT_TRUE(heard);
+    return heard && heard->peak(start, start + 300 * kMs).value_or(0.0f) > 0.01f;
+  };
+  player = startPlayer({}, probe);
+  ASSERT_TRUE(probe.connectTo("Vo"));
+  EXPECT_FALSE(keySixtySounds()) << "the saved tuning is not in force";
+  stopPlayer(*player, probe);
+  EXPECT_EQ(parseState(readFile(statePath()), params, 32).state.tuning, saved.state.tuning);
+
+  player = startPlayer({"--reset"}, probe);
+  ASSERT_TRUE(probe.connectTo("Vo"));
+  EXPECT_TRUE(keySixtySounds());
+  stopPlayer(*player, probe);
+  EXPECT_EQ(readFile(statePath()).rfind("velaorin-state 2\n", 0), 0u) << "no tuning";
 }
 
 // A bank exported by a host (version 1, its own version number) and a preset of ours load at

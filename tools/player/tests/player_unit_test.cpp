@@ -13,7 +13,24 @@ constexpr size_t kPrograms = 3;
 PlayerState sample() {
   return PlayerState{2,
                      {{0.1f, 1.0f / 3.0f, 1e-9f}, {1.0f, 0.0f, 0.5f}, {0.25f, 0.75f, 0.125f}},
-                     {"init1", "Tab\there \\ back", "\xE3\x81\x82 x"}};
+                     {"init1", "Tab\there \\ back", "\xE3\x81\x82 x"},
+                     false,
+                     {}};
+}
+
+// The files' bytes as they are: line ends of both kinds, backslashes, a name with blanks.
+PlayerState tuned() {
+  PlayerState state = sample();
+  state.tuning.scale = ScalaText{"my 19 \\ edo.scl", "! c:\\x0A\r\n19 equal\n19\n" +
+                                                          std::string("63.157894737\n") +
+                                                          [] {
+                                                            std::string rest;
+                                                            for (int k = 2; k <= 19; ++k)
+                                                              rest += std::to_string(k) + "00.0\n";
+                                                            return rest;
+                                                          }()};
+  state.tuning.keyboardMapping = ScalaText{"a.kbm", "0\n0\n127\n60\n69\n432.0\n19\n"};
+  return state;
 }
 
 TEST(PlayerState, RoundTripKeepsEveryBitAndByte) {
@@ -24,6 +41,21 @@ TEST(PlayerState, RoundTripKeepsEveryBitAndByte) {
   EXPECT_EQ(back.state.values, state.values);  // exact: shortest round-trip text
   EXPECT_EQ(back.state.names, state.names);
   EXPECT_FALSE(back.state.onlyCurrentValues);
+  EXPECT_EQ(back.state.tuning, TuningFiles{});
+  // Without a tuning the file stays version 2, which older players read; with one it is 3.
+  EXPECT_EQ(formatState(state, kParams).rfind("velaorin-state 2\n", 0), 0u);
+  for (const PlayerState& withTuning : {tuned(), [] {
+         PlayerState scaleOnly = tuned();
+         scaleOnly.tuning.keyboardMapping.reset();
+         return scaleOnly;
+       }()}) {
+    const std::string text = formatState(withTuning, kParams);
+    EXPECT_EQ(text.rfind("velaorin-state 3\n", 0), 0u);
+    const StateParse again = parseState(text, kParams, kPrograms);
+    ASSERT_TRUE(again.ok) << again.error;
+    EXPECT_EQ(again.state.tuning, withTuning.tuning);
+    EXPECT_EQ(again.state.values, withTuning.values);
+  }
 
   // Version 1 kept the current program's values only.
   const StateParse old = parseState("velaorin-state 1\nprogram 1\nparam Q 0.5\nparam Mod1 1\n"
@@ -38,6 +70,17 @@ TEST(PlayerState, RoundTripKeepsEveryBitAndByte) {
 
 TEST(PlayerState, DamagedFilesAreRejectedWithTheReason) {
   const std::string good = formatState(sample(), kParams);
+  const std::string tunedText = formatState(tuned(), kParams);
+  auto tunedWithout = [&](const std::string& line) {
+    std::string text = tunedText;
+    text.erase(text.find(line), line.size());
+    return text;
+  };
+  auto tunedReplaced = [&](const std::string& from, const std::string& to) {
+    std::string text = tunedText;
+    text.replace(text.find(from), from.size(), to);
+    return text;
+  };
   auto without = [&](const std::string& line) {
     std::string text = good;
     text.erase(text.find(line), line.size());
@@ -57,7 +100,7 @@ TEST(PlayerState, DamagedFilesAreRejectedWithTheReason) {
       {good.substr(0, good.find("values 1") + 3), "unknown line 'val'"},
       {without("end\n"), "cut short"},
       {"something else 1\n" + good, "not a VelaOrin"},
-      {replaced("velaorin-state 2", "velaorin-state 3"), "unknown version"},
+      {replaced("velaorin-state 2", "velaorin-state 4"), "unknown version"},
       {replaced("velaorin-state 2", "velaorin-state 1"), "unknown line 'values'"},
       {replaced(" Q=1e-09", ""), "no value for 'Q' in program 0"},
       {without("values 1 Mod1=1 CutOff=0 Q=0.5\n"), "no values for program 1"},
@@ -77,6 +120,12 @@ TEST(PlayerState, DamagedFilesAreRejectedWithTheReason) {
       {replaced("\\x5C", "\\x5"), "bad escape"},
       {replaced("\\x5C", "\\q5C"), "bad escape"},
       {good + "program 1\n", "after \"end\""},
+      {replaced("end\n", "scale-name a.scl\nscale d\\x0A1\\x0A2/1\nend\n"), "unknown line 'scale-name'"},
+      {tunedWithout("keymap-name a.kbm\n"), "\"keymap\" and \"keymap-name\" must come together"},
+      {tunedReplaced("keymap-name a.kbm\n", "scale-name b.scl\n"), "second \"scale-name\" line"},
+      {tunedReplaced("\\x0A19 equal", "\\xZZ19 equal"), "bad escape in \"scale\""},
+      {tunedReplaced("\\x0A19\\x0A", "\\x0A20\\x0A"),
+       "the tuning is refused: my 19 \\ edo.scl:3: 20 pitches announced, 19 given"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
@@ -96,6 +145,9 @@ TEST(PlayerCommandLine, GoodAndBadArguments) {
       {{"--no-gui", "--program", "31", "--param", "CutOff=0.25", "--name", "V2"}, -1, ""},
       {{"--connect-audio", "a:1,b:2", "--connect-midi", "m:out"}, -1, ""},
       {{"--bank", "b.fxb", "--preset", "p.fxp"}, -1, ""},
+      {{"--scale", "a.scl", "--keymap", "b.kbm", "--list-tuning"}, -1, ""},
+      {{"--scale", ""}, 2, "--scale needs a file name"},
+      {{"--help"}, 0, "--keymap FILE.kbm"},
       {{"--help"}, 0, "--connect-audio"},
       {{"--help"}, 0, "beside this program, then in\n../lib/vst from it"},
       {{"--version"}, 0, "velaorin "},
@@ -106,9 +158,10 @@ TEST(PlayerCommandLine, GoodAndBadArguments) {
       {{"--no-connect", "--connect-midi", "m:out"}, 2, "--no-connect"},
       {{"--name", ""}, 2, "--name"},
       {{"--frobnicate"}, 2, "frobnicate"},
-      {{"--scale", "2.5"}, -1, ""},
-      {{"--scale", "0.5"}, 2, "--scale"},
-      {{"--scale", "big"}, 2, "--scale"},
+      {{"--panel-scale", "2.5"}, -1, ""},
+      {{"--panel-scale", "0.5"}, 2, "--panel-scale"},
+      {{"--panel-scale", "big"}, 2, "--panel-scale"},
+      {{"--scale", "a.scl", "--panel-scale", "2"}, -1, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.args));
@@ -121,8 +174,8 @@ TEST(PlayerCommandLine, GoodAndBadArguments) {
   }
   const PlayerOptions o =
       parsePlayerCommandLine({"--no-gui", "--program", "31", "--param", "CutOff=0.25",
-                              "--connect-audio", "a:1,b:2", "-p", "x.so", "--desktop", "--scale",
-                              "1.25"}).options;
+                              "--connect-audio", "a:1,b:2", "-p", "x.so", "--desktop",
+                              "--panel-scale", "1.25"}).options;
   EXPECT_FALSE(o.gui);
   EXPECT_EQ(o.scale, 1.25);
   EXPECT_EQ(parsePlayerCommandLine({}).options.scale, 0.0) << "the panel's scale";
@@ -132,6 +185,10 @@ TEST(PlayerCommandLine, GoodAndBadArguments) {
   ASSERT_EQ(o.parameters.size(), 1u);
   EXPECT_EQ(o.parameters[0].value, 0.25f);
   EXPECT_EQ(o.audioTargets, (std::vector<std::string>{"a:1", "b:2"}));
+  const PlayerOptions t = parsePlayerCommandLine({"--keymap", "b.kbm", "--list-tuning"}).options;
+  EXPECT_EQ(t.keymapFile, "b.kbm");
+  EXPECT_EQ(t.scaleFile, "");
+  EXPECT_TRUE(t.listTuning);
 }
 
 TEST(PlayerKeyboard, EveryKeyIsHitAtItsCentreAndBlackKeysLieOnTop) {
