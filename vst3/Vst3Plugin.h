@@ -22,11 +22,14 @@ class PanelWindow;
 
 namespace velavst3 {
 
-// The component state: the bank's checked byte form, read from where the host's stream stands
-// (hosts put other data before it). False, with nothing taken, when the data is not a whole
-// valid bank of ours.
+// The component state: the bank's checked byte form, then the tuning's when there is one
+// (VelaInstrument::saveState), read from where the host's stream stands (hosts put other data
+// before it) and no further than the forms' headers say. readBank takes the bank alone (what the
+// controller needs); readState the whole state, bytes for VelaInstrument::restoreState. False,
+// with nothing taken, when the data is not a whole valid bank of ours.
 bool readBank(vst3::IBStream* stream, BankImage& image);
-bool writeBank(vst3::IBStream* stream, const BankImage& image);
+bool readState(vst3::IBStream* stream, std::vector<uint8_t>& bytes);
+bool writeBytes(vst3::IBStream* stream, const std::vector<uint8_t>& bytes);
 // The program a normalized program-selector value selects, and back.
 int32_t programOf(double normalized);
 inline double normalizedProgram(int32_t program) { return program / static_cast<double>(kLastProgram); }

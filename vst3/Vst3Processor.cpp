@@ -39,28 +39,64 @@ bool readAll(IBStream* stream, uint8_t* to, int32_t bytes) {
 
 int32_t programOf(double normalized) { return midiValue(normalized, kLastProgram); }
 
-bool readBank(IBStream* stream, BankImage& image) {
-  if (stream == nullptr) return false;
-  // The header says how long the whole form is; read that much and no further.
-  constexpr int32_t kHeader = 16;
-  std::vector<uint8_t> bytes(kHeader);
-  if (!readAll(stream, bytes.data(), kHeader)) return false;
-  const uint32_t total = bytes[12] | bytes[13] << 8 | bytes[14] << 16 |
-                         static_cast<uint32_t>(bytes[15]) << 24;
-  if (total < kHeader || total > kStateLimit) return false;
-  bytes.resize(total);
-  if (!readAll(stream, bytes.data() + kHeader, static_cast<int32_t>(total) - kHeader)) return false;
-  return decodeBank(bytes.data(), bytes.size(), image);
+namespace {
+
+constexpr size_t kHeader = 16;  // every checked form: magic, version, identifier, whole length
+
+// Appends one checked form whose header `bytes` already ends with, reading the rest its header
+// declares (at most `limit` in all).
+bool readRestOfForm(IBStream* stream, std::vector<uint8_t>& bytes, size_t limit) {
+  const uint8_t* header = bytes.data() + bytes.size() - kHeader;
+  const uint32_t total = header[12] | header[13] << 8 | header[14] << 16 |
+                         static_cast<uint32_t>(header[15]) << 24;
+  if (total < kHeader || total > limit) return false;
+  const size_t start = bytes.size();
+  bytes.resize(start + total - kHeader);
+  return readAll(stream, bytes.data() + start, static_cast<int32_t>(total - kHeader));
 }
 
-bool writeBank(IBStream* stream, const BankImage& image) {
+bool readBankBytes(IBStream* stream, std::vector<uint8_t>& bytes) {
+  bytes.resize(kHeader);
+  return stream != nullptr && readAll(stream, bytes.data(), kHeader) &&
+         readRestOfForm(stream, bytes, kStateLimit);
+}
+
+}  // namespace
+
+bool readBank(IBStream* stream, BankImage& image) {
+  std::vector<uint8_t> bytes;
+  return readBankBytes(stream, bytes) && decodeBank(bytes.data(), bytes.size(), image);
+}
+
+bool readState(IBStream* stream, std::vector<uint8_t>& bytes) {
+  if (!readBankBytes(stream, bytes)) return false;
+  // A tuning follows when the next form is one; the stream may also simply end, or go on with
+  // the host's own data, which is left where it was.
+  uint8_t next[kHeader];
+  int32_t got = 0;
+  while (got < static_cast<int32_t>(kHeader)) {
+    int32_t n = 0;
+    if (stream->read(next + got, static_cast<int32_t>(kHeader) - got, &n) != kResultOk || n <= 0 ||
+        n > static_cast<int32_t>(kHeader) - got)
+      break;
+    got += n;
+  }
+  if (got == static_cast<int32_t>(kHeader) && std::memcmp(next, "VOTN", 4) == 0) {
+    bytes.insert(bytes.end(), next, next + kHeader);
+    return readRestOfForm(stream, bytes, kStateLimit);
+  }
+  if (got > 0) stream->seek(-got, kIBSeekCur, nullptr);
+  return true;
+}
+
+bool writeBytes(IBStream* stream, const std::vector<uint8_t>& bytes) {
   if (stream == nullptr) return false;
-  std::vector<uint8_t> bytes = encodeBank(image);
-  uint8_t* at = bytes.data();
+  const uint8_t* at = bytes.data();
   auto left = static_cast<int32_t>(bytes.size());
   while (left > 0) {
     int32_t written = 0;
-    if (stream->write(at, left, &written) != kResultOk || written <= 0 || written > left)
+    if (stream->write(const_cast<uint8_t*>(at), left, &written) != kResultOk || written <= 0 ||
+        written > left)
       return false;
     at += written;
     left -= written;
@@ -133,15 +169,17 @@ tresult Processor::activateBus(int32_t type, int32_t direction, int32_t index, T
 tresult Processor::setActive(TBool) { return kResultOk; }
 
 tresult Processor::setState(IBStream* state) {
-  BankImage image{};
-  if (!readBank(state, image)) return kResultFalse;
-  instrument.bank().restoreBank(image);
-  sendBank(image);
+  // The bank and the tuning together or neither; a state saved without a tuning brings back the
+  // instrument's own.
+  std::vector<uint8_t> bytes;
+  if (!readState(state, bytes) || !instrument.restoreState(bytes.data(), bytes.size()))
+    return kResultFalse;
+  sendBank(instrument.bank().bankImage());
   return kResultOk;
 }
 
 tresult Processor::getState(IBStream* state) {
-  return writeBank(state, instrument.bank().bankImage()) ? kResultOk : kResultFalse;
+  return writeBytes(state, instrument.saveState()) ? kResultOk : kResultFalse;
 }
 
 void Processor::sendBank(const BankImage& image) {

@@ -23,6 +23,7 @@
 #include "ProgramBank.h"
 #include "RecordingHost.h"
 #include "TestRandom.h"
+#include "Tuning.h"
 #include "VelaIdentity.h"
 #include "VelaVst3.h"
 #include "Vst3TestHost.h"
@@ -702,6 +703,55 @@ TEST(Vst3State, RoundTripThroughComponentAndController) {
   EXPECT_TRUE(own->data().empty());
   Ref<MemoryStream> empty(new MemoryStream({}, 48));
   EXPECT_EQ(c->setState(empty.get()), kResultOk);
+}
+
+// The tuning travels in the state after the bank: it comes back without its files, a state
+// without one brings back the default, a damaged one changes nothing, and the host's own data
+// after ours is left where it stands.
+TEST(Vst3State, TheTuningTravelsWithTheState) {
+  TuningFiles files;
+  std::string scale = "! 19edo.scl\n19 equal steps of the octave\n 19\n";
+  for (int k = 1; k < 19; ++k) scale += std::to_string(1200.0 * k / 19) + "\n";
+  files.scale = ScalaText{"19edo.scl", scale + "2/1\n"};
+  const std::vector<uint8_t> bank = editedBank(), tuning = encodeTuning(files);
+  const std::vector<uint8_t> state = [&] {
+    std::vector<uint8_t> bytes = bank;
+    bytes.insert(bytes.end(), tuning.begin(), tuning.end());
+    return bytes;
+  }();
+  const auto play = [](Synth& s) {
+    Render out(8000);
+    addMidi(s, {10, 0x90, 64, 100}, 10);
+    s.render(out.data(), out.data() + 4000, 4000);
+    return out;
+  };
+  Synth tuned, plain, restored;
+  ASSERT_TRUE(tuned.ok() && plain.ok() && restored.ok()) << tuned.error();
+  ASSERT_EQ(tuned.setComponentState(state), kResultOk);
+  EXPECT_EQ(tuned.componentState(), state);
+  ASSERT_EQ(plain.setComponentState(bank), kResultOk);
+  ASSERT_EQ(restored.setComponentState(tuned.componentState()), kResultOk);
+  const Render fromTuned = play(tuned);
+  EXPECT_NE(firstDifference(play(plain), fromTuned), -1) << "the tuning is heard";
+  EXPECT_EQ(firstDifference(play(restored), fromTuned), -1) << "and comes back without files";
+
+  std::vector<uint8_t> damaged = state;
+  damaged[bank.size() + 8] = 'X';  // the tuning's identifier
+  EXPECT_EQ(tuned.setComponentState(damaged), kResultFalse);
+  EXPECT_EQ(tuned.componentState(), state);
+  ASSERT_EQ(tuned.setComponentState(bank), kResultOk);
+  EXPECT_EQ(tuned.componentState(), bank) << "a state without a tuning brings back the default";
+
+  const std::vector<uint8_t> hostData = {'h', 'o', 's', 't', ' ', 'd', 'a', 't', 'a', ' ', 'a',
+                                         'f', 't', 'e', 'r', ' ', 'o', 'u', 'r', 's'};
+  for (const std::vector<uint8_t>* ours : {&bank, &state}) {
+    std::vector<uint8_t> stream = *ours;
+    stream.insert(stream.end(), hostData.begin(), hostData.end());
+    Ref<MemoryStream> in(new MemoryStream(stream, 48));
+    EXPECT_EQ(tuned.component()->setState(in.get()), kResultOk);
+    EXPECT_EQ(in->position(), 48 + ours->size()) << "the host's data is left to the host";
+    EXPECT_EQ(tuned.componentState(), *ours);
+  }
 }
 
 TEST(Vst3State, OtherDamagedOrEmptyDataChangesNothing) {
