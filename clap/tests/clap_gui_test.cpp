@@ -70,15 +70,8 @@ class ClapGui : public testing::TestWithParam<Pump>, protected X11HostWindow {
     } while (std::chrono::steady_clock::now() < until);
     pump();
   }
-  // Pointer input at panel pixel (x, y), handled by a pump.
-  void moveTo(int x, int y) {
-    X11HostWindow::moveTo(x, y);
-    pump();
-  }
-  void button(unsigned number, bool down) {
-    X11HostWindow::button(number, down);
-    pump();
-  }
+  // Pointer input is handled by a pump.
+  void afterInput() override { pump(); }
   // The panel's edits as the host gets them: from the next block while processing, else from
   // the flush it asks for.
   std::string editsSent(bool processing) {

@@ -112,19 +112,12 @@ struct Lv2UiHost : testing::Test, X11HostWindow {
     }
   }
   // Button 1 down at panel pixel (x, y), moved by (dx, dy), up; each step handled by an idle.
+  void afterInput() override { idle->idle(ui); }
   void click(int x, int y, int dx = 0, int dy = 0) {
-    const auto move = [&](int px, int py) {
-      moveTo(px, py);
-      idle->idle(ui);
-    };
-    const auto press = [&](bool down) {
-      button(1, down);
-      idle->idle(ui);
-    };
-    move(x, y);
-    press(true);
-    if (dx != 0 || dy != 0) move(x + dx, y + dy);
-    press(false);
+    moveTo(x, y);
+    button(1, true);
+    if (dx != 0 || dy != 0) moveTo(x + dx, y + dy);
+    button(1, false);
   }
 
   const LV2UI_Descriptor* descriptor = nullptr;

@@ -64,9 +64,11 @@ void X11HostWindow::moveTo(int x, int y) {
   XTranslateCoordinates(display, top, DefaultRootWindow(display), x, y, &rootX, &rootY, &child);
   XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, 0);
   XSync(display, False);
+  afterInput();
 }
 
 void X11HostWindow::button(unsigned number, bool down) {
   XTestFakeButtonEvent(display, number, down ? True : False, 0);
   XSync(display, False);
+  afterInput();
 }

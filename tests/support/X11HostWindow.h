@@ -17,6 +17,8 @@ size_t openFileDescriptors();
 
 class X11HostWindow {
  public:
+  virtual ~X11HostWindow() = default;
+
   // The host's error handler: counts the error and carries on.
   static int countError(Display*, XErrorEvent*);
 
@@ -33,9 +35,12 @@ class X11HostWindow {
   std::vector<Window> children(Window window);
   std::vector<Window> children() { return children(top); }
   // The pointer moved to pixel (x, y) of `top`, and button `number` pressed or released; each
-  // sent and synced, so the server has delivered it before the call returns.
+  // sent and synced, so the server has delivered it, then afterInput.
   void moveTo(int x, int y);
   void button(unsigned number, bool down);
+  // What the host does once input is delivered (its idle call or pump), if the panel is to have
+  // handled it when moveTo and button return.
+  virtual void afterInput() {}
 
   Display* display = nullptr;
   Window top = 0;

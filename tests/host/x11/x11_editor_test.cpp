@@ -140,15 +140,8 @@ struct X11Host : testing::Test, X11HostWindow {
     }
   }
 
-  // Pointer input at panel pixel (x, y), handled by an idle call.
-  void moveTo(int x, int y) {
-    X11HostWindow::moveTo(x, y);
-    settle();
-  }
-  void button(unsigned number, bool down) {
-    X11HostWindow::button(number, down);
-    settle();
-  }
+  // Pointer input is handled by an idle call.
+  void afterInput() override { settle(); }
   void perform(const Click& c) {
     moveTo(c.x, c.y);
     button(c.button, true);
