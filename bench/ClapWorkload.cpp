@@ -1,22 +1,13 @@
 #include "ClapWorkload.h"
 
-#include <cmath>
+#include <algorithm>
 #include <cstring>
 
 #include "ProgramBank.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 using namespace clapi;
 
 namespace {
-
-constexpr uint8_t kNotes[] = {48, 55, 60, 64, 67, 72, 76, 79, 84, 79, 76, 72, 67, 64, 60, 55};
-constexpr double kVelocity = 100.0 / 127.0;  // MIDI velocity 100, as Workload plays
 
 const void* noExtension(const clap_host*, const char*) { return nullptr; }
 void noRequest(const clap_host*) {}
@@ -29,23 +20,13 @@ struct Bytes {
 }  // namespace
 
 ClapWorkload::ClapWorkload(const std::string& path, int32_t program, int32_t eventSpacing)
-    : program_(program), eventSpacing_(eventSpacing), left_(kBlockSize), right_(kBlockSize) {
-#if defined(_WIN32)
-  library_ = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
-  if (library_ != nullptr)
-    entry_ = reinterpret_cast<const clap_plugin_entry*>(
-        reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(library_), "clap_entry")));
-#else
-  library_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library_ != nullptr) entry_ = static_cast<const clap_plugin_entry*>(dlsym(library_, "clap_entry"));
-#endif
-  if (entry_ == nullptr || !entry_->init(path.c_str())) {
-    entry_ = nullptr;
+    : Workload(eventSpacing), module_(path), program_(program) {
+  if (!module_.loaded()) {
     error_ = "cannot open " + path + " as a CLAP plug-in";
     return;
   }
   host_ = {CLAP_VERSION, nullptr, "velaorin-speed", "", "", "1", noExtension, noRequest, noRequest, noRequest};
-  const auto* factory = static_cast<const clap_plugin_factory*>(entry_->get_factory(CLAP_PLUGIN_FACTORY_ID));
+  const clap_plugin_factory* factory = module_.pluginFactory();
   const clap_plugin_descriptor* descriptor = factory != nullptr ? factory->get_plugin_descriptor(factory, 0) : nullptr;
   plugin_ = descriptor != nullptr ? factory->create_plugin(factory, &host_, descriptor->id) : nullptr;
   if (plugin_ == nullptr || !plugin_->init(plugin_)) {
@@ -74,29 +55,19 @@ ClapWorkload::ClapWorkload(const std::string& path, int32_t program, int32_t eve
     return;
   }
   double r = 0.0;
-  params->get_value(plugin_, 7, &r);
+  params->get_value(plugin_, 7, &r);  // "R"
   params->get_value(plugin_, 8, &cutoff_);
-  const auto release = static_cast<int64_t>(std::nearbyint(r * r * kSampleRate)) + 10;
-  voiceSamplesPerBlock_ = kBlockSize + (release + 2 < kBlockSize ? release + 2 : kBlockSize);
   notes_.resize(1);
   if (eventSpacing_ > 0) values_.resize(static_cast<size_t>((kBlockSize - 1) / eventSpacing_));
   events_.reserve(notes_.size() + values_.size());
-  renderBlock();
-  renderBlock();
+  warmUp(r);
 }
 
 ClapWorkload::~ClapWorkload() {
-  if (plugin_ != nullptr) {
-    plugin_->stop_processing(plugin_);
-    plugin_->deactivate(plugin_);
-    plugin_->destroy(plugin_);
-  }
-  if (entry_ != nullptr) entry_->deinit();
-#if defined(_WIN32)
-  if (library_ != nullptr) FreeLibrary(reinterpret_cast<HMODULE>(library_));
-#else
-  if (library_ != nullptr) dlclose(library_);
-#endif
+  if (plugin_ == nullptr) return;
+  plugin_->stop_processing(plugin_);
+  plugin_->deactivate(plugin_);
+  plugin_->destroy(plugin_);
 }
 
 std::string ClapWorkload::programName() {
@@ -111,12 +82,11 @@ void ClapWorkload::renderBlock() {
   clap_event_note& note = notes_[0];
   note = {};
   note.header = {sizeof note, 0, CLAP_CORE_EVENT_SPACE_ID, CLAP_EVENT_NOTE_ON, 0};
-  note.note_id = noteIndex_;
+  note.note_id = phrasePlace();
   note.port_index = 0;
   note.channel = 0;
-  note.key = kNotes[noteIndex_];
-  note.velocity = kVelocity;
-  noteIndex_ = (noteIndex_ + 1) % static_cast<int32_t>(std::size(kNotes));
+  note.key = nextKey();
+  note.velocity = kVelocity / 127.0;
   events_.push_back(&note.header);
   for (size_t i = 0; i < values_.size(); ++i) {
     clap_event_param_value& value = values_[i];

@@ -1,6 +1,6 @@
-// The benchmark workload through VelaOrin.vst3: the same notes, program and bends as Workload,
-// delivered as a VST 3 host delivers them (note events, the program parameter, points of the
-// mapped pitch-bend parameter) to the component, loaded by our VST 3 test host.
+// The benchmark workload (Workload.h) through VelaOrin.vst3: the same notes, program and bends
+// as Vst2Workload, delivered as a VST 3 host delivers them (note events, the program parameter,
+// points of the mapped pitch-bend parameter) to the component, loaded by our VST 3 test host.
 #pragma once
 
 #include <cstdint>
@@ -9,30 +9,20 @@
 #include <vector>
 
 #include "Vst3TestHost.h"
+#include "Workload.h"
 
-class Vst3Workload {
+class Vst3Workload final : public Workload {
  public:
-  static constexpr float kSampleRate = 44100.0f;
-  static constexpr int32_t kBlockSize = 512;
-
-  // The bundle's binary; program and event spacing as for Workload.
+  // The bundle's binary; program and event spacing as for Vst2Workload.
   Vst3Workload(const std::string& binaryPath, int32_t program, int32_t eventSpacing = 0);
 
-  bool ready() const { return synth_ != nullptr && synth_->ok(); }
-  const std::string& error() const { return error_; }
-  std::string programName();
-  void renderBlock();
-  int64_t voiceSamplesPerBlock() const { return voiceSamplesPerBlock_; }
-  float lastSample() const { return left_[kBlockSize - 1]; }
+  bool ready() const override { return synth_ != nullptr && synth_->ok(); }
+  std::string programName() override;
+  void renderBlock() override;
 
  private:
   vst3host::Module module_;
   std::unique_ptr<vst3host::Synth> synth_;
-  int32_t eventSpacing_ = 0;
-  std::vector<float> left_, right_;
-  int32_t noteIndex_ = 0;
-  int64_t voiceSamplesPerBlock_ = 0;
-  std::string error_;
 };
 
 // Whether a plug-in path names VelaOrin.vst3 (the bundle or its binary) rather than VelaOrin.so.

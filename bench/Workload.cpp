@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -20,10 +21,6 @@ intptr_t dispatch(AEffect* effect, int32_t opcode, int32_t index = 0, intptr_t v
                   void* ptr = nullptr, float opt = 0.0f) {
   return effect->dispatcher(effect, opcode, index, value, ptr, opt);
 }
-
-// A short phrase over two octaves, so pitches and filter cutoffs keep changing.
-constexpr uint8_t kNotes[] = {48, 55, 60, 64, 67, 72, 76, 79, 84, 79, 76, 72, 67, 64, 60, 55};
-constexpr uint8_t kVelocity = 100;
 
 // The first line of a text file, without its line end; empty if it cannot be read.
 std::string firstLine(const std::string& path) {
@@ -97,8 +94,25 @@ double threadCpuSeconds() {
 #endif
 }
 
-Workload::Workload(const std::string& pluginPath, int32_t program, int32_t eventSpacing)
-    : library_(pluginPath), eventSpacing_(eventSpacing), left_(kBlockSize), right_(kBlockSize) {
+Workload::Workload(int32_t eventSpacing)
+    : eventSpacing_(eventSpacing), left_(kBlockSize), right_(kBlockSize) {}
+
+uint8_t Workload::nextKey() {
+  const uint8_t key = kNotes[noteIndex_];
+  noteIndex_ = (noteIndex_ + 1) % static_cast<int32_t>(std::size(kNotes));
+  return key;
+}
+
+void Workload::warmUp(double release) {
+  // The release length follows "R" as the engine maps it: round(R^2 * rate) + 10.
+  const auto samples = static_cast<int64_t>(std::nearbyint(release * release * kSampleRate)) + 10;
+  voiceSamplesPerBlock_ = kBlockSize + (samples + 2 < kBlockSize ? samples + 2 : kBlockSize);
+  renderBlock();
+  renderBlock();
+}
+
+Vst2Workload::Vst2Workload(const std::string& pluginPath, int32_t program, int32_t eventSpacing)
+    : Workload(eventSpacing), library_(pluginPath) {
   if (!library_.loaded()) {
     error_ = "cannot open " + pluginPath + ": " + library_.error();
     return;
@@ -115,33 +129,24 @@ Workload::Workload(const std::string& pluginPath, int32_t program, int32_t event
   dispatch(effect_, effSetBlockSize, 0, kBlockSize);
   dispatch(effect_, effSetProgram, 0, program);
   dispatch(effect_, effMainsChanged, 0, 1);
-
-  // The release length follows "R" (index 7) as the engine maps it: round(R^2 * rate) + 10.
-  const double r = effect_->getParameter(effect_, 7);
-  const auto release = static_cast<int64_t>(std::nearbyint(r * r * kSampleRate)) + 10;
-  voiceSamplesPerBlock_ = kBlockSize + (release + 2 < kBlockSize ? release + 2 : kBlockSize);
-
-  // Two blocks reach the steady state: one note held, the previous one releasing.
-  renderBlock();
-  renderBlock();
+  warmUp(effect_->getParameter(effect_, 7));  // "R"
 }
 
-Workload::~Workload() {
+Vst2Workload::~Vst2Workload() {
   if (effect_ == nullptr) return;
   dispatch(effect_, effMainsChanged, 0, 0);
   dispatch(effect_, effClose);
 }
 
-std::string Workload::programName() {
+std::string Vst2Workload::programName() {
   char name[64] = {};  // names are at most 24 bytes; hosts give more room
   dispatch(effect_, effGetProgramName, 0, 0, name);
   return name;
 }
 
-void Workload::renderBlock() {
+void Vst2Workload::renderBlock() {
   events_.clear();
-  events_.addMidi(0, 0x90, kNotes[noteIndex_], kVelocity);
-  noteIndex_ = (noteIndex_ + 1) % static_cast<int32_t>(std::size(kNotes));
+  events_.addMidi(0, 0x90, nextKey(), kVelocity);
   if (eventSpacing_ > 0)
     for (int32_t at = eventSpacing_; at < kBlockSize; at += eventSpacing_)
       events_.addMidi(at, 0xE0, 0, 64);

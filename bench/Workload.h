@@ -1,7 +1,7 @@
-// The rendering workload the benchmarks time: the built plug-in opened through its entry point
+// The rendering workload the benchmarks time, in each plug-in format: the built plug-in opened
 // like a host would, one program selected, and a new note every block so that one note is held
-// while the previous one releases; optionally a centred pitch bend every `eventSpacing` samples,
-// which sounds the same but cuts the block at each event.
+// while the previous one releases; optionally an event every `eventSpacing` samples that sounds
+// the same but cuts the block at each event (each format says which).
 #pragma once
 
 #include <cstdint>
@@ -27,32 +27,58 @@ class Workload {
   static constexpr float kSampleRate = 44100.0f;
   static constexpr int32_t kBlockSize = 512;
 
-  // program: the plug-in's program number (1 is "Eth Drm"); eventSpacing 0: no bends.
-  Workload(const std::string& pluginPath, int32_t program, int32_t eventSpacing = 0);
-  ~Workload();
+  virtual ~Workload() = default;
   Workload(const Workload&) = delete;
   Workload& operator=(const Workload&) = delete;
 
-  bool ready() const { return effect_ != nullptr; }
+  virtual bool ready() const = 0;
   const std::string& error() const { return error_; }
-  std::string programName();
-
-  // One block: a note-on at offset 0 (which releases the other note), the bends, then
-  // processReplacing.
-  void renderBlock();
+  virtual std::string programName() = 0;
+  // One block: a note-on at offset 0 (which releases the other note), the events, then the
+  // rendering.
+  virtual void renderBlock() = 0;
   // Voices rendered per block once warmed up: the new note for the whole block, the released
   // one for as long as its release lasts (its first sample, the release, the ending sample).
   int64_t voiceSamplesPerBlock() const { return voiceSamplesPerBlock_; }
   // A value from the last block, so the compiler cannot drop the rendering.
   float lastSample() const { return left_[kBlockSize - 1]; }
 
+ protected:
+  // A short phrase over two octaves, so pitches and filter cutoffs keep changing; MIDI velocity.
+  static constexpr uint8_t kNotes[] = {48, 55, 60, 64, 67, 72, 76, 79,
+                                       84, 79, 76, 72, 67, 64, 60, 55};
+  static constexpr uint8_t kVelocity = 100;
+
+  explicit Workload(int32_t eventSpacing);
+  // Where this block's note is in the phrase, and its key (the next block plays the next one).
+  int32_t phrasePlace() const { return noteIndex_; }
+  uint8_t nextKey();
+  // Once the instance runs, with "R" at `release` (0..1): the voice samples per block, then the
+  // two blocks that reach the steady state (one note held, the previous one releasing).
+  void warmUp(double release);
+
+  int32_t eventSpacing_ = 0;
+  std::vector<float> left_, right_;
+  std::string error_;
+
+ private:
+  int32_t noteIndex_ = 0;
+  int64_t voiceSamplesPerBlock_ = 0;
+};
+
+// Through VelaOrin.so's (VelaOrin.dll's) VST 2 entry point; the events are centred pitch bends.
+class Vst2Workload final : public Workload {
+ public:
+  // program: the plug-in's program number (1 is "Eth Drm"); eventSpacing 0: no bends.
+  Vst2Workload(const std::string& pluginPath, int32_t program, int32_t eventSpacing = 0);
+  ~Vst2Workload() override;
+
+  bool ready() const override { return effect_ != nullptr; }
+  std::string programName() override;
+  void renderBlock() override;
+
  private:
   PluginLibrary library_;
   AEffect* effect_ = nullptr;
   HostEventList events_{kBlockSize + 1};
-  int32_t eventSpacing_ = 0;
-  std::vector<float> left_, right_;
-  int32_t noteIndex_ = 0;
-  int64_t voiceSamplesPerBlock_ = 0;
-  std::string error_;
 };

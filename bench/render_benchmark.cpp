@@ -10,8 +10,8 @@
 namespace {
 
 void renderProgram(benchmark::State& state) {
-  Workload workload(VELA_PLUGIN_PATH, static_cast<int32_t>(state.range(0)),
-                    static_cast<int32_t>(state.range(1)));
+  Vst2Workload workload(VELA_PLUGIN_PATH, static_cast<int32_t>(state.range(0)),
+                        static_cast<int32_t>(state.range(1)));
   if (!workload.ready()) {
     state.SkipWithError(workload.error().c_str());
     return;

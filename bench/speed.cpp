@@ -21,8 +21,7 @@
 
 namespace {
 
-template <class Load>
-int run(Load& workload, int32_t program, long blocks, int32_t spacing, const char* events) {
+int run(Workload& workload, int32_t program, long blocks, int32_t spacing, const char* events) {
   if (!workload.ready()) {
     std::fprintf(stderr, "%s\n", workload.error().c_str());
     return 1;
@@ -38,13 +37,13 @@ int run(Load& workload, int32_t program, long blocks, int32_t spacing, const cha
   const double wallSeconds = elapsed.count();
   const double seconds = threadCpuSeconds() - cpuStart;
   const double audioSeconds =
-      static_cast<double>(blocks) * Load::kBlockSize / Load::kSampleRate;
+      static_cast<double>(blocks) * Workload::kBlockSize / Workload::kSampleRate;
   const double voiceSamples =
       static_cast<double>(blocks) * static_cast<double>(workload.voiceSamplesPerBlock());
   std::printf("machine: %s\n", machineDescription().c_str());
   std::printf("program %d \"%s\": %ld blocks of %d at %.0f Hz, %lld voice-samples per block\n",
               static_cast<int>(program), workload.programName().c_str(), blocks,
-              static_cast<int>(Load::kBlockSize), static_cast<double>(Load::kSampleRate),
+              static_cast<int>(Workload::kBlockSize), static_cast<double>(Workload::kSampleRate),
               static_cast<long long>(workload.voiceSamplesPerBlock()));
   if (spacing > 0) std::printf("events: %s every %d samples\n", events, static_cast<int>(spacing));
   if (blocks > 0 && seconds > 0.0 && wallSeconds > 0.0) {
@@ -80,6 +79,6 @@ int main(int argc, char** argv) {
     return run(workload, program, blocks, spacing, "a centred bend");
   }
 #endif
-  Workload workload(plugin, program, spacing);
+  Vst2Workload workload(plugin, program, spacing);
   return run(workload, program, blocks, spacing, "a centred bend");
 }

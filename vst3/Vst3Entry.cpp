@@ -26,6 +26,20 @@ constexpr ClassEntry kClasses[] = {
 constexpr int32_t kClassCount = static_cast<int32_t>(std::size(kClasses));
 constexpr char kSdkVersion[] = "VST 3.7";
 
+// Class `index` into the fields both class records begin with, the rest zero; null when there
+// is no such class.
+template <class Info>
+const ClassEntry* describeClass(int32_t index, Info* info) {
+  if (info == nullptr || index < 0 || index >= kClassCount) return nullptr;
+  const ClassEntry& c = kClasses[index];
+  *info = Info{};
+  std::memcpy(info->cid, c.cid->bytes, sizeof info->cid);
+  info->cardinality = kManyInstances;
+  copyText8(info->category, c.category, sizeof info->category);
+  copyText8(info->name, c.name, sizeof info->name);
+  return &c;
+}
+
 class Factory final : public IPluginFactory2 {
  public:
   tresult queryInterface(TUIDPtr interfaceId, void** obj) override {
@@ -47,25 +61,13 @@ class Factory final : public IPluginFactory2 {
   }
   int32_t countClasses() override { return kClassCount; }
   tresult getClassInfo(int32_t index, PClassInfo* info) override {
-    if (info == nullptr || index < 0 || index >= kClassCount) return kInvalidArgument;
-    const ClassEntry& c = kClasses[index];
-    *info = PClassInfo{};
-    std::memcpy(info->cid, c.cid->bytes, sizeof info->cid);
-    info->cardinality = kManyInstances;
-    copyText8(info->category, c.category, sizeof info->category);
-    copyText8(info->name, c.name, sizeof info->name);
-    return kResultOk;
+    return describeClass(index, info) != nullptr ? kResultOk : kInvalidArgument;
   }
   tresult getClassInfo2(int32_t index, PClassInfo2* info) override {
-    if (info == nullptr || index < 0 || index >= kClassCount) return kInvalidArgument;
-    const ClassEntry& c = kClasses[index];
-    *info = PClassInfo2{};
-    std::memcpy(info->cid, c.cid->bytes, sizeof info->cid);
-    info->cardinality = kManyInstances;
-    copyText8(info->category, c.category, sizeof info->category);
-    copyText8(info->name, c.name, sizeof info->name);
-    info->classFlags = c.flags;
-    copyText8(info->subCategories, c.subCategories, sizeof info->subCategories);
+    const ClassEntry* c = describeClass(index, info);
+    if (c == nullptr) return kInvalidArgument;
+    info->classFlags = c->flags;
+    copyText8(info->subCategories, c->subCategories, sizeof info->subCategories);
     copyText8(info->vendor, vela::identity::kVendor, sizeof info->vendor);
     copyText8(info->version, vela::identity::kVersion, sizeof info->version);
     copyText8(info->sdkVersion, kSdkVersion, sizeof info->sdkVersion);

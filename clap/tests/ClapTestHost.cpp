@@ -2,40 +2,20 @@
 
 #include <algorithm>
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#endif
-
 #ifndef VELA_CLAP_PATH
 #define VELA_CLAP_PATH ""
 #endif
 
-ClapModule::ClapModule(const std::string& path) : path_(path) {
-#if defined(_WIN32)
-  handle_ = reinterpret_cast<void*>(LoadLibraryA(path.c_str()));
-  if (handle_ != nullptr)
-    entry_ = reinterpret_cast<const clap_plugin_entry*>(
-        reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), "clap_entry")));
-#else
-  // As the validator does: every symbol must resolve at load.
-  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ != nullptr) entry_ = static_cast<const clap_plugin_entry*>(dlsym(handle_, "clap_entry"));
-#endif
-  if (handle_ == nullptr) error_ = "cannot open " + path;
+ClapModule::ClapModule(const std::string& path) : library_(path), path_(path) {
+  entry_ = static_cast<const clap_plugin_entry*>(library_.symbol("clap_entry"));
+  if (!library_.loaded()) error_ = "cannot open " + path;
   if (entry_ != nullptr && !entry_->init(path.c_str())) entry_ = nullptr;
-  if (handle_ != nullptr && entry_ == nullptr) error_ = "no clap_entry, or its init failed";
+  if (library_.loaded() && entry_ == nullptr) error_ = "no clap_entry, or its init failed";
 }
 
+// The library member closes after the entry's deinit.
 ClapModule::~ClapModule() {
   if (entry_ != nullptr) entry_->deinit();
-  if (handle_ == nullptr) return;
-#if defined(_WIN32)
-  FreeLibrary(reinterpret_cast<HMODULE>(handle_));
-#else
-  dlclose(handle_);
-#endif
 }
 
 const clap_plugin_factory* ClapModule::pluginFactory() const {

@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "ClapInterface.h"
+#include "PluginLibrary.h"
 
 using namespace clapi;
 
-// A .clap opened and its entry initialised; deinit and close on destruction.
+// A .clap opened (every symbol resolved at load, as the validator does) and its entry
+// initialised; deinit and close on destruction.
 class ClapModule {
  public:
   explicit ClapModule(const std::string& path);
@@ -30,7 +32,7 @@ class ClapModule {
   const std::string& path() const { return path_; }
 
  private:
-  void* handle_ = nullptr;
+  PluginLibrary library_;
   const clap_plugin_entry* entry_ = nullptr;
   std::string path_, error_;
 };

@@ -8,11 +8,9 @@
 // clang-format off
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 // clang-format on
 
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <utility>
@@ -20,38 +18,20 @@
 
 #include "ClapTestHost.h"
 #include "PanelConstants.h"
+#include "X11HostWindow.h"
 
 namespace {
-
-int hostErrors = 0;
-int countingHandler(Display*, XErrorEvent*) {
-  ++hostErrors;
-  return 0;
-}
-
-size_t openFileDescriptors() {
-  size_t n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
-  return n;
-}
 
 struct Pump {
   const char* name;
   bool fds, timers;
 };
 
-class ClapGui : public testing::TestWithParam<Pump> {
+class ClapGui : public testing::TestWithParam<Pump>, protected X11HostWindow {
  protected:
   void SetUp() override {
     ASSERT_TRUE(builtClap().loaded()) << builtClap().error();
-    display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr) << "the CTest entry runs this under scripts/x11-test.sh";
-    hostErrors = 0;
-    previousHandler = XSetErrorHandler(&countingHandler);
-    top = XCreateSimpleWindow(display, DefaultRootWindow(display), 40, 30, 600, 400, 0, 0,
-                              WhitePixel(display, DefaultScreen(display)));
-    XMapWindow(display, top);
-    XSync(display, False);
+    ASSERT_TRUE(openWindow()) << "the CTest entry runs this under scripts/x11-test.sh";
     TestHost::Offers offers;
     offers.fds = GetParam().fds;
     offers.timers = GetParam().timers;
@@ -62,12 +42,7 @@ class ClapGui : public testing::TestWithParam<Pump> {
   }
   void TearDown() override {
     instance.reset();
-    if (display == nullptr) return;
-    XDestroyWindow(display, top);
-    XSync(display, False);
-    EXPECT_EQ(hostErrors, 0) << "an X error reached the host's handler";
-    XSetErrorHandler(previousHandler);
-    XCloseDisplay(display);
+    EXPECT_EQ(closeWindow(), 0) << "an X error reached the host's handler";
   }
 
   const clap_plugin* plugin() const { return instance->plugin(); }
@@ -95,30 +70,8 @@ class ClapGui : public testing::TestWithParam<Pump> {
     } while (std::chrono::steady_clock::now() < until);
     pump();
   }
-  std::vector<Window> children() {
-    XSync(display, False);
-    Window root = 0, parent = 0, *list = nullptr;
-    unsigned count = 0;
-    std::vector<Window> out;
-    if (XQueryTree(display, top, &root, &parent, &list, &count) != 0) {
-      out.assign(list, list + count);
-      if (list != nullptr) XFree(list);
-    }
-    return out;
-  }
-  void moveTo(int x, int y) {
-    int rootX = 0, rootY = 0;
-    Window child = 0;
-    XTranslateCoordinates(display, top, DefaultRootWindow(display), x, y, &rootX, &rootY, &child);
-    XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, 0);
-    XSync(display, False);
-    pump();
-  }
-  void button(bool down) {
-    XTestFakeButtonEvent(display, 1, down ? True : False, 0);
-    XSync(display, False);
-    pump();
-  }
+  // Pointer input is handled by a pump.
+  void afterInput() override { pump(); }
   // The panel's edits as the host gets them: from the next block while processing, else from
   // the flush it asks for.
   std::string editsSent(bool processing) {
@@ -140,9 +93,6 @@ class ClapGui : public testing::TestWithParam<Pump> {
     return text;
   }
 
-  Display* display = nullptr;
-  XErrorHandler previousHandler = nullptr;
-  Window top = 0;
   std::unique_ptr<TestHost> host;
   std::unique_ptr<ClapInstance> instance;
   const clap_plugin_gui* gui = nullptr;
@@ -255,10 +205,10 @@ TEST_P(ClapGui, ADragReachesTheHostAsAGesture) {
     host->flushRequests = 0;
     const double before = instance->value(2);
     moveTo(100, 100);
-    button(true);
+    button(1, true);
     moveTo(110, 100);
     moveTo(120, 100);
-    button(false);
+    button(1, false);
     EXPECT_EQ(host->flushRequests > 0, !processing);
     const std::string sent = editsSent(processing);
     EXPECT_EQ(sent.rfind("begin 2; value 2; ", 0), 0u) << sent;
@@ -281,8 +231,8 @@ TEST_P(ClapGui, HostValuesShowWithinHalfASecond) {
   instance->flush(value);
   pumpFor(std::chrono::milliseconds(500));
   moveTo(30, 66);
-  button(true);
-  button(false);
+  button(1, true);
+  button(1, false);
   EXPECT_EQ(editsSent(false), "begin 0; value 0; end 0; ");
   EXPECT_EQ(instance->value(0), static_cast<double>(static_cast<float>(5.0 / 24.0)));
 }

@@ -8,7 +8,6 @@
 // clang-format off
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 // clang-format on
 #include <dlfcn.h>
 #include <lv2/atom/atom.h>
@@ -22,7 +21,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <utility>
@@ -30,16 +28,9 @@
 
 #include "Lv2Bundle.h"
 #include "PanelConstants.h"
+#include "X11HostWindow.h"
 
 namespace {
-
-int hostErrors = 0;
-int countingHandler(Display*, XErrorEvent*) { return ++hostErrors, 0; }
-
-size_t openFileDescriptors() {
-  const std::filesystem::directory_iterator fds("/proc/self/fd");
-  return static_cast<size_t>(std::distance(begin(fds), end(fds)));
-}
 
 // What the UI tells the host, in order: "touch 2 on|write 2 0.05|touch 2 off|".
 std::string said;
@@ -69,7 +60,7 @@ LV2_URID map(LV2_URID_Map_Handle, const char* uri) {
   return static_cast<LV2_URID>(mapped.size());
 }
 
-struct Lv2UiHost : testing::Test {
+struct Lv2UiHost : testing::Test, X11HostWindow {
   void SetUp() override {
     void* library = dlopen(VELA_LV2_DIR "/VelaOrin.lv2/velaorin_ui.so", RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
@@ -77,23 +68,12 @@ struct Lv2UiHost : testing::Test {
     idle =
         static_cast<const LV2UI_Idle_Interface*>(descriptor->extension_data(LV2_UI__idleInterface));
     ASSERT_NE(idle, nullptr);
-    display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr) << "the CTest entry runs this under scripts/x11-test.sh";
-    hostErrors = 0;
-    previousHandler = XSetErrorHandler(&countingHandler);
-    top = XCreateSimpleWindow(display, DefaultRootWindow(display), 40, 30, 600, 400, 0, 0, 0);
-    XMapWindow(display, top);
-    XSync(display, False);
+    ASSERT_TRUE(openWindow(false)) << "the CTest entry runs this under scripts/x11-test.sh";
     take();
   }
   void TearDown() override {
     close();
-    if (display == nullptr) return;
-    XDestroyWindow(display, top);
-    XSync(display, False);
-    EXPECT_EQ(hostErrors, 0) << "an X error reached the host's handler";
-    XSetErrorHandler(previousHandler);
-    XCloseDisplay(display);
+    EXPECT_EQ(closeWindow(), 0) << "an X error reached the host's handler";
   }
 
   // Features as suil passes them; ui:touch only from hosts that wire it (Ardour, Qtractor);
@@ -131,40 +111,17 @@ struct Lv2UiHost : testing::Test {
       idle->idle(ui);
     }
   }
-  std::vector<Window> children() {
-    Window root = 0, parent = 0, *list = nullptr;
-    unsigned count = 0;
-    XSync(display, False);
-    XQueryTree(display, top, &root, &parent, &list, &count);
-    std::vector<Window> out(list, list + count);
-    if (list != nullptr) XFree(list);
-    return out;
-  }
   // Button 1 down at panel pixel (x, y), moved by (dx, dy), up; each step handled by an idle.
+  void afterInput() override { idle->idle(ui); }
   void click(int x, int y, int dx = 0, int dy = 0) {
-    const auto step = [&](auto send) {
-      send();
-      XSync(display, False);
-      idle->idle(ui);
-    };
-    const auto moveTo = [&](int px, int py) {
-      int rootX = 0, rootY = 0;
-      Window child = 0;
-      XTranslateCoordinates(display, top, DefaultRootWindow(display), px, py, &rootX, &rootY,
-                            &child);
-      step([&] { XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, 0); });
-    };
     moveTo(x, y);
-    step([&] { XTestFakeButtonEvent(display, 1, True, 0); });
+    button(1, true);
     if (dx != 0 || dy != 0) moveTo(x + dx, y + dy);
-    step([&] { XTestFakeButtonEvent(display, 1, False, 0); });
+    button(1, false);
   }
 
   const LV2UI_Descriptor* descriptor = nullptr;
   const LV2UI_Idle_Interface* idle = nullptr;
-  Display* display = nullptr;
-  XErrorHandler previousHandler = nullptr;
-  Window top = 0;
   // The panel window's width and height and what its size hints fix.
   std::vector<long> windowAndHints() {
     const auto window = reinterpret_cast<uintptr_t>(widget);
@@ -238,7 +195,7 @@ TEST_F(Lv2UiHost, BadOrMissingParentsGiveNullQuietly) {
   for (uintptr_t bad : {static_cast<uintptr_t>(gone), uintptr_t{0x7FFFFF0}, uintptr_t{0}})
     EXPECT_EQ(instantiate(bad), nullptr) << bad;
   EXPECT_EQ(instantiate(top, true, false), nullptr) << "no ui:parent";
-  EXPECT_EQ(XSetErrorHandler(&countingHandler), &countingHandler) << "host's handler is back";
+  EXPECT_EQ(XSetErrorHandler(&countError), &countError) << "host's handler is back";
   EXPECT_EQ(take(), "");
   EXPECT_EQ(openFileDescriptors(), fds);
   EXPECT_TRUE(children().empty());

@@ -28,14 +28,17 @@ PluginLibrary::~PluginLibrary() {
 #endif
 }
 
-PluginEntry PluginLibrary::entry(const char* name) const {
+void* PluginLibrary::symbol(const char* name) const {
   if (handle_ == nullptr) return nullptr;
 #if defined(_WIN32)
-  return reinterpret_cast<PluginEntry>(
-      reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name)));
+  return reinterpret_cast<void*>(GetProcAddress(reinterpret_cast<HMODULE>(handle_), name));
 #else
-  return reinterpret_cast<PluginEntry>(dlsym(handle_, name));
+  return dlsym(handle_, name);
 #endif
+}
+
+PluginEntry PluginLibrary::entry(const char* name) const {
+  return reinterpret_cast<PluginEntry>(symbol(name));
 }
 
 PluginEntry PluginLibrary::hostEntry() const {

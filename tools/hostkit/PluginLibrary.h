@@ -1,4 +1,5 @@
-// Opens a plug-in binary the way a host does and looks up its entry point.
+// Opens a plug-in binary the way a host does (every symbol resolved at once) and looks up its
+// entry point, or any other symbol (the CLAP host's clap_entry).
 #pragma once
 
 #include <string>
@@ -15,7 +16,8 @@ class PluginLibrary {
   PluginLibrary& operator=(const PluginLibrary&) = delete;
 
   bool loaded() const { return handle_ != nullptr; }
-  PluginEntry entry(const char* name) const;  // null when the symbol is missing
+  void* symbol(const char* name) const;       // null when the symbol is missing
+  PluginEntry entry(const char* name) const;  // likewise
   // Current hosts try "VSTPluginMain" first and fall back to "main".
   PluginEntry hostEntry() const;
   const std::string& error() const { return error_; }

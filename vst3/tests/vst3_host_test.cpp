@@ -10,7 +10,6 @@
 #endif
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -22,6 +21,7 @@
 #include "PluginLoader.h"
 #include "ProgramBank.h"
 #include "RecordingHost.h"
+#include "RenderCompare.h"
 #include "TestRandom.h"
 #include "Tuning.h"
 #include "VelaIdentity.h"
@@ -455,22 +455,6 @@ TEST(Vst3Controller, ProgramListAndMidiMapping) {
 
 // ---- The same bits as VST 2 ---------------------------------------------------------------------
 
-struct TimedMidi {
-  int64_t frame;
-  uint8_t status, data1, data2;
-};
-struct Automation {
-  int64_t frame;
-  int32_t index;
-  float value;
-};
-struct Song {
-  int64_t length;
-  std::vector<TimedMidi> midi;         // in frame order
-  std::vector<Automation> automation;  // in frame order
-};
-using Render = std::vector<float>;  // left, then right
-
 bool isNote(const TimedMidi& m) { return (m.status & 0xE0) == 0x80; }
 
 // VST 2 in blocks of 512, also cut at every automation point, where setParameter goes between
@@ -551,19 +535,6 @@ Render renderVst3(const Song& song, double rate, const std::vector<int32_t>& siz
     pos = end;
   }
   return out;
-}
-
-int64_t firstDifference(const Render& a, const Render& b) {
-  if (a.size() != b.size()) return 0;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::bit_cast<uint32_t>(a[i]) != std::bit_cast<uint32_t>(b[i])) return static_cast<int64_t>(i);
-  return -1;
-}
-
-float peakOf(const Render& r) {
-  float peak = 0.0f;
-  for (float v : r) peak = std::max(peak, std::fabs(v));
-  return peak;
 }
 
 // Random notes on every channel (a third ended by a note-on of velocity 0), bends, the panic

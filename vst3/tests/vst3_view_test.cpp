@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 // clang-format off
 #include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 // clang-format on
 
 #include <chrono>
@@ -18,6 +17,7 @@
 #include "../../editor/PanelConstants.h"
 #include "VelaVst3.h"
 #include "Vst3TestHost.h"
+#include "X11HostWindow.h"
 
 namespace {
 
@@ -30,39 +30,19 @@ std::string number(double v) {
   return text;
 }
 
-struct Vst3View : testing::Test {
+struct Vst3View : testing::Test, X11HostWindow {
   void SetUp() override {
     ASSERT_TRUE(synth.ok()) << synth.error();
-    display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr) << "the CTest entry runs this under scripts/x11-test.sh";
-    top = XCreateSimpleWindow(display, DefaultRootWindow(display), 40, 30, 600, 400, 0, 0,
-                              WhitePixel(display, DefaultScreen(display)));
-    XMapWindow(display, top);
-    XSync(display, False);
+    ASSERT_TRUE(openWindow()) << "the CTest entry runs this under scripts/x11-test.sh";
   }
   void TearDown() override {
-    if (display == nullptr) return;
-    XDestroyWindow(display, top);
-    XCloseDisplay(display);
+    EXPECT_EQ(closeWindow(), 0) << "an X error reached the host's handler";
   }
 
   Ref<IPlugView> makeView() {
     Ref<IPlugView> view(synth.controller()->createView("editor"));
     if (view) view->setFrame(static_cast<IPlugFrame*>(&synth.handler()));
     return view;
-  }
-  void* parent() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(top)); }
-
-  std::vector<Window> children() {
-    XSync(display, False);
-    Window root = 0, parentWindow = 0, *list = nullptr;
-    unsigned count = 0;
-    std::vector<Window> out;
-    if (XQueryTree(display, top, &root, &parentWindow, &list, &count) != 0) {
-      out.assign(list, list + count);
-      if (list != nullptr) XFree(list);
-    }
-    return out;
   }
 
   // The host's run loop until `done`, for at most ten seconds.
@@ -74,23 +54,9 @@ struct Vst3View : testing::Test {
     }
     return true;
   }
-  // Pointer input at panel pixel (x, y), sent and synced; the run loop delivers it.
-  void moveTo(int x, int y) {
-    int rootX = 0, rootY = 0;
-    Window child = 0;
-    XTranslateCoordinates(display, top, DefaultRootWindow(display), x, y, &rootX, &rootY, &child);
-    XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, 0);
-    XSync(display, False);
-  }
-  void button(bool down) {
-    XTestFakeButtonEvent(display, 1, down ? True : False, 0);
-    XSync(display, False);
-  }
   std::string& edits() { return synth.handler().edits; }
 
   Synth synth;
-  Display* display = nullptr;
-  Window top = 0;
 };
 
 TEST_F(Vst3View, SizedBeforeAttachEmbeddedAndRemovedTwice) {
@@ -168,9 +134,9 @@ TEST_F(Vst3View, ADragIsOneGestureAndHostChangesAreNotWrittenBack) {
   ASSERT_EQ(view->attached(parent(), "X11EmbedWindowID"), kResultOk);
   ASSERT_TRUE(pumpUntil([&] { return children().size() == 1; }));
   moveTo(100, 100);  // the FB1 knob at (88, 88): 10 px right is +5 steps of 100
-  button(true);
+  button(1, true);
   moveTo(110, 100);
-  button(false);
+  button(1, false);
   ASSERT_TRUE(pumpUntil([&] { return edits().find("end") != std::string::npos; })) << edits();
   EXPECT_EQ(edits(), "begin 2; perform 2 " + number(0.05f) + "; end 2; ");
   EXPECT_EQ(synth.controller()->getParamNormalized(kFB1), 0.05f);
@@ -183,8 +149,8 @@ TEST_F(Vst3View, ADragIsOneGestureAndHostChangesAreNotWrittenBack) {
   pumpUntil([&] { return std::chrono::steady_clock::now() >= pollDue; });
   EXPECT_EQ(edits(), "");
   moveTo(30, 66);
-  button(true);
-  button(false);
+  button(1, true);
+  button(1, false);
   ASSERT_TRUE(pumpUntil([&] { return edits().find("end") != std::string::npos; })) << edits();
   EXPECT_EQ(edits(), "begin 0; perform 0 " + number(static_cast<float>(5.0 / 24.0)) + "; end 0; ");
   view->removed();

@@ -11,7 +11,6 @@
 // clang-format off
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 // clang-format on
 #include <cairo.h>
 #include <unistd.h>
@@ -33,21 +32,9 @@
 #include "DAEffectX.h"
 #include "PluginLoader.h"
 #include "RecordingHost.h"
+#include "X11HostWindow.h"
 
 namespace {
-
-int hostErrors = 0;
-int countingHandler(Display*, XErrorEvent*) {
-  ++hostErrors;
-  return 0;
-}
-
-size_t openFileDescriptors() {
-  size_t n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-    ++n;
-  return n;
-}
 
 // The window pixel at the middle of panel unit `unit` when the panel is drawn at `scale`.
 int pixelAt(int unit, double scale) { return static_cast<int>(std::floor((unit + 0.5) * scale)); }
@@ -113,7 +100,7 @@ struct Click {
   float value;     // its one write
 };
 
-struct X11Host : testing::Test {
+struct X11Host : testing::Test, X11HostWindow {
   void SetUp() override {
     ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
     // The user's choice of scale lives here: never the real one of whoever runs the tests.
@@ -123,14 +110,7 @@ struct X11Host : testing::Test {
     const char* previous = std::getenv("XDG_CONFIG_HOME");
     previousConfig = previous != nullptr ? previous : "";
     setenv("XDG_CONFIG_HOME", folder, 1);
-    display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr) << "the CTest entry runs this under scripts/x11-test.sh";
-    hostErrors = 0;
-    previousHandler = XSetErrorHandler(&countingHandler);
-    top = XCreateSimpleWindow(display, DefaultRootWindow(display), 40, 30, 600, 400, 0, 0,
-                              WhitePixel(display, DefaultScreen(display)));
-    XMapWindow(display, top);
-    XSync(display, False);
+    ASSERT_TRUE(openWindow()) << "the CTest entry runs this under scripts/x11-test.sh";
     RecordingHost::instance().reset();
     effect = builtPlugin().entry("VSTPluginMain")(&RecordingHost::callback);
     ASSERT_NE(effect, nullptr);
@@ -142,16 +122,9 @@ struct X11Host : testing::Test {
       if (previousConfig.empty()) unsetenv("XDG_CONFIG_HOME");
       else setenv("XDG_CONFIG_HOME", previousConfig.c_str(), 1);
     }
-    if (display != nullptr) {
-      XDestroyWindow(display, top);
-      XSync(display, False);
-      EXPECT_EQ(hostErrors, 0) << "an X error reached the host's handler";
-      XSetErrorHandler(previousHandler);
-      XCloseDisplay(display);
-    }
+    EXPECT_EQ(closeWindow(), 0) << "an X error reached the host's handler";
   }
 
-  void* parent() const { return reinterpret_cast<void*>(static_cast<uintptr_t>(top)); }
   intptr_t open() { return dispatch(effect, effEditOpen, 0, 0, parent()); }
 
   // One idle call: handles everything sent to the panel so far.
@@ -167,32 +140,8 @@ struct X11Host : testing::Test {
     }
   }
 
-  std::vector<Window> children(Window window) {
-    XSync(display, False);
-    Window root = 0, parentWindow = 0, *list = nullptr;
-    unsigned count = 0;
-    std::vector<Window> out;
-    if (XQueryTree(display, window, &root, &parentWindow, &list, &count) != 0) {
-      out.assign(list, list + count);
-      if (list != nullptr) XFree(list);
-    }
-    return out;
-  }
-
-  // Pointer input at panel pixel (x, y).
-  void moveTo(int x, int y) {
-    int rootX = 0, rootY = 0;
-    Window child = 0;
-    XTranslateCoordinates(display, top, DefaultRootWindow(display), x, y, &rootX, &rootY, &child);
-    XTestFakeMotionEvent(display, DefaultScreen(display), rootX, rootY, 0);
-    XSync(display, False);
-    settle();
-  }
-  void button(unsigned number, bool down) {
-    XTestFakeButtonEvent(display, number, down ? True : False, 0);
-    XSync(display, False);
-    settle();
-  }
+  // Pointer input is handled by an idle call.
+  void afterInput() override { settle(); }
   void perform(const Click& c) {
     moveTo(c.x, c.y);
     button(c.button, true);
@@ -252,9 +201,6 @@ struct X11Host : testing::Test {
   }
 
   std::string configFolder, previousConfig;
-  Display* display = nullptr;
-  XErrorHandler previousHandler = nullptr;
-  Window top = 0;
   AEffect* effect = nullptr;
 };
 
@@ -363,7 +309,7 @@ TEST_F(X11Host, InvalidParentsAndMissingDisplaysAnswerZeroQuietly) {
   const size_t fds = openFileDescriptors();
   for (uintptr_t bad : {static_cast<uintptr_t>(gone), uintptr_t{0x7FFFFF0}}) {
     EXPECT_EQ(dispatch(effect, effEditOpen, 0, 0, reinterpret_cast<void*>(bad)), 0);
-    EXPECT_EQ(XSetErrorHandler(&countingHandler), &countingHandler) << "host's handler is back";
+    EXPECT_EQ(XSetErrorHandler(&countError), &countError) << "host's handler is back";
   }
 
   const std::string saved = std::getenv("DISPLAY");
