@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "EngineNumbers.h"
+#include "SpinTurn.h"
 #include "VelaIdentity.h"
 
 namespace {
@@ -16,19 +17,7 @@ bool isParamIndex(int32_t index) { return static_cast<uint32_t>(index) < kNumPar
 bool isProgram(int32_t program) { return program >= 0 && program < kNumPrograms; }
 
 // Program names are only ever touched by editing threads; they take turns here.
-class NameGuard {
- public:
-  explicit NameGuard(std::atomic_flag& flag) : flag_(flag) {
-    while (flag_.test_and_set(std::memory_order_acquire)) {
-    }
-  }
-  ~NameGuard() { flag_.clear(std::memory_order_release); }
-  NameGuard(const NameGuard&) = delete;
-  NameGuard& operator=(const NameGuard&) = delete;
-
- private:
-  std::atomic_flag& flag_;
-};
+using NameGuard = SpinTurn;
 
 // Copies a zero-terminated text into `size` bytes, cut to fit and always terminated.
 void copyText(char* to, const char* from, size_t size) {

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ScalaFiles.h"
+#include "SpinTurn.h"
 #include "VelaIdentity.h"
 
 namespace {
@@ -247,24 +248,6 @@ bool decodeTuning(const uint8_t* data, size_t size, TuningFiles& files, std::str
 // ---------------------------------------------------------------------------------------------
 // Hand-over
 
-namespace {
-
-class Turn {
- public:
-  explicit Turn(std::atomic_flag& flag) : flag_(flag) {
-    while (flag_.test_and_set(std::memory_order_acquire)) {
-    }
-  }
-  ~Turn() { flag_.clear(std::memory_order_release); }
-  Turn(const Turn&) = delete;
-  Turn& operator=(const Turn&) = delete;
-
- private:
-  std::atomic_flag& flag_;
-};
-
-}  // namespace
-
 bool TuningExchange::set(const TuningFiles& files, std::string* error) {
   TuningTable table;
   std::string why;
@@ -273,7 +256,7 @@ bool TuningExchange::set(const TuningFiles& files, std::string* error) {
     return false;
   }
   TuningFiles kept = files;
-  Turn turn(turn_);
+  SpinTurn turn(turn_);
   tables_[writing_] = table;
   writing_ = waiting_.exchange(writing_ | kFresh, std::memory_order_acq_rel) & kIndexMask;
   files_ = std::move(kept);
@@ -281,7 +264,7 @@ bool TuningExchange::set(const TuningFiles& files, std::string* error) {
 }
 
 TuningFiles TuningExchange::files() const {
-  Turn turn(turn_);
+  SpinTurn turn(turn_);
   return files_;
 }
 

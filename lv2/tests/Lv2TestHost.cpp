@@ -151,21 +151,7 @@ bool Lv2Synth::applyPreset(const std::string& uri, std::string* label) {
   lilv_node_free(node);
   if (state == nullptr) return false;
   if (label != nullptr) *label = lilv_state_get_label(state) != nullptr ? lilv_state_get_label(state) : "";
-  presetOk_ = true;
-  const auto setValue = [](const char* symbol, void* user, const void* value, uint32_t size,
-                           uint32_t type) {
-    auto* self = static_cast<Lv2Synth*>(user);
-    LilvNode* name = lilv_new_string(Lv2World::get().world(), symbol);
-    const LilvPort* port = lilv_plugin_get_port_by_symbol(self->plugin_, name);
-    lilv_node_free(name);
-    if (port == nullptr || type != Lv2World::get().map(LV2_ATOM__Float) || size != 4)
-      self->presetOk_ = false;
-    else
-      std::memcpy(&self->controls_[lilv_port_get_index(self->plugin_, port)], value, 4);
-  };
-  lilv_state_restore(state, instance_, setValue, this, 0, features_.data());
-  lilv_state_free(state);
-  return presetOk_;
+  return restore(state);
 }
 
 void Lv2Synth::atom(int64_t frame, uint32_t type, const void* body, uint32_t size) {
@@ -250,8 +236,13 @@ std::string Lv2Synth::saveState() {
 bool Lv2Synth::restoreState(const std::string& turtle) {
   LilvState* state = lilv_state_new_from_string(Lv2World::get().world(), &gMap, turtle.c_str());
   if (state == nullptr) return false;
+  return restore(state);
+}
+
+bool Lv2Synth::restore(LilvState* state) {
   presetOk_ = true;
-  const auto setValue = [](const char* symbol, void* user, const void* value, uint32_t size, uint32_t type) {
+  const auto setValue = [](const char* symbol, void* user, const void* value, uint32_t size,
+                           uint32_t type) {
     auto* self = static_cast<Lv2Synth*>(user);
     LilvNode* name = lilv_new_string(Lv2World::get().world(), symbol);
     const LilvPort* port = lilv_plugin_get_port_by_symbol(self->plugin_, name);

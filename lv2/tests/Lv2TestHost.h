@@ -61,6 +61,8 @@ class Lv2Synth {
   bool restoreState(const std::string& turtle);
 
  private:
+  // Sets the controls a preset or state holds and hands the rest to the plug-in; frees `state`.
+  bool restore(LilvState* state);
   static LV2_Worker_Status schedule(LV2_Worker_Schedule_Handle handle, uint32_t size,
                                     const void* data);
   void clearSequence();

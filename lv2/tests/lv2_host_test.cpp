@@ -26,27 +26,15 @@
 #include "MidiList.h"
 #include "PluginLoader.h"
 #include "RecordingHost.h"
+#include "RenderCompare.h"
 #include "TestRandom.h"
 #include "Tuning.h"
 #include "VelaVendorCalls.h"
 
 namespace {
 
-struct TimedMidi {
-  int64_t frame;
-  uint8_t status, data1, data2;
-};
-struct Automation {  // hosts cut their blocks here: a control port holds one value a run
-  int64_t frame;
-  int32_t index;
-  float value;
-};
-struct Song {
-  int64_t length;
-  std::vector<TimedMidi> midi;         // in frame order
-  std::vector<Automation> automation;  // in frame order, indices rising within a frame
-};
-using Render = std::vector<float>;  // left, then right
+// Hosts cut their blocks at the automation points: a control port holds one value a run (in a
+// Song here, indices rise within a frame).
 
 // Blocks of the given sizes in turn, also cut at each automation point: f(start, frames).
 void forEachBlock(const Song& song, const std::vector<int32_t>& sizes,
@@ -131,20 +119,6 @@ Render renderLv2(const Song& song, double rate, const std::vector<int32_t>& size
 }
 
 // The first differing sample (left, then right), or -1.
-int64_t firstDifference(const Render& a, const Render& b) {
-  if (a.size() != b.size()) return 0;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::bit_cast<uint32_t>(a[i]) != std::bit_cast<uint32_t>(b[i]))
-      return static_cast<int64_t>(i);
-  return -1;
-}
-
-float peakOf(const Render& r) {
-  float peak = 0.0f;
-  for (float v : r) peak = std::max(peak, std::fabs(v));
-  return peak;
-}
-
 // Random notes on every channel (a third ended by velocity 0), bends, the panic controllers,
 // and automation of every parameter: several at one point, "FB1"/"FB2" while notes sound (they
 // retune), values out of range. Each automated value differs from the one before: setting a port
