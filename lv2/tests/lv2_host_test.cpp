@@ -118,52 +118,13 @@ Render renderLv2(const Song& song, double rate, const std::vector<int32_t>& size
   return renderWith(synth, song, sizes);
 }
 
-// The first differing sample (left, then right), or -1.
-// Random notes on every channel (a third ended by velocity 0), bends, the panic controllers,
-// and automation of every parameter: several at one point, "FB1"/"FB2" while notes sound (they
-// retune), values out of range. Each automated value differs from the one before: setting a port
-// to its current value is no change at all in LV2.
-Song songForComparison(int64_t length, uint64_t seed) {
-  Song song{length, {}, {}};
-  Random rng{seed};
-  for (int64_t t = 3; t < length - 2000;) {
-    const auto channel = static_cast<uint8_t>(rng.below(16));
-    const auto note = static_cast<uint8_t>(36 + rng.below(48));
-    const int64_t duration = 30 + rng.below(9000);
-    song.midi.push_back(
-        {t, static_cast<uint8_t>(0x90 | channel), note, static_cast<uint8_t>(1 + rng.below(127))});
-    if (rng.below(4) == 0)
-      song.midi.push_back({t + duration / 2, static_cast<uint8_t>(0xE0 | channel), 0,
-                           static_cast<uint8_t>(rng.below(128))});
-    song.midi.push_back(
-        {t + duration, static_cast<uint8_t>((rng.below(3) == 0 ? 0x90 : 0x80) | channel), note, 0});
-    t += rng.below(2) == 0 ? duration / 3 : 100 + rng.below(5000);
-  }
-  for (int controller : {120, 121, 123, 126})
-    song.midi.push_back(
-        {length * (controller - 100) / 30 + 7, 0xB5, static_cast<uint8_t>(controller), 0});
-  std::stable_sort(song.midi.begin(), song.midi.end(),
-                   [](auto& a, auto& b) { return a.frame < b.frame; });
-  const Automation points[] = {
-      {5, kCutOff, 0.7f}, {5, kQ, 0.8f},    {10, kType, 0.5f},  {12, kMod1, 0.75f},
-      {12, kFB1, 0.6f},   {18, kM1S, 0.0f}, {22, kMod2, 0.3f},  {25, kFB2, 0.4f},
-      {28, kA, 0.3f},     {28, kD, 0.05f},  {28, kS, 0.9f},     {28, kR, 0.02f},
-      {35, kType, 1.0f},  {40, kEnv, 0.1f}, {44, kM2S, 0.0f},   {50, kCutOff, 1.7f},
-      {55, kQ, -0.2f},    {60, kFB1, 0.0f}, {66, kType, 0.24f}, {70, kMod1, 0.2f},
-      {75, kM1S, 0.7f},   {85, kR, 0.3f},   {90, kType, 0.76f},
-  };
-  for (const Automation& p : points)
-    song.automation.push_back({p.frame * length / 100, p.index, p.value});
-  return song;
-}
-
 TEST(Lv2Render, SameBitsAsTheVstPluginAtAnyRateAndBlocks) {
   ASSERT_TRUE(builtPlugin().loaded()) << builtPlugin().error();
   ASSERT_NE(Lv2World::get().plugin(), nullptr) << Lv2World::get().error();
   for (const float rate : {44100.0f, 48000.0f, 96000.0f, 22050.0f}) {
     SCOPED_TRACE(rate);
     const Song song =
-        songForComparison(static_cast<int64_t>(rate * 2.5f), static_cast<uint64_t>(rate));
+        randomSong(static_cast<int64_t>(rate * 2.5f), static_cast<uint64_t>(rate));
     const Render vst = renderVst(song, rate);
     EXPECT_GT(peakOf(vst), 0.02f);
     for (const std::vector<int32_t>& sizes :
