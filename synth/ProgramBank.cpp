@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ByteForm.h"
 #include "EngineNumbers.h"
 #include "SpinTurn.h"
 #include "VelaIdentity.h"
@@ -214,51 +215,24 @@ constexpr size_t kProgramBytes = kProgramNameBytes + 4 * kNumParams;
 constexpr size_t kBankBytes = kHeaderBytes + 12 + kNumPrograms * kProgramBytes;
 constexpr size_t kSingleBytes = kHeaderBytes + 4 + kProgramBytes;
 
-class Writer {
+class Writer : public vela::bytes::Writer {
  public:
-  explicit Writer(size_t size) { bytes_.reserve(size); }
-  void tag(const char* four) { bytes_.insert(bytes_.end(), four, four + 4); }
-  void u32(uint32_t v) {
-    for (int shift = 0; shift < 32; shift += 8) bytes_.push_back(static_cast<uint8_t>(v >> shift));
-  }
+  using vela::bytes::Writer::Writer;
   void program(const ProgramImage& p) {
     char name[kProgramNameBytes] = {};
     copyText(name, p.name, sizeof name);
-    bytes_.insert(bytes_.end(), name, name + sizeof name);
+    raw(name, sizeof name);
     for (float v : p.values) {
       uint32_t bits;
       std::memcpy(&bits, &v, 4);
       u32(bits);
     }
   }
-  std::vector<uint8_t> take() { return std::move(bytes_); }
-
- private:
-  std::vector<uint8_t> bytes_;
 };
 
-class Reader {
+class Reader : public vela::bytes::Reader {
  public:
-  Reader(const uint8_t* data, size_t size, std::string* error)
-      : data_(data), size_(data != nullptr ? size : 0), error_(error) {}
-
-  bool fail(const std::string& what) { return failAt(at_, what); }
-  bool failAt(size_t field, const std::string& what) {
-    if (error_ != nullptr) *error_ = what + " (byte " + std::to_string(field) + ")";
-    return false;
-  }
-  bool tag(const char* four, const char* what) {
-    if (size_ - at_ < 4 || std::memcmp(data_ + at_, four, 4) != 0) return fail(what);
-    at_ += 4;
-    return true;
-  }
-  bool u32(uint32_t& v) {
-    if (size_ - at_ < 4) return fail("the data ends early");
-    v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(data_[at_ + i]) << (8 * i);
-    at_ += 4;
-    return true;
-  }
+  using vela::bytes::Reader::Reader;
   bool expect(uint32_t wanted, const char* what) {
     const size_t field = at_;
     uint32_t v = 0;
@@ -294,13 +268,6 @@ class Reader {
                              " bytes expected, the data says " + std::to_string(declared) +
                              " and holds " + std::to_string(size_));
   }
-  size_t at() const { return at_; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t at_ = 0;
-  std::string* error_;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ByteForm.h"
 #include "ScalaFiles.h"
 #include "SpinTurn.h"
 #include "VelaIdentity.h"
@@ -134,45 +135,15 @@ namespace {
 constexpr uint32_t kTuningVersion = 1;
 constexpr size_t kHeaderBytes = 16;  // magic, version, identifier, size
 
-void putU32(std::vector<uint8_t>& bytes, uint32_t v) {
-  for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<uint8_t>(v >> shift));
-}
-
-void putTag(std::vector<uint8_t>& bytes, const char* four) {
-  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(four[i]));
-}
-
-void putText(std::vector<uint8_t>& bytes, const std::string& text) {
-  putU32(bytes, static_cast<uint32_t>(text.size()));
-  bytes.insert(bytes.end(), text.begin(), text.end());
-}
-
-class TuningReader {
+class TuningReader : public vela::bytes::Reader {
  public:
-  TuningReader(const uint8_t* data, size_t size, std::string* error)
-      : data_(data), size_(data != nullptr ? size : 0), error_(error) {}
-  bool fail(size_t field, const std::string& what) {
-    if (error_ != nullptr) *error_ = what + " (byte " + std::to_string(field) + ")";
-    return false;
-  }
-  bool tag(const char* four, const char* what) {
-    if (size_ - at_ < 4 || std::memcmp(data_ + at_, four, 4) != 0) return fail(at_, what);
-    at_ += 4;
-    return true;
-  }
-  bool u32(uint32_t& v) {
-    if (size_ - at_ < 4) return fail(at_, "the data ends early");
-    v = 0;
-    for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(data_[at_ + i]) << (8 * i);
-    at_ += 4;
-    return true;
-  }
+  using vela::bytes::Reader::Reader;
   bool text(std::string& out, size_t limit, const char* what) {
     const size_t field = at_;
     uint32_t length = 0;
     if (!u32(length)) return false;
-    if (length > limit) return fail(field, std::string(what) + " is too long");
-    if (size_ - at_ < length) return fail(field, "the data ends early");
+    if (length > limit) return failAt(field, std::string(what) + " is too long");
+    if (size_ - at_ < length) return failAt(field, "the data ends early");
     out.assign(reinterpret_cast<const char*>(data_ + at_), length);
     at_ += length;
     return true;
@@ -182,24 +153,16 @@ class TuningReader {
     uint32_t present = 0;
     if (!u32(present)) return false;
     if (present > 1)
-      return fail(field, std::string("the presence of the ") + what + " is not 0 or 1");
+      return failAt(field, std::string("the presence of the ") + what + " is not 0 or 1");
     ScalaText read;
     if (!text(read.name, kMaxTuningNameBytes, "a file name") ||
         !text(read.text, scala::kMaxFileBytes, "a file"))
       return false;
     if (present == 0 && !(read.name.empty() && read.text.empty()))
-      return fail(field, std::string("an absent ") + what + " has contents");
+      return failAt(field, std::string("an absent ") + what + " has contents");
     if (present == 1) file = std::move(read);
     return true;
   }
-  size_t at() const { return at_; }
-  size_t size() const { return size_; }
-
- private:
-  const uint8_t* data_;
-  size_t size_;
-  size_t at_ = 0;
-  std::string* error_;
 };
 
 }  // namespace
@@ -209,20 +172,22 @@ size_t maxTuningBytes() {
 }
 
 std::vector<uint8_t> encodeTuning(const TuningFiles& files) {
-  std::vector<uint8_t> bytes;
-  putTag(bytes, "VOTN");
-  putU32(bytes, kTuningVersion);
-  putTag(bytes, vela::identity::kIdentifier);
-  putU32(bytes, 0);  // the size, once known
+  vela::bytes::Writer w;
+  w.tag("VOTN");
+  w.u32(kTuningVersion);
+  w.tag(vela::identity::kIdentifier);
+  w.u32(0);  // the size, once known
+  const auto text = [&w](const std::string& t) {
+    w.u32(static_cast<uint32_t>(t.size()));
+    w.raw(t.data(), t.size());
+  };
   for (const std::optional<ScalaText>* file : {&files.scale, &files.keyboardMapping}) {
-    putU32(bytes, file->has_value() ? 1 : 0);
-    putText(bytes, file->has_value() ? (*file)->name : std::string());
-    putText(bytes, file->has_value() ? (*file)->text : std::string());
+    w.u32(file->has_value() ? 1 : 0);
+    text(file->has_value() ? (*file)->name : std::string());
+    text(file->has_value() ? (*file)->text : std::string());
   }
-  const auto size = static_cast<uint32_t>(bytes.size());
-  for (int i = 0; i < 4; ++i)
-    bytes[12 + static_cast<size_t>(i)] = static_cast<uint8_t>(size >> (8 * i));
-  return bytes;
+  w.u32At(12, static_cast<uint32_t>(w.size()));
+  return w.take();
 }
 
 bool decodeTuning(const uint8_t* data, size_t size, TuningFiles& files, std::string* error) {
@@ -230,17 +195,17 @@ bool decodeTuning(const uint8_t* data, size_t size, TuningFiles& files, std::str
   if (!r.tag("VOTN", "wrong magic: not a VelaOrin tuning")) return false;
   uint32_t version = 0;
   if (!r.u32(version)) return false;
-  if (version != kTuningVersion) return r.fail(4, "unknown version");
+  if (version != kTuningVersion) return r.failAt(4, "unknown version");
   if (!r.tag(vela::identity::kIdentifier, "the data belongs to another plug-in")) return false;
   uint32_t declared = 0;
   if (!r.u32(declared)) return false;
   if (declared != r.size())
-    return r.fail(12, "the size is wrong: the data says " + std::to_string(declared) +
-                          " bytes and holds " + std::to_string(r.size()));
+    return r.failAt(12, "the size is wrong: the data says " + std::to_string(declared) +
+                            " bytes and holds " + std::to_string(r.size()));
   TuningFiles read;
   if (!r.file(read.scale, "scale") || !r.file(read.keyboardMapping, "keyboard mapping"))
     return false;
-  if (r.at() != r.size()) return r.fail(r.at(), "bytes after the end");
+  if (r.at() != r.size()) return r.failAt(r.at(), "bytes after the end");
   files = std::move(read);
   return true;
 }
