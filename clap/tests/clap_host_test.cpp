@@ -20,7 +20,6 @@
 #include "PluginLoader.h"
 #include "Tuning.h"
 #include "VelaIdentity.h"
-#include "VelaVendorCalls.h"
 
 namespace {
 
@@ -38,7 +37,7 @@ struct ValueAt {
   int32_t index;
   float value;
 };
-// With a tuning, handed over as our tools do (VelaVendorCalls.h).
+// With a tuning, handed over as our tools do.
 std::vector<float> vst2Render(double rate, const std::vector<MidiAt>& midi, uint32_t total,
                               const std::vector<ValueAt>& changes = {},
                               const std::vector<uint8_t>& tuning = {}) {
@@ -47,12 +46,7 @@ std::vector<float> vst2Render(double rate, const std::vector<MidiAt>& midi, uint
         return opcode == audioMasterVersion ? 2400 : 0;
       });
   if (!tuning.empty()) {
-    vela::vendor::TuningRecord record{sizeof record, static_cast<uint32_t>(tuning.size()),
-                                      tuning.data(), {}};
-    EXPECT_EQ(dispatch(effect, effVendorSpecific, vela::vendor::kVendorIndex,
-                       vela::vendor::kSetTuning, &record),
-              1)
-        << record.error;
+    EXPECT_EQ(setTuning(effect, tuning), "");
   }
   dispatch(effect, effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
   dispatch(effect, effMainsChanged, 0, 1);

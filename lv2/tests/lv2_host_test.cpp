@@ -29,7 +29,6 @@
 #include "RenderCompare.h"
 #include "TestRandom.h"
 #include "Tuning.h"
-#include "VelaVendorCalls.h"
 
 namespace {
 
@@ -49,19 +48,14 @@ void forEachBlock(const Song& song, const std::vector<int32_t>& sizes,
   }
 }
 
-// With a tuning, handed over as our tools do (VelaVendorCalls.h).
+// With a tuning, handed over as our tools do.
 Render renderVst(const Song& song, float rate, int32_t program = 0,
                  const std::vector<uint8_t>& tuning = {}) {
   Render out(static_cast<size_t>(2 * song.length));
   RecordingHost::instance().reset();
   AEffect* effect = builtPlugin().entry("main")(&RecordingHost::callback);
   if (!tuning.empty()) {
-    vela::vendor::TuningRecord record{sizeof record, static_cast<uint32_t>(tuning.size()),
-                                      tuning.data(), {}};
-    EXPECT_EQ(dispatch(effect, effVendorSpecific, vela::vendor::kVendorIndex,
-                       vela::vendor::kSetTuning, &record),
-              1)
-        << record.error;
+    EXPECT_EQ(setTuning(effect, tuning), "");
   }
   dispatch(effect, effSetSampleRate, 0, 0, nullptr, rate);
   dispatch(effect, effSetBlockSize, 0, 512);
